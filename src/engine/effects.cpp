@@ -1,0 +1,161 @@
+#include "engine/effects.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "engine/denormals.h"
+#include "engine/registry_rows.h"
+
+namespace tw {
+
+std::atomic<std::int32_t> chain_active{1};
+std::atomic<std::int32_t> chain_loaded{1};
+std::atomic<float> cpu_load{0.0f};
+std::atomic<float> run_seconds{0.0f};
+
+namespace {
+
+// The live chain. `count` and `enabled` are written by the UI while the audio
+// thread runs; the other arrays are rewritten only while no run can read them
+// (count held at 0 and the in-chain counter seen at 0).
+struct LiveChain {
+    std::atomic<std::int32_t> count{0};
+    ProcessFn process[kMaxSlots] = {};
+    Instance instance[kMaxSlots] = {};
+    ParamsFn params[kMaxSlots] = {};
+    std::int32_t kind[kMaxSlots] = {};
+    std::atomic<std::int32_t> enabled[kMaxSlots] = {};
+};
+
+LiveChain live;
+EffectRegistry registry;
+
+// Number of process_chain runs between their entry and their exit. Raised
+// before the gates are read, lowered on leaving (sequentially consistent).
+std::atomic<std::int32_t> runs_in_chain{0};
+
+// steady_clock has a fixed, non-zero frequency; the zero-frequency rule of the
+// dispatcher is kept below for clocks that might report none.
+constexpr std::int64_t kCounterFrequency =
+    std::chrono::steady_clock::period::den / std::chrono::steady_clock::period::num;
+
+std::int64_t read_counter() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
+
+bool valid_slot(std::int32_t i) { return i >= 0 && i < kMaxSlots; }
+
+}  // namespace
+
+std::int32_t empty_process(std::int32_t, std::int32_t, std::int32_t, float*, Instance) { return 0; }
+Instance empty_create() { return nullptr; }
+void empty_params(ParamRecord*, Instance, std::int32_t) {}
+
+EffectRegistry* init_registry() {
+    const RegistryRow* rows = registry_rows();
+    registry.last_kind = kRegistryRows - 1;
+    for (int k = 0; k < kRegistryRows; ++k) {
+        std::memset(registry.names[k], 0, kNameBytes);
+        std::strncpy(registry.names[k], rows[k].name, kNameBytes - 1);
+        registry.process[k] = rows[k].entries.process;
+        registry.create[k] = rows[k].entries.create;
+        registry.params[k] = rows[k].entries.params;
+    }
+    return &registry;
+}
+
+void wait_until_chain_idle() {
+    while (runs_in_chain.load(std::memory_order_seq_cst) != 0) {
+        std::this_thread::yield();
+    }
+}
+
+void commit_chain(const ChainTable& staging) {
+    live.count.store(0, std::memory_order_seq_cst);
+    wait_until_chain_idle();
+    std::int32_t n = staging.count;
+    if (n < 0) n = 0;
+    if (n > kMaxSlots) n = kMaxSlots;
+    for (std::int32_t i = 0; i < n; ++i) {
+        live.process[i] = staging.process[i];
+        live.instance[i] = staging.instance[i];
+        live.params[i] = staging.params[i];
+        live.kind[i] = staging.kind[i];
+        live.enabled[i].store(staging.enabled[i], std::memory_order_relaxed);
+    }
+    live.count.store(n, std::memory_order_seq_cst);
+}
+
+void swap_chain_slots(std::int32_t a, std::int32_t b) {
+    if (!valid_slot(a) || !valid_slot(b)) return;
+    // Hold the chain empty while the two slots are exchanged, then restore it.
+    const std::int32_t n = live.count.exchange(0, std::memory_order_seq_cst);
+    wait_until_chain_idle();
+    std::swap(live.process[a], live.process[b]);
+    std::swap(live.instance[a], live.instance[b]);
+    std::swap(live.params[a], live.params[b]);
+    std::swap(live.kind[a], live.kind[b]);
+    const std::int32_t ea = live.enabled[a].load(std::memory_order_relaxed);
+    live.enabled[a].store(live.enabled[b].load(std::memory_order_relaxed), std::memory_order_relaxed);
+    live.enabled[b].store(ea, std::memory_order_relaxed);
+    live.count.store(n, std::memory_order_seq_cst);
+}
+
+void enable_slot(std::int32_t i) {
+    if (valid_slot(i)) live.enabled[i].store(1, std::memory_order_relaxed);
+}
+
+void disable_slot(std::int32_t i) {
+    if (valid_slot(i)) live.enabled[i].store(0, std::memory_order_relaxed);
+}
+
+std::int32_t process_chain(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
+    runs_in_chain.fetch_add(1, std::memory_order_seq_cst);
+    if (chain_loaded.load(std::memory_order_seq_cst) == 0 || chain_active.load(std::memory_order_seq_cst) == 0) {
+        runs_in_chain.fetch_sub(1, std::memory_order_seq_cst);
+        return 0;
+    }
+    enable_flush_to_zero();
+    const std::int64_t run_start = read_counter();
+    const std::int32_t n = live.count.load(std::memory_order_seq_cst);
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (live.enabled[i].load(std::memory_order_relaxed) == 1 && live.kind[i] != 0 && live.process[i] != nullptr) {
+            live.process[i](frames, sample_rate, channels, samples, live.instance[i]);
+        }
+    }
+    const std::int64_t run_end = read_counter();
+    runs_in_chain.fetch_sub(1, std::memory_order_seq_cst);
+
+    if (kCounterFrequency != 0 && sample_rate != 0) {
+        const float seconds = static_cast<float>(static_cast<double>(run_end - run_start) / kCounterFrequency);
+        run_seconds.store(seconds, std::memory_order_relaxed);
+        if (frames != 0) {
+            cpu_load.store(static_cast<float>(sample_rate * static_cast<double>(seconds) / frames),
+                           std::memory_order_relaxed);
+        }
+    }
+    return 0;
+}
+
+ChainTable live_chain_snapshot() {
+    ChainTable t;
+    t.count = live.count.load(std::memory_order_seq_cst);
+    for (int i = 0; i < kMaxSlots; ++i) {
+        t.process[i] = live.process[i];
+        t.instance[i] = live.instance[i];
+        t.params[i] = live.params[i];
+        t.kind[i] = live.kind[i];
+        t.enabled[i] = live.enabled[i].load(std::memory_order_relaxed);
+    }
+    return t;
+}
+
+void reset_engine() {
+    live.count.store(0, std::memory_order_seq_cst);
+    wait_until_chain_idle();
+    chain_active.store(1, std::memory_order_seq_cst);
+    chain_loaded.store(1, std::memory_order_seq_cst);
+    cpu_load.store(0.0f, std::memory_order_relaxed);
+    run_seconds.store(0.0f, std::memory_order_relaxed);
+}
+
+}  // namespace tw

@@ -1,0 +1,159 @@
+#include "fx/gain_form.h"
+
+#include <cmath>
+
+#include "fx/curves.h"
+#include "fx/param_record.h"
+
+namespace tw {
+
+namespace {
+constexpr ui::BarRange kVolumeBar{0, 100, 50, 5, 1};
+
+// Record offsets.
+constexpr int kOffMonoGain = 0;
+constexpr int kOffLeftGain = 4;
+constexpr int kOffRightGain = 8;
+constexpr int kOffMarker = 12;
+constexpr int kOffChorusOn = 16;
+constexpr int kOffChorusPos = 20;
+constexpr int kOffMonoPos = 24;
+constexpr int kOffLeftPos = 28;
+constexpr int kOffRightPos = 32;
+constexpr int kOffAir = 36;
+
+// A stored gain is kept only if the bars could have produced it; anything
+// else (NaN, infinity, out of range) is replaced by the curve of the stored
+// position so a damaged preset can never blow up the output.
+float sane_gain(float stored, std::int32_t position) {
+    const float lo = *gain_curve(0.0f);
+    const float hi = *gain_curve(100.0f);
+    if (std::isfinite(stored) && stored >= lo && stored <= hi) return stored;
+    const std::int32_t p = position < 0 ? 0 : (position > 100 ? 100 : position);
+    return *gain_curve(static_cast<float>(p));
+}
+}  // namespace
+
+Tgain_form::Tgain_form()
+    : EffectForm(ui::FormModel("Tgain_form", "Gain", 306, 230)),
+      Label_Gain_Mono("Label_Gain_Mono", {12, 20, 120, 16}, "Mono Volume:"),
+      ScrollBar_Gain_Mono("ScrollBar_Gain_Mono", {136, 18, 156, 18}, kVolumeBar),
+      Label_Gain_Left("Label_Gain_Left", {12, 56, 120, 16}, "Left Chanel Volume:"),
+      ScrollBar_Gain_Left("ScrollBar_Gain_Left", {136, 54, 156, 18}, kVolumeBar),
+      Label_Gain_Right("Label_Gain_Right", {12, 92, 120, 16}, "Right Chanel Volume:"),
+      ScrollBar_Gain_Right("ScrollBar_Gain_Right", {136, 90, 156, 18}, kVolumeBar),
+      RadioBox_SimpleChorus("RadioBox_SimpleChorus", {12, 134, 120, 20}, " Simple Chorus", false),
+      ScrollBar_SimpleChorus("ScrollBar_SimpleChorus", {136, 135, 156, 18}, kVolumeBar),
+      CheckRadioBox_Air("CheckRadioBox_Air", {12, 190, 120, 20}, "   A i r", true) {
+    for (ui::Control* c : std::initializer_list<ui::Control*>{
+             &Label_Gain_Mono, &ScrollBar_Gain_Mono, &Label_Gain_Left, &ScrollBar_Gain_Left, &Label_Gain_Right,
+             &ScrollBar_Gain_Right, &RadioBox_SimpleChorus, &ScrollBar_SimpleChorus, &CheckRadioBox_Air}) {
+        form().add(*c);
+    }
+    ScrollBar_Gain_Left.on_change = [this] { ScrollBar_Gain_LeftChange(); };
+    ScrollBar_Gain_Right.on_change = [this] { ScrollBar_Gain_RightChange(); };
+    ScrollBar_Gain_Mono.on_change = [this] { ScrollBar_Gain_MonoChange(); };
+    RadioBox_SimpleChorus.on_click = [this] { RadioBox_SimpleChorusClick(); };
+    ScrollBar_SimpleChorus.on_change = [this] { ScrollBar_SimpleChorusChange(); };
+    CheckRadioBox_Air.on_click = [this] { CheckRadioBox_AirClick(); };
+
+    // Creation values: the ring holds 1.0 in slots 0 .. 14999 (slot 15000 is never used).
+    delay_buf.fill(1.0f);
+    delay_buf[kRingSize - 1] = 0.0f;
+    delay_pos = 1;
+}
+
+void Tgain_form::ScrollBar_Gain_LeftChange() {
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Left.position())))
+        left_gain.store(*g, std::memory_order_relaxed);
+}
+
+void Tgain_form::ScrollBar_Gain_RightChange() {
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Right.position())))
+        right_gain.store(*g, std::memory_order_relaxed);
+}
+
+void Tgain_form::ScrollBar_Gain_MonoChange() {
+    const int p = ScrollBar_Gain_Mono.position();
+    ScrollBar_Gain_Left.set_position(p);
+    ScrollBar_Gain_Right.set_position(p);
+    if (auto g = gain_curve(static_cast<float>(p))) mono_gain.store(*g, std::memory_order_relaxed);
+}
+
+void Tgain_form::RadioBox_SimpleChorusClick() {
+    chorus_on.store(RadioBox_SimpleChorus.checked(), std::memory_order_relaxed);
+}
+
+void Tgain_form::ScrollBar_SimpleChorusChange() {
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_SimpleChorus.position()))) {
+        // Nearest integer, ties to even (the default rounding mode).
+        delay_len.store(static_cast<std::int32_t>(std::nearbyint(static_cast<double>(*g) * 1800.0)),
+                        std::memory_order_relaxed);
+    }
+}
+
+void Tgain_form::CheckRadioBox_AirClick() {
+    air.store(CheckRadioBox_Air.checked() ? 1.0f : 0.0f, std::memory_order_relaxed);
+}
+
+float Tgain_form::delay_d(float sample) {
+    if (delay_pos >= kRingWrap || delay_pos < 0) delay_pos = 0;
+    const float out = delay_buf[delay_pos];
+    delay_buf[delay_pos] = sample;
+    delay_pos += 1;
+    if (delay_pos >= delay_len.load(std::memory_order_relaxed)) delay_pos = 0;
+    return out;
+}
+
+void Tgain_form::gain(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
+    if (frames <= 0 || samples == nullptr) return;
+    if (channels == 1) {
+        const float g = mono_gain.load(std::memory_order_relaxed);
+        for (std::int32_t i = 0; i < frames; ++i) samples[i] = samples[i] * g;
+        return;
+    }
+    const float gl = left_gain.load(std::memory_order_relaxed);
+    const float gr = right_gain.load(std::memory_order_relaxed);
+    const std::int64_t n = static_cast<std::int64_t>(frames) * 2;
+    for (std::int64_t i = 0; i < n; i += 2) samples[i] = samples[i] * gl;
+    if (air.load(std::memory_order_relaxed) != 0.0f) {
+        for (std::int64_t i = 1; i < n; i += 2) samples[i] = -samples[i] * gr;
+    } else {
+        for (std::int64_t i = 1; i < n; i += 2) samples[i] = samples[i] * gr;
+    }
+    if (chorus_on.load(std::memory_order_relaxed)) {
+        for (std::int64_t i = 1; i < n; i += 2) samples[i] = delay_d(samples[i]);
+    }
+}
+
+void Tgain_form::get_parameters(ParamRecord& r) {
+    rec_set_f32(r, kOffMonoGain, mono_gain.load(std::memory_order_relaxed));
+    rec_set_f32(r, kOffLeftGain, left_gain.load(std::memory_order_relaxed));
+    rec_set_f32(r, kOffRightGain, right_gain.load(std::memory_order_relaxed));
+    rec_set_i32(r, kOffMarker, kMarker);
+    rec_set_u8(r, kOffChorusOn, RadioBox_SimpleChorus.checked() ? 1 : 0);
+    rec_set_i32(r, kOffChorusPos, ScrollBar_SimpleChorus.position());
+    rec_set_i32(r, kOffMonoPos, ScrollBar_Gain_Mono.position());
+    rec_set_i32(r, kOffLeftPos, ScrollBar_Gain_Left.position());
+    rec_set_i32(r, kOffRightPos, ScrollBar_Gain_Right.position());
+    rec_set_u8(r, kOffAir, CheckRadioBox_Air.checked() ? 1 : 0);
+}
+
+void Tgain_form::put_parameters(const ParamRecord& r) {
+    mono_gain.store(sane_gain(rec_get_f32(r, kOffMonoGain), rec_get_i32(r, kOffMonoPos)), std::memory_order_relaxed);
+    left_gain.store(sane_gain(rec_get_f32(r, kOffLeftGain), rec_get_i32(r, kOffLeftPos)), std::memory_order_relaxed);
+    right_gain.store(sane_gain(rec_get_f32(r, kOffRightGain), rec_get_i32(r, kOffRightPos)),
+                     std::memory_order_relaxed);
+    ScrollBar_Gain_Mono.set_position(rec_get_i32(r, kOffMonoPos));
+    ScrollBar_Gain_Left.set_position(rec_get_i32(r, kOffLeftPos));
+    ScrollBar_Gain_Right.set_position(rec_get_i32(r, kOffRightPos));
+    if (rec_get_i32(r, kOffMarker) == kMarker) {
+        ScrollBar_SimpleChorus.set_position(rec_get_i32(r, kOffChorusPos));
+        RadioBox_SimpleChorus.set_checked(rec_get_u8(r, kOffChorusOn) != 0);
+        CheckRadioBox_Air.set_checked(rec_get_u8(r, kOffAir) != 0);
+    }
+}
+
+KindEntries gain_entries() { return FormEntries<Tgain_form>::entries(); }
+
+}  // namespace tw
