@@ -1,0 +1,121 @@
+// Runs a chain holding one instance of every built kind on a separate thread
+// and counts the heap allocations made on that thread while process_chain runs.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "engine/effects.h"
+#include "fx/effect_form.h"
+
+namespace {
+thread_local bool counting = false;
+std::atomic<long> audio_allocations{0};
+
+void note_allocation() {
+    if (counting) audio_allocations.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace
+
+void* operator new(std::size_t n) {
+    note_allocation();
+    if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n) {
+    note_allocation();
+    if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    note_allocation();
+    return std::malloc(n == 0 ? 1 : n);
+}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+    note_allocation();
+    return std::malloc(n == 0 ? 1 : n);
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Plain C allocations too (the sanitizers bring their own allocator).
+extern "C" void* __libc_malloc(std::size_t);
+extern "C" void* __libc_calloc(std::size_t, std::size_t);
+extern "C" void* __libc_realloc(void*, std::size_t);
+extern "C" void* malloc(std::size_t n) {
+    note_allocation();
+    return __libc_malloc(n);
+}
+extern "C" void* calloc(std::size_t a, std::size_t b) {
+    note_allocation();
+    return __libc_calloc(a, b);
+}
+extern "C" void* realloc(void* p, std::size_t n) {
+    note_allocation();
+    return __libc_realloc(p, n);
+}
+#endif
+
+namespace tw {
+namespace {
+
+TEST(AudioPath, NoAllocationWhileEveryKindRuns) {
+    reset_engine();
+    EffectRegistry* reg = init_registry();
+    ChainTable t;
+    std::vector<Instance> made;
+    for (int k = 1; k <= reg->last_kind; ++k) {
+        Instance inst = reg->create[k]();
+        t.process[t.count] = reg->process[k];
+        t.params[t.count] = reg->params[k];
+        t.kind[t.count] = k;
+        t.instance[t.count] = inst;
+        t.enabled[t.count] = 1;
+        ++t.count;
+        if (inst) made.push_back(inst);
+    }
+    commit_chain(t);
+
+    long allocations = -1;
+    double checksum = 0.0;
+    std::thread audio([&] {
+        std::vector<float> buf(2 * 2048);
+        counting = true;
+        for (int run = 0; run < 200; ++run) {
+            const int channels = run % 2 == 0 ? 2 : 1;
+            const int frames = run % 3 == 0 ? 2048 : 256;
+            for (std::size_t i = 0; i < buf.size(); ++i)
+                buf[i] = static_cast<float>(8000.0 * std::sin(0.01 * static_cast<double>(i + run)));
+            process_chain(frames, 48000, channels, buf.data());
+            checksum += buf[0];
+        }
+        counting = false;
+        allocations = audio_allocations.load();
+    });
+    audio.join();
+    EXPECT_EQ(allocations, 0) << "the audio path allocated";
+    EXPECT_TRUE(std::isfinite(checksum));
+
+    reset_engine();
+    for (Instance i : made) delete i;
+}
+
+TEST(AudioPath, TheCounterSeesAnAllocation) {
+    // Guards the test above against a counter that never counts.
+    const long before = audio_allocations.load();
+    counting = true;
+    auto* p = new std::vector<int>(100);
+    counting = false;
+    delete p;
+    EXPECT_GT(audio_allocations.load(), before);
+}
+
+}  // namespace
+}  // namespace tw
