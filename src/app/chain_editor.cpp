@@ -1,0 +1,196 @@
+#include "app/chain_editor.h"
+
+#include <cstring>
+#include <string>
+
+#include "fx/effect_form.h"
+
+namespace tw {
+
+namespace {
+constexpr char kEmptyName[] = "--- select ---";
+constexpr int kRowHeight = 20;
+
+int row_top(int n) { return kChainRowTop + kChainRowPitch * (n - 1); }
+int clamp_row(int n) { return n < 1 ? 1 : (n > kChainRows ? kChainRows : n); }
+}  // namespace
+
+ChainRow::ChainRow(int n)
+    : check("spSkinCheckRadioBox" + std::to_string(n), {8, row_top(n), 56, kRowHeight}, "Off", false),
+      combo("spSkinComboBox" + std::to_string(n), {68, row_top(n), 220, kRowHeight}, kEmptyName),
+      tune("spSkinButton" + std::to_string(n), {292, row_top(n), 56, kRowHeight}, "Tune"),
+      updown("spSkinUpDown" + std::to_string(n), {352, row_top(n), 18, kRowHeight}) {}
+
+ChainEditor::ChainEditor() {
+    for (int n = 1; n <= kChainRows; ++n) {
+        rows_[n - 1] = std::make_unique<ChainRow>(n);
+        ChainRow& r = *rows_[n - 1];
+        r.check.on_click = [this, n] { on_off(n); };
+        r.combo.on_change = [this, n] { slot_kind_change(n); };
+        r.tune.on_click = [this, n] { tune(n); };
+        r.tune.on_mouse_up = [this, n](ui::MouseButton b, int, int y) {
+            tune_mouse_up(n, b, y, row(n).tune.bounds().height);
+        };
+        r.updown.on_up = [this, n] { move(n, n - 1); };
+        r.updown.on_down = [this, n] { move(n, n + 1); };
+    }
+}
+
+ChainEditor::~ChainEditor() {
+    bool holds_any = false;
+    for (int s = 0; s < kMaxSlots; ++s) holds_any = holds_any || staging_.instance[s] != nullptr;
+    if (!holds_any) return;
+    // Nothing may run our instances once they are gone: empty the live chain
+    // (commit_chain waits for a run in progress to leave it).
+    ChainTable empty;
+    commit_chain(empty);
+    for (int s = 0; s < kMaxSlots; ++s) {
+        if (staging_.instance[s] != nullptr) {
+            destroy_instance(staging_.instance[s]);
+            staging_.instance[s] = nullptr;
+        }
+    }
+}
+
+ChainRow& ChainEditor::row(int n) { return *rows_[clamp_row(n) - 1]; }
+const ChainRow& ChainEditor::row(int n) const { return *rows_[clamp_row(n) - 1]; }
+
+Instance ChainEditor::instance(int n) const {
+    if (n < 1 || n > kChainRows) return nullptr;
+    return staging_.instance[n - 1];
+}
+
+void ChainEditor::destroy_instance(Instance inst) {
+    if (inst == nullptr) return;
+    // The caller has closed a gate (or emptied the live chain); a run that
+    // entered before may still be using the instance.
+    wait_until_chain_idle();
+    if (on_instance_destroying) on_instance_destroying(inst);
+    delete inst;
+}
+
+void ChainEditor::fill_slot(int s, std::int32_t kind) {
+    if (registry_ == nullptr) registry_ = init_registry();
+    if (kind < 0 || kind > registry_->last_kind) kind = kKindEmpty;
+    staging_.process[s] = registry_->process[kind];
+    std::memcpy(staging_.names[s], registry_->names[kind], kNameBytes);
+    staging_.params[s] = registry_->params[kind];
+    staging_.kind[s] = kind;
+    CreateFn create = registry_->create[kind];
+    staging_.instance[s] = create != nullptr ? create() : nullptr;
+}
+
+void ChainEditor::fill_kind_lists_and_build_chain() {
+    if (built()) return;
+    for (int n = 1; n <= kChainRows; ++n) {
+        registry_ = init_registry();
+        ui::ComboBox& list = row(n).combo;
+        list.clear();
+        for (int k = 0; k <= registry_->last_kind; ++k) list.add_item(registry_->names[k]);
+        list.set_item_index_silent(0);
+    }
+    staging_.count = 0;
+    for (int n = 1; n <= kChainRows; ++n) {
+        const int s = n - 1;
+        fill_slot(s, row(n).combo.item_index());
+        staging_.enabled[s] = 0;
+        staging_.count += 1;
+    }
+    commit_chain(staging_);
+}
+
+void ChainEditor::slot_kind_change(int n) {
+    if (slot_moving == 1) return;
+    if (n < 1 || n > kChainRows || !built()) return;
+    const int s = n - 1;
+    ChainRow& r = row(n);
+    // A stopped stream keeps its gate closed; otherwise the chain runs again
+    // once the new instance is committed.
+    const std::int32_t was_active = chain_active.load(std::memory_order_relaxed);
+    chain_active.store(0, std::memory_order_relaxed);
+    r.combo.set_enabled(false);
+    if (staging_.instance[s] != nullptr) {
+        Instance old = staging_.instance[s];
+        staging_.instance[s] = nullptr;
+        destroy_instance(old);
+    }
+    const int k = r.combo.item_index();
+    fill_slot(s, k < 0 ? kKindEmpty : k);
+    commit_chain(staging_);
+    r.combo.set_enabled(true);
+    chain_active.store(was_active, std::memory_order_relaxed);
+}
+
+void ChainEditor::on_off(int n) {
+    if (n < 1 || n > kChainRows) return;
+    const int s = n - 1;
+    ChainRow& r = row(n);
+    if (r.check.checked()) {
+        staging_.enabled[s] = 1;
+        enable_slot(s);
+        r.check.set_caption("On");
+    } else {
+        staging_.enabled[s] = 0;
+        disable_slot(s);
+        r.check.set_caption("Off");
+    }
+}
+
+void ChainEditor::tune(int n) {
+    if (n < 1 || n > kChainRows) return;
+    const int s = n - 1;
+    if (std::strstr(staging_.names[s], kEmptyName) != nullptr) return;
+    // A kind whose effect is not built has no window to show.
+    if (staging_.instance[s] == nullptr) return;
+    ui::Button& b = row(n).tune;
+    b.set_enabled(false);
+    b.set_caption("wait");
+    if (on_show_editor) on_show_editor(n, staging_.instance[s]);
+    b.set_caption("Tune");
+    b.set_enabled(true);
+}
+
+void ChainEditor::move(int n, int target) {
+    if (n < 1 || n > kChainRows) return;
+    if (target != n - 1 && target != n + 1) return;
+    const std::int32_t was_active = chain_active.load(std::memory_order_relaxed);
+    chain_active.store(0, std::memory_order_relaxed);
+    slot_moving = 1;
+    const bool inside = target >= 1 && target <= kChainRows;
+    if (inside && on_move_pointer) on_move_pointer(target < n ? -kChainRowPitch : kChainRowPitch);
+    if (inside && built()) {
+        ChainRow& rn = row(n);
+        ChainRow& rt = row(target);
+        const int in = rn.combo.item_index();
+        const int it = rt.combo.item_index();
+        rn.combo.set_item_index(it);
+        rt.combo.set_item_index(in);
+        if (on_focus_list) on_focus_list(target);
+
+        const int a = n - 1;
+        const int b = target - 1;
+        std::swap(staging_.process[a], staging_.process[b]);
+        std::swap(staging_.instance[a], staging_.instance[b]);
+        std::swap(staging_.params[a], staging_.params[b]);
+        std::swap(staging_.kind[a], staging_.kind[b]);
+        char tmp[kNameBytes];
+        std::memcpy(tmp, staging_.names[a], kNameBytes);
+        std::memcpy(staging_.names[a], staging_.names[b], kNameBytes);
+        std::memcpy(staging_.names[b], tmp, kNameBytes);
+        swap_chain_slots(b, a);
+
+        const bool on_n = rn.check.checked();
+        const bool on_t = rt.check.checked();
+        rt.check.set_checked(on_n);
+        rn.check.set_checked(on_t);
+    }
+    slot_moving = 0;
+    chain_active.store(was_active, std::memory_order_relaxed);
+}
+
+void ChainEditor::tune_mouse_up(int n, ui::MouseButton b, int y, int button_height) {
+    if (b != ui::MouseButton::Right) return;
+    move(n, y < button_height / 2 ? n - 1 : n + 1);
+}
+
+}  // namespace tw

@@ -1,0 +1,94 @@
+// Preset files: one fixed 13188-byte little-endian record holding, for each
+// of the main window's 16 rows, its effect kind, its on/off state and its
+// effect's parameter record (words 0..72 of it).
+//
+// Layout: bytes 0-1 reserved, 2-3 int16 format version (303), 4 kind[32],
+// 132 enabled[32], 260 parameter area: 32 slots of 101 words (404 bytes).
+// Only slots 0..15 are used.
+//
+// Threads: everything here runs on the UI thread (tools call it from main).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "engine/effect_types.h"
+
+namespace tw {
+
+class ChainEditor;
+
+inline constexpr int kPresetRecordBytes = 13188;
+inline constexpr int kPresetVersion = 303;
+inline constexpr int kPresetSlots = 32;
+inline constexpr int kPresetUsedSlots = 16;
+inline constexpr int kPresetStoredWords = 73;   // words of a parameter record a preset keeps
+inline constexpr int kPresetOffVersion = 2;
+inline constexpr int kPresetOffKind = 4;
+inline constexpr int kPresetOffEnabled = 132;
+inline constexpr int kPresetOffParams = 260;
+
+struct PresetRecord {
+    std::array<std::uint8_t, kPresetRecordBytes> bytes{};
+
+    // Field access (little-endian, byte by byte). Slot s = 0..31; other
+    // values read 0 and write nothing. Any thread.
+    std::int16_t version() const;
+    void set_version(std::int16_t v);
+    std::int32_t kind(int s) const;
+    void set_kind(int s, std::int32_t k);
+    std::int32_t enabled(int s) const;
+    void set_enabled(int s, std::int32_t e);
+    // Word w (0..100) of slot s's parameter area.
+    std::int32_t param_word(int s, int w) const;
+    void set_param_word(int s, int w, std::int32_t v);
+    // Copies words 0..72 of slot s into / out of a parameter record.
+    void get_params(int s, ParamRecord& out) const;
+    void set_params(int s, const ParamRecord& in);
+};
+static_assert(sizeof(PresetRecord) == kPresetRecordBytes);
+
+// The kind number a version-302-or-older file means by `old_kind` (values
+// outside 0..13 are returned unchanged). Any thread.
+std::int32_t convert_old_kind(std::int32_t old_kind);
+
+// The kind a loaded slot gets: the stored kind after the old-numbering
+// conversion (for versions below 303); a kind outside 0..13 becomes the empty
+// kind 0, since the kind lists hold 14 items. Any thread.
+std::int32_t effective_kind(const PresetRecord& rec, int s);
+
+// The preset record kept in memory for the whole run (zero-filled at start).
+// UI thread.
+PresetRecord& preset_record();
+// The path of the last preset file read successfully ("" before). UI thread.
+const std::string& current_preset_path();
+void set_current_preset_path(const std::string& path);
+
+// Reads the first 13188 bytes of a file. False (and `error` set, if given)
+// when the file cannot be opened or is shorter; `out` is then untouched.
+// Extra bytes after the record are ignored. UI thread.
+bool read_preset_record(const std::string& path, PresetRecord& out, std::string* error = nullptr);
+// Writes the record to `path` through a temporary file in the same folder
+// that is renamed into place, so a failure never leaves a half-written file.
+// False with `error` set on failure. UI thread.
+bool write_preset_record(const std::string& path, const PresetRecord& rec, std::string* error = nullptr);
+
+// Reads the file into the in-memory record and applies it to the editor's
+// chain (kinds, on/off, every slot's settings), with the live chain held off
+// (`chain_loaded` = 0) for the whole load. An unreadable or short file changes
+// nothing and returns false, silently. Builds the chain first if the editor
+// has not built it yet. UI thread.
+bool load_preset(ChainEditor& editor, const std::string& path);
+
+// Fills the in-memory record from the editor's staging chain: kinds, on/off
+// and each slot's parameter record, through one exchange buffer cleared once
+// (a slot that writes fewer words keeps the previous slot's remaining words;
+// readers ignore them). Version becomes 303. UI thread.
+void build_preset_record(ChainEditor& editor);
+
+// build_preset_record, then writes the in-memory record to `path` (temporary
+// file + rename). False with `error` set on failure. UI thread.
+bool save_preset_file(ChainEditor& editor, const std::string& path, std::string* error = nullptr);
+
+}  // namespace tw
