@@ -1,0 +1,119 @@
+// The audio stream part of the main window: the device and format controls,
+// START / STOP, the mixer-level bars, Increase / Decrease Delay, the latency
+// threshold, and the latency measurement and guard run by the status timer.
+// Toolkit-free: the main window binds its widgets to the control models below
+// and calls the handlers; messages go through a Dialogs implementation.
+//
+// Every member function runs on the UI thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/dialogs.h"
+#include "engine/dsound.h"
+#include "engine/waves.h"
+#include "ui/button.h"
+#include "ui/check_box.h"
+#include "ui/combo_box.h"
+#include "ui/radio_group.h"
+#include "ui/scroll_bar.h"
+#include "ui/text_controls.h"
+
+namespace tw {
+
+class StreamControl {
+public:
+    // Texts of the fallback output entry and of the messages.
+    static constexpr const char* kFallbackOutput = "output: use this if other do not work";
+    static constexpr int kMaxBufferFrames = 512;
+
+    // Builds the controls at their design state. The stream variables start at
+    // 48000 Hz, 2 channels, threshold 35 ms, not running. UI thread.
+    StreamControl(WaveIn& waves, DSound& dsound, Dialogs& dialogs);
+
+    // Controls (designer names; bounds are positions in the ~640 px main window).
+    ui::ComboBox ComboBox_waveIn;
+    ui::ComboBox ComboBox_waveOut;
+    ui::RadioGroup rgSampleRate;           // "22050", "32075", "44100", "48000"; item 3
+    ui::CheckBox cbStereo;                 // checked = 2 channels
+    ui::Button BitBtn_Init;                // " START"
+    ui::Button BitBtn_Reset;               // "STOP", disabled at start
+    ui::Button spSkinButton19;             // "Increase Delay"
+    ui::Button spSkinButton20;             // "Decrease Delay"
+    ui::ScrollBar ScrollBar_waveInGain;    // vertical track bar 0..100, 50
+    ui::ScrollBar ScrollBar_waveOutGain;   // vertical track bar 0..100, 50
+    ui::ScrollBar TrackBar_Latency_Porog;  // track bar 1..50, 35
+    ui::Label Label_Latency_Porog;         // "Latency"
+
+    // First show of the main window: channels, sample rate, the input list,
+    // the alternative output path when `usefastwdm` (from face.ini) is not 0,
+    // then the output list. Run once. UI thread.
+    void FormShow_device_lists(int usefastwdm);
+
+    // Handlers (wired to the controls' events by the constructor; the front
+    // end may also call them directly). UI thread.
+    void BitBtn_InitClick();                  // START
+    void BitBtn_ResetClick();                 // STOP
+    void ComboBox_waveInChange();             // input device change
+    void ComboBox_waveOutChange();            // nothing: START reads the selection
+    void rgSampleRateClick();
+    void cbStereoClick();
+    void ScrollBar_waveInGainChange();
+    void ScrollBar_waveOutGainChange();
+    void spSkinButton19Click();               // Increase Delay
+    void spSkinButton20Click();               // Decrease Delay
+    void TrackBar_Latency_PorogChange();
+    void TrackBar_Latency_PorogMouseEnter();
+    void TrackBar_Latency_PorogMouseLeave();
+
+    // The latency step of the 100 ms status timer, run whether or not audio
+    // runs: measures the output queue, smooths it, updates `latency` and drops
+    // one output buffer when the latency exceeds the threshold. UI thread.
+    void status_tick();
+
+    // Called by the threshold change with the new threshold (ms): the main
+    // window moves the latency meter's third colour there. May be empty.
+    std::function<void(int threshold_ms)> on_latency_threshold_changed;
+
+    // Stream variables. UI thread.
+    std::int32_t sample_rate() const { return sample_rate_; }
+    std::int32_t channels() const { return channels_; }
+    std::int32_t buffer_frames() const { return buffer_frames_; }
+    std::int32_t latency_threshold() const { return latency_threshold_; }
+    bool running() const { return running_ != 0; }
+    double smoothed_queue() const { return smoothed_queue_; }
+    // Last measured latency in ms (read by the status display).
+    float latency() const { return latency_; }
+
+    // The device layer this stream runs on (the status display reads levels).
+    WaveIn& waves() { return waves_; }
+    DSound& dsound() { return dsound_; }
+
+    // Shut-down (close of the main window): stops the capture if running and
+    // always closes the output. UI thread.
+    void shut_down();
+
+private:
+    std::int32_t selected_rate() const;
+    // Runs the "program ends" path; returns so the caller can return.
+    void end_program(const std::string& text, const std::string& detail);
+    void back_to_stopped_after_failure();
+
+    WaveIn& waves_;
+    DSound& dsound_;
+    Dialogs& dialogs_;
+    std::int32_t sample_rate_ = 48000;
+    std::int32_t channels_ = 2;
+    std::int32_t buffer_frames_ = 0;
+    std::int32_t latency_threshold_ = 35;
+    std::int32_t running_ = 0;
+    WaveInDeviceList input_list_;
+    WdmDeviceList output_list_;
+    double smoothed_queue_ = 0.0;
+    float latency_ = 0.0f;
+    bool shown_ = false;
+};
+
+}  // namespace tw

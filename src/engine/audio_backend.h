@@ -1,0 +1,62 @@
+// The interface every audio backend implements (RtAudio per host API, the
+// built-in demo input and null output, and the fake of the unit tests). The
+// device layer (waves / dsound) only ever talks to backends through it.
+//
+// A backend runs at most one capture stream and one playback stream at a time.
+// Its stream callbacks run on the backend's own audio thread and must only do
+// what the device layer's callbacks allow (no allocation, no lock, no I/O).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tw::audio {
+
+// One device as a backend offers it.
+struct BackendDevice {
+    std::string name;          // shown to the user, e.g. "JACK: system"
+    int input_channels = 0;    // 0 = cannot capture
+    int output_channels = 0;   // 0 = cannot play
+    bool alternative = false;  // belongs to the alternative output path (desktop sound server)
+};
+
+// Receives `frames` interleaved frames of captured audio, full scale +-1.0.
+// Audio thread of the backend.
+using CaptureFn = void (*)(void* user, const float* in, int frames);
+// Fills `frames` interleaved frames of audio to play, full scale +-1.0.
+// Audio thread of the backend.
+using PlaybackFn = void (*)(void* user, float* out, int frames);
+
+struct StreamRequest {
+    std::string device_name;  // as in BackendDevice::name
+    int sample_rate = 48000;
+    int channels = 2;
+    int frames = 256;         // wished buffer size; the backend may change it
+    std::string stream_name;  // e.g. the JACK client name
+};
+
+class AudioBackend {
+public:
+    virtual ~AudioBackend() = default;
+
+    // Every device this backend offers now. UI thread.
+    virtual std::vector<BackendDevice> devices() = 0;
+
+    // The smallest buffer, in frames, the device accepts at that rate (for JACK:
+    // the server's period); 0 if it cannot tell. UI thread.
+    virtual int min_buffer_frames(const std::string& device_name, int sample_rate, int channels) = 0;
+
+    // Opens and starts a capture stream. On success returns "" and stores the
+    // buffer size actually used in `frames_out`; on failure returns a message
+    // saying why, and nothing is left open. UI thread.
+    virtual std::string start_capture(const StreamRequest& request, int& frames_out, CaptureFn fn, void* user) = 0;
+    // Stops and closes the capture stream; no callback runs after it returns.
+    // Harmless when nothing is open. UI thread.
+    virtual void stop_capture() = 0;
+
+    // Same for playback.
+    virtual std::string start_playback(const StreamRequest& request, int& frames_out, PlaybackFn fn, void* user) = 0;
+    virtual void stop_playback() = 0;
+};
+
+}  // namespace tw::audio

@@ -1,0 +1,149 @@
+// The output side of the device layer: output device list and selection, the
+// output settings, and the output queue between the capture thread and the
+// output device.
+//
+// out_to_dsound (capture thread) converts each processed buffer to 16-bit
+// frames and pushes them into a lock-free single-producer/single-consumer
+// queue; the output device's callback pulls from it and plays silence on
+// underflow (counted). The two devices may run on separate clocks; the queue
+// and the latency guard of the stream control keep them in step.
+//
+// Settings, stored by the setup_* calls and applied at the next WinMain1:
+// - setup_stereo(n): channels of the output stream (1 = mono, else stereo).
+// - setup_freq_22_44(hz): the output stream's sample rate.
+// - setup_b_size(frames): the buffer size asked of the output device, and the
+//   amount insert_buffer / skip_buffer add or drop.
+// - setup_latency(ms): the queue's capacity; a buffer that does not fit is
+//   dropped (counted as an overflow).
+// - setup_auto(n): non-zero = after the start and after every underflow the
+//   output waits (playing silence) until the queue holds the priming level
+//   below, so one late buffer does not turn into a run of crackles; 0 = play
+//   whatever is there.
+// - setup_delta_delta(pct): the priming level, in percent of one buffer.
+// - setup_max_chorus_delay(ms): extra silence queued at the open (0 = none).
+// - setup_bits_per_sample(n): the queue holds 16-bit samples; other values are
+//   stored and ignored.
+//
+// The alternative output path (setup_ks_prefered) lists only the devices of
+// the desktop sound server: RtAudio's PulseAudio devices (also served by
+// PipeWire) and ALSA's "default" device, plus the built-in null output.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/audio_devices.h"
+#include "engine/spsc_queue.h"
+
+namespace tw {
+
+// Result of get_wdm_wavout_device_list: at most 32 names.
+struct WdmDeviceList {
+    static constexpr int kMaxDevices = 32;
+    std::int32_t count = 0;
+    std::vector<std::string> names;
+};
+
+class DSound {
+public:
+    explicit DSound(const DeviceCatalog& catalog);
+    ~DSound();
+    DSound(const DSound&) = delete;
+    DSound& operator=(const DSound&) = delete;
+
+    // Fills `list` with the output devices of the current path; returns
+    // non-zero when there is at least one, 0 when there is none. UI thread.
+    std::int32_t get_wdm_wavout_device_list(WdmDeviceList* list);
+    // Switches later lists and selections to the alternative output path. UI thread.
+    void setup_ks_prefered();
+    bool alternative_path() const { return alternative_; }
+    // Selects device `index` of the last list for the next open; non-zero =
+    // selected, 0 = no such device. UI thread.
+    std::int32_t select_wdm_waveOut_device(std::int32_t index);
+
+    // Output settings for the next open (see the top of this file). UI thread.
+    void setup_stereo(std::int32_t channels) { setup_channels_ = channels == 1 ? 1 : 2; }
+    void setup_auto(std::int32_t on) { setup_auto_ = on; }
+    void setup_delta_delta(std::int32_t percent) { setup_delta_delta_ = percent; }
+    void setup_freq_22_44(std::int32_t hz) { setup_rate_ = hz; }
+    void setup_latency(std::int32_t ms) { setup_latency_ms_ = ms; }
+    void setup_b_size(std::int32_t frames) { setup_b_size_ = frames; }
+    void setup_max_chorus_delay(std::int32_t ms) { setup_extra_delay_ms_ = ms; }
+    void setup_bits_per_sample(std::int32_t bits) { setup_bits_ = bits; }
+
+    // Opens and starts the output. Returns 0, or -1 on failure (the reason is
+    // in last_error(); nothing is left open). UI thread.
+    std::int32_t WinMain1(void* window_handle);
+    // Closes the output; harmless when nothing is open. UI thread.
+    void CloseDSound();
+    bool is_open() const { return open_; }
+
+    // Bytes of 16-bit audio waiting in the queue (0 when closed). Any thread.
+    double get_audio_pos() const;
+    // One buffer more delay (silence is played ahead of the queue) or one
+    // buffer less (the oldest queued audio is dropped). Done by the output
+    // callback at its next run. Any thread.
+    void insert_buffer();
+    void skip_buffer();
+
+    // Statistics since the open. Any thread.
+    std::uint64_t underflows() const { return underflows_.load(std::memory_order_relaxed); }
+    std::uint64_t overflows() const { return overflows_.load(std::memory_order_relaxed); }
+    std::uint64_t frames_played() const { return frames_played_.load(std::memory_order_relaxed); }
+    std::int32_t device_frames() const { return device_frames_; }
+    std::int32_t open_channels() const { return open_channels_; }
+    std::int32_t open_rate() const { return open_rate_; }
+    std::int32_t b_size() const { return setup_b_size_; }
+
+    const std::string& last_error() const { return last_error_; }
+
+    // The output entry (capture thread): `samples` holds `frames` frames of
+    // `channels` on the 16-bit scale; converted, clamped and queued. `target`
+    // is the DSound.
+    static void out_to_dsound(void* target, std::int32_t frames, std::int32_t channels, const float* samples);
+
+private:
+    static void playback_thunk(void* self, float* out, int frames);
+    void on_playback(float* out, int frames);  // audio thread
+    void push(std::int32_t frames, std::int32_t channels, const float* samples);  // capture thread
+
+    const DeviceCatalog& catalog_;
+    std::vector<DeviceRef> devices_;
+    bool alternative_ = false;
+    std::int32_t selected_ = -1;
+    std::string selected_name_;
+    audio::AudioBackend* selected_backend_ = nullptr;
+    audio::AudioBackend* backend_ = nullptr;
+    bool open_ = false;
+    std::string last_error_;
+
+    std::int32_t setup_channels_ = 2;
+    std::int32_t setup_auto_ = 1;
+    std::int32_t setup_delta_delta_ = 150;
+    std::int32_t setup_rate_ = 48000;
+    std::int32_t setup_latency_ms_ = 750;
+    std::int32_t setup_b_size_ = 256;
+    std::int32_t setup_extra_delay_ms_ = 0;
+    std::int32_t setup_bits_ = 16;
+
+    // Fixed at the open; read by both audio threads.
+    std::int32_t open_channels_ = 2;
+    std::int32_t open_rate_ = 48000;
+    std::int32_t device_frames_ = 0;
+    std::int32_t prime_frames_ = 0;
+    audio::SpscQueue queue_;
+    std::vector<std::int16_t> push_scratch_;  // capture thread
+    std::vector<std::int16_t> pop_scratch_;   // output thread
+    bool priming_ = true;                     // output thread
+
+    std::atomic<bool> accepting_{false};
+    std::atomic<std::int64_t> pending_insert_{0};  // frames
+    std::atomic<std::int64_t> pending_skip_{0};    // frames
+    std::atomic<std::uint64_t> underflows_{0};
+    std::atomic<std::uint64_t> overflows_{0};
+    std::atomic<std::uint64_t> frames_played_{0};
+};
+
+}  // namespace tw
