@@ -42,13 +42,12 @@ ChainEditor::~ChainEditor() {
     if (!holds_any) return;
     // Nothing may run our instances once they are gone: empty the live chain
     // (commit_chain waits for a run in progress to leave it).
+    // The hooks are not called here: the front end may already be gone.
     ChainTable empty;
     commit_chain(empty);
     for (int s = 0; s < kMaxSlots; ++s) {
-        if (staging_.instance[s] != nullptr) {
-            destroy_instance(staging_.instance[s]);
-            staging_.instance[s] = nullptr;
-        }
+        delete staging_.instance[s];
+        staging_.instance[s] = nullptr;
     }
 }
 

@@ -42,7 +42,8 @@ public:
     // fill_kind_lists_and_build_chain(). UI thread.
     ChainEditor();
     // Empties the live chain (waiting for a run in progress) and destroys the
-    // instances this editor still holds. UI thread.
+    // instances this editor still holds, without calling the hooks (the front
+    // end closes its own windows at shut-down). UI thread.
     ~ChainEditor();
     ChainEditor(const ChainEditor&) = delete;
     ChainEditor& operator=(const ChainEditor&) = delete;

@@ -1,0 +1,201 @@
+#include "presets/preset_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "app/chain_editor.h"
+#include "engine/effects.h"
+#include "engine/le_bytes.h"
+
+namespace tw {
+
+namespace {
+
+bool valid_slot(int s) { return s >= 0 && s < kPresetSlots; }
+int param_offset(int s, int w) { return kPresetOffParams + kParamRecordBytes * s + 4 * w; }
+
+PresetRecord g_record;
+std::string g_current_path;
+
+// Old kind numbering (versions below 303) -> current kind, indexed by old kind.
+constexpr std::int32_t kOldToNew[14] = {0, 13, 4, 3, 6, 7, 9, 2, 11, 8, 5, 12, 10, 1};
+
+}  // namespace
+
+std::int16_t PresetRecord::version() const {
+    return static_cast<std::int16_t>(load_le16(&bytes[kPresetOffVersion]));
+}
+void PresetRecord::set_version(std::int16_t v) {
+    store_le16(&bytes[kPresetOffVersion], static_cast<std::uint16_t>(v));
+}
+std::int32_t PresetRecord::kind(int s) const {
+    return valid_slot(s) ? static_cast<std::int32_t>(load_le32(&bytes[kPresetOffKind + 4 * s])) : 0;
+}
+void PresetRecord::set_kind(int s, std::int32_t k) {
+    if (valid_slot(s)) store_le32(&bytes[kPresetOffKind + 4 * s], static_cast<std::uint32_t>(k));
+}
+std::int32_t PresetRecord::enabled(int s) const {
+    return valid_slot(s) ? static_cast<std::int32_t>(load_le32(&bytes[kPresetOffEnabled + 4 * s])) : 0;
+}
+void PresetRecord::set_enabled(int s, std::int32_t e) {
+    if (valid_slot(s)) store_le32(&bytes[kPresetOffEnabled + 4 * s], static_cast<std::uint32_t>(e));
+}
+std::int32_t PresetRecord::param_word(int s, int w) const {
+    if (!valid_slot(s) || w < 0 || w >= kParamRecordWords) return 0;
+    return static_cast<std::int32_t>(load_le32(&bytes[param_offset(s, w)]));
+}
+void PresetRecord::set_param_word(int s, int w, std::int32_t v) {
+    if (!valid_slot(s) || w < 0 || w >= kParamRecordWords) return;
+    store_le32(&bytes[param_offset(s, w)], static_cast<std::uint32_t>(v));
+}
+void PresetRecord::get_params(int s, ParamRecord& out) const {
+    if (!valid_slot(s)) return;
+    std::memcpy(out.bytes.data(), &bytes[param_offset(s, 0)], 4 * kPresetStoredWords);
+}
+void PresetRecord::set_params(int s, const ParamRecord& in) {
+    if (!valid_slot(s)) return;
+    std::memcpy(&bytes[param_offset(s, 0)], in.bytes.data(), 4 * kPresetStoredWords);
+}
+
+std::int32_t convert_old_kind(std::int32_t old_kind) {
+    if (old_kind < 0 || old_kind > 13) return old_kind;
+    return kOldToNew[old_kind];
+}
+
+std::int32_t effective_kind(const PresetRecord& rec, int s) {
+    std::int32_t k = rec.kind(s);
+    if (rec.version() < kPresetVersion) k = convert_old_kind(k);
+    // The kind lists hold 14 items; anything else loads as an empty slot.
+    if (k < 0 || k > kKindGain) k = kKindEmpty;
+    return k;
+}
+
+PresetRecord& preset_record() { return g_record; }
+const std::string& current_preset_path() { return g_current_path; }
+void set_current_preset_path(const std::string& path) { g_current_path = path; }
+
+bool read_preset_record(const std::string& path, PresetRecord& out, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    std::error_code ec;
+    if (!in || std::filesystem::is_directory(path, ec)) {
+        if (error) *error = "cannot open " + path;
+        return false;
+    }
+    PresetRecord tmp;
+    in.read(reinterpret_cast<char*>(tmp.bytes.data()), kPresetRecordBytes);
+    if (in.gcount() != kPresetRecordBytes) {
+        if (error) {
+            *error = path + " is not a preset file: it holds " + std::to_string(in.gcount()) + " bytes, a preset holds " +
+                     std::to_string(kPresetRecordBytes);
+        }
+        return false;
+    }
+    out = tmp;
+    return true;
+}
+
+bool write_preset_record(const std::string& path, const PresetRecord& rec, std::string* error) {
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::string tmpl = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) {
+        if (error) *error = "cannot write in " + folder.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    const auto fail = [&](const std::string& what) {
+        const int e = errno;
+        ::close(fd);
+        ::unlink(tmpl.c_str());
+        if (error) *error = what + ": " + std::strerror(e);
+        return false;
+    };
+    std::size_t done = 0;
+    while (done < rec.bytes.size()) {
+        const ssize_t n = ::write(fd, rec.bytes.data() + done, rec.bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail("cannot write " + path);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    // The new file gets the old one's permissions, or the usual ones for a new file.
+    struct stat old_st {};
+    mode_t mode;
+    if (::stat(path.c_str(), &old_st) == 0) {
+        mode = old_st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) return fail("cannot write " + path);
+    if (::close(fd) != 0) {
+        const int e = errno;
+        ::unlink(tmpl.c_str());
+        if (error) *error = "cannot write " + path + ": " + std::strerror(e);
+        return false;
+    }
+    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
+        const int e = errno;
+        ::unlink(tmpl.c_str());
+        if (error) *error = "cannot write " + path + ": " + std::strerror(e);
+        return false;
+    }
+    return true;
+}
+
+bool load_preset(ChainEditor& editor, const std::string& path) {
+    ParamRecord exchange;  // all 101 words 0
+    PresetRecord file;
+    if (!read_preset_record(path, file)) return false;
+    g_record = file;
+    g_current_path = path;
+
+    if (!editor.built()) editor.fill_kind_lists_and_build_chain();
+    const std::int32_t was_loaded = chain_loaded.load(std::memory_order_relaxed);
+    chain_loaded.store(0, std::memory_order_relaxed);
+    ChainTable& staging = editor.staging();
+    for (int s = 0; s < kPresetUsedSlots; ++s) {
+        const int n = s + 1;
+        ChainRow& r = editor.row(n);
+        staging.enabled[s] = g_record.enabled(s);
+        r.check.set_checked(g_record.enabled(s) == 1);
+        r.combo.set_item_index_silent(effective_kind(g_record, s));
+        editor.slot_kind_change(n);
+    }
+    for (int s = 0; s < staging.count && s < kPresetUsedSlots; ++s) {
+        g_record.get_params(s, exchange);
+        if (staging.params[s] != nullptr) staging.params[s](&exchange, staging.instance[s], 1);
+    }
+    // A load inside another closed section keeps the gate as it found it.
+    chain_loaded.store(was_loaded == 0 ? 0 : 1, std::memory_order_relaxed);
+    return true;
+}
+
+void build_preset_record(ChainEditor& editor) {
+    ParamRecord exchange;  // cleared once: a slot keeps what the slots before it left
+    const ChainTable& staging = editor.staging();
+    for (int s = 0; s < staging.count && s < kPresetSlots; ++s) {
+        g_record.set_kind(s, staging.kind[s]);
+        g_record.set_enabled(s, staging.enabled[s]);
+        if (staging.params[s] != nullptr) staging.params[s](&exchange, staging.instance[s], 0);
+        g_record.set_params(s, exchange);
+    }
+    g_record.set_version(kPresetVersion);
+}
+
+bool save_preset_file(ChainEditor& editor, const std::string& path, std::string* error) {
+    build_preset_record(editor);
+    return write_preset_record(path, g_record, error);
+}
+
+}  // namespace tw
