@@ -132,11 +132,14 @@ private:
     std::int32_t open_channels_ = 2;
     std::int32_t open_rate_ = 48000;
     std::int32_t device_frames_ = 0;
-    std::int32_t prime_frames_ = 0;
+    std::int32_t open_b_size_ = 256;
+    std::int32_t open_delta_ = 150;
+    std::int32_t open_auto_ = 1;
     audio::SpscQueue queue_;
     std::vector<std::int16_t> push_scratch_;  // capture thread
     std::vector<std::int16_t> pop_scratch_;   // output thread
     bool priming_ = true;                     // output thread
+    std::int64_t owed_silence_ = 0;           // output thread, frames
 
     std::atomic<bool> accepting_{false};
     std::atomic<std::int64_t> pending_insert_{0};  // frames

@@ -1,0 +1,57 @@
+#include "engine/audio_devices.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+#include "engine/audio_builtin.h"
+#include "engine/audio_rtaudio.h"
+#include "engine/dsound.h"
+#include "engine/waves.h"
+
+namespace tw {
+
+std::vector<DeviceRef> DeviceCatalog::inputs() const {
+    std::vector<DeviceRef> out;
+    for (const auto& b : backends_)
+        for (auto& d : b->devices())
+            if (d.input_channels > 0) out.push_back({b.get(), std::move(d)});
+    return out;
+}
+
+std::vector<DeviceRef> DeviceCatalog::outputs(bool alternative_only) const {
+    std::vector<DeviceRef> out;
+    for (const auto& b : backends_)
+        for (auto& d : b->devices())
+            if (d.output_channels > 0 && (!alternative_only || d.alternative)) out.push_back({b.get(), std::move(d)});
+    return out;
+}
+
+AudioDevices::AudioDevices(std::vector<std::unique_ptr<audio::AudioBackend>> backends)
+    : catalog(std::move(backends)), waves(std::make_unique<WaveIn>(catalog)), dsound(std::make_unique<DSound>(catalog)) {}
+
+AudioDevices::~AudioDevices() {
+    // Streams first, then the backends they run on.
+    waves.reset();
+    dsound.reset();
+}
+
+std::vector<std::unique_ptr<audio::AudioBackend>> make_system_backends(const DeviceOptions& options) {
+    std::vector<std::unique_ptr<audio::AudioBackend>> out;
+    if (options.system_devices) out = audio::make_rtaudio_backends();
+    if (options.builtin_devices)
+        out.push_back(audio::make_builtin_backend(
+            options.demo_wav_path.empty() ? program_folder() + "demo_guitar.wav" : options.demo_wav_path));
+    return out;
+}
+
+std::string program_folder() {
+    char buf[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "./";
+    std::string path(buf, static_cast<std::size_t>(n));
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+}  // namespace tw

@@ -1,0 +1,258 @@
+// RtAudio backends. Each stream gets a fresh RtAudio object (one RtAudio
+// object carries one stream), so capture and playback open as two separate
+// clients; with JACK they are the clients "<stream name>".
+#include "engine/audio_rtaudio.h"
+
+#include <jack/jack.h>
+#include <rtaudio/RtAudio.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <string>
+
+namespace tw::audio {
+namespace {
+
+// Errors RtAudio reports through the error callback (which has no user
+// pointer) after a stream is open. Copied into a fixed buffer: no allocation
+// on whatever thread reports them.
+std::atomic<bool> g_stream_error{false};
+char g_stream_error_text[256] = {};
+
+void on_rtaudio_error(RtAudioError::Type type, const std::string& text) {
+    if (type == RtAudioError::WARNING || type == RtAudioError::DEBUG_WARNING) return;
+    const std::size_t n = std::min(text.size(), sizeof g_stream_error_text - 1);
+    std::memcpy(g_stream_error_text, text.data(), n);
+    g_stream_error_text[n] = '\0';
+    g_stream_error.store(true, std::memory_order_relaxed);
+}
+
+std::string api_label(RtAudio::Api api) {
+    switch (api) {
+        case RtAudio::UNIX_JACK: return "JACK";
+        case RtAudio::LINUX_ALSA: return "ALSA";
+        case RtAudio::LINUX_PULSE: return "PulseAudio";
+        default: return {};
+    }
+}
+
+std::string rates_text(const std::vector<unsigned int>& rates) {
+    std::string s;
+    for (unsigned r : rates) s += (s.empty() ? "" : ", ") + std::to_string(r);
+    return s;
+}
+
+struct Direction {
+    RtAudio* rt = nullptr;
+    void* fn = nullptr;
+    void* user = nullptr;
+    int channels = 0;
+};
+
+class RtAudioBackend final : public AudioBackend {
+public:
+    explicit RtAudioBackend(RtAudio::Api api) : api_(api), label_(api_label(api)) {}
+    ~RtAudioBackend() override {
+        stop_capture();
+        stop_playback();
+    }
+
+    std::vector<BackendDevice> devices() override {
+        std::vector<BackendDevice> out;
+        try {
+            RtAudio rt(api_);
+            rt.showWarnings(false);
+            const unsigned n = rt.getDeviceCount();
+            for (unsigned i = 0; i < n; ++i) {
+                RtAudio::DeviceInfo info;
+                try {
+                    info = rt.getDeviceInfo(i);
+                } catch (const RtAudioError&) {
+                    continue;
+                }
+                if (!info.probed && info.name.empty()) continue;
+                BackendDevice d;
+                d.name = label_ + ": " + info.name;
+                d.input_channels = static_cast<int>(info.inputChannels);
+                d.output_channels = static_cast<int>(info.outputChannels);
+                d.alternative = api_ == RtAudio::LINUX_PULSE || (api_ == RtAudio::LINUX_ALSA && info.name == "default");
+                if (d.input_channels > 0 || d.output_channels > 0) out.push_back(std::move(d));
+            }
+        } catch (const RtAudioError&) {
+        }
+        return out;
+    }
+
+    int min_buffer_frames(const std::string& device_name, int sample_rate, int channels) override {
+        if (api_ == RtAudio::UNIX_JACK) {
+            jack_status_t status{};
+            jack_client_t* c = jack_client_open("tonewarp-probe", JackNoStartServer, &status);
+            if (!c) return 0;
+            const int frames = static_cast<int>(jack_get_buffer_size(c));
+            jack_client_close(c);
+            return frames;
+        }
+        // Other APIs: open the device with a tiny buffer and see what it grants.
+        try {
+            RtAudio rt(api_);
+            rt.showWarnings(false);
+            const int id = find(rt, device_name, true);
+            if (id < 0) return 0;
+            RtAudio::StreamParameters p;
+            p.deviceId = static_cast<unsigned>(id);
+            p.nChannels = static_cast<unsigned>(channels == 1 ? 1 : 2);
+            unsigned frames = 16;
+            RtAudio::StreamOptions opt;
+            opt.flags = RTAUDIO_MINIMIZE_LATENCY;
+            opt.streamName = "tonewarp-probe";
+            rt.openStream(nullptr, &p, RTAUDIO_FLOAT32, static_cast<unsigned>(sample_rate), &frames, &probe_cb,
+                          nullptr, &opt);
+            rt.closeStream();
+            return static_cast<int>(frames);
+        } catch (const RtAudioError&) {
+            return 0;
+        }
+    }
+
+    std::string start_capture(const StreamRequest& r, int& frames_out, CaptureFn fn, void* user) override {
+        stop_capture();
+        capture_.fn = reinterpret_cast<void*>(fn);
+        capture_.user = user;
+        return open(capture_, r, true, frames_out);
+    }
+    void stop_capture() override { close(capture_); }
+
+    std::string start_playback(const StreamRequest& r, int& frames_out, PlaybackFn fn, void* user) override {
+        stop_playback();
+        playback_.fn = reinterpret_cast<void*>(fn);
+        playback_.user = user;
+        return open(playback_, r, false, frames_out);
+    }
+    void stop_playback() override { close(playback_); }
+
+private:
+    static int probe_cb(void*, void*, unsigned, double, RtAudioStreamStatus, void*) { return 0; }
+
+    static int capture_cb(void*, void* in, unsigned frames, double, RtAudioStreamStatus, void* user) {
+        auto* d = static_cast<Direction*>(user);
+        if (in) reinterpret_cast<CaptureFn>(d->fn)(d->user, static_cast<const float*>(in), static_cast<int>(frames));
+        return 0;
+    }
+    static int playback_cb(void* out, void*, unsigned frames, double, RtAudioStreamStatus, void* user) {
+        auto* d = static_cast<Direction*>(user);
+        if (out) reinterpret_cast<PlaybackFn>(d->fn)(d->user, static_cast<float*>(out), static_cast<int>(frames));
+        return 0;
+    }
+
+    int find(RtAudio& rt, const std::string& device_name, bool input) {
+        const unsigned n = rt.getDeviceCount();
+        for (unsigned i = 0; i < n; ++i) {
+            try {
+                RtAudio::DeviceInfo info = rt.getDeviceInfo(i);
+                if (label_ + ": " + info.name != device_name) continue;
+                if ((input ? info.inputChannels : info.outputChannels) == 0) continue;
+                return static_cast<int>(i);
+            } catch (const RtAudioError&) {
+            }
+        }
+        return -1;
+    }
+
+    std::string open(Direction& d, const StreamRequest& r, bool input, int& frames_out) {
+        const char* what = input ? "input" : "output";
+        auto* rt = new RtAudio(api_);
+        rt->showWarnings(false);
+        try {
+            const int id = find(*rt, r.device_name, input);
+            if (id < 0) {
+                delete rt;
+                return "The " + std::string(what) + " device \"" + r.device_name + "\" is no longer there.";
+            }
+            RtAudio::DeviceInfo info = rt->getDeviceInfo(static_cast<unsigned>(id));
+            const unsigned have = input ? info.inputChannels : info.outputChannels;
+            RtAudio::StreamParameters p;
+            p.deviceId = static_cast<unsigned>(id);
+            p.nChannels = static_cast<unsigned>(r.channels == 1 ? 1 : 2);
+            if (have < p.nChannels) {
+                delete rt;
+                return r.device_name + " has " + std::to_string(have) + " " + what + " channel(s); " +
+                       std::to_string(p.nChannels) + " are needed. Choose Mono or another device.";
+            }
+            if (!info.sampleRates.empty() &&
+                std::find(info.sampleRates.begin(), info.sampleRates.end(), static_cast<unsigned>(r.sample_rate)) ==
+                    info.sampleRates.end() &&
+                api_ == RtAudio::UNIX_JACK) {
+                delete rt;
+                return "The JACK server runs at " + rates_text(info.sampleRates) + " Hz; " +
+                       std::to_string(r.sample_rate) + " Hz cannot be used with it. Choose " +
+                       rates_text(info.sampleRates) + " Hz.";
+            }
+            RtAudio::StreamOptions opt;
+            opt.flags = RTAUDIO_MINIMIZE_LATENCY | RTAUDIO_SCHEDULE_REALTIME;
+            opt.numberOfBuffers = 2;
+            opt.streamName = r.stream_name.empty() ? std::string("tonewarp") : r.stream_name;
+            unsigned frames = static_cast<unsigned>(std::max(16, r.frames));
+            d.channels = static_cast<int>(p.nChannels);
+            g_stream_error.store(false, std::memory_order_relaxed);
+            if (input)
+                rt->openStream(nullptr, &p, RTAUDIO_FLOAT32, static_cast<unsigned>(r.sample_rate), &frames, &capture_cb,
+                               &d, &opt, &on_rtaudio_error);
+            else
+                rt->openStream(&p, nullptr, RTAUDIO_FLOAT32, static_cast<unsigned>(r.sample_rate), &frames,
+                               &playback_cb, &d, &opt, &on_rtaudio_error);
+            if (!rt->isStreamOpen()) {
+                delete rt;
+                return r.device_name + " could not be opened at " + std::to_string(r.sample_rate) + " Hz.";
+            }
+            rt->startStream();
+            if (!rt->isStreamRunning()) {
+                std::string why = g_stream_error.load(std::memory_order_relaxed) ? g_stream_error_text : "";
+                if (rt->isStreamOpen()) rt->closeStream();
+                delete rt;
+                return r.device_name + " could not be started. " + why;
+            }
+            frames_out = static_cast<int>(frames);
+            d.rt = rt;
+            return {};
+        } catch (const RtAudioError& e) {
+            delete rt;
+            std::string msg = r.device_name + " cannot run at " + std::to_string(r.sample_rate) + " Hz with " +
+                              std::to_string(r.channels == 1 ? 1 : 2) + " channel(s): " + e.getMessage();
+            return msg;
+        }
+    }
+
+    void close(Direction& d) {
+        if (!d.rt) return;
+        try {
+            if (d.rt->isStreamRunning()) d.rt->stopStream();
+        } catch (const RtAudioError&) {
+        }
+        try {
+            if (d.rt->isStreamOpen()) d.rt->closeStream();
+        } catch (const RtAudioError&) {
+        }
+        delete d.rt;
+        d.rt = nullptr;
+    }
+
+    RtAudio::Api api_;
+    std::string label_;
+    Direction capture_;
+    Direction playback_;
+};
+
+}  // namespace
+
+std::vector<std::unique_ptr<AudioBackend>> make_rtaudio_backends() {
+    std::vector<RtAudio::Api> compiled;
+    RtAudio::getCompiledApi(compiled);
+    std::vector<std::unique_ptr<AudioBackend>> out;
+    for (RtAudio::Api api : {RtAudio::UNIX_JACK, RtAudio::LINUX_ALSA, RtAudio::LINUX_PULSE})
+        if (std::find(compiled.begin(), compiled.end(), api) != compiled.end())
+            out.push_back(std::make_unique<RtAudioBackend>(api));
+    return out;
+}
+
+}  // namespace tw::audio
