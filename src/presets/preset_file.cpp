@@ -77,6 +77,23 @@ std::int32_t effective_kind(const PresetRecord& rec, int s) {
     return k;
 }
 
+bool looks_like_preset(const PresetRecord& rec, std::string* why) {
+    const int v = rec.version();
+    if (v < 0 || v > kPresetVersion) {
+        if (why) *why = "its format version " + std::to_string(v) + " is not one this program knows (0..303)";
+        return false;
+    }
+    for (int s = 0; s < kPresetUsedSlots; ++s) {
+        std::int32_t k = rec.kind(s);
+        if (v < kPresetVersion) k = convert_old_kind(k);
+        if (k < 0 || k > kKindGain) {
+            if (why) *why = "row " + std::to_string(s + 1) + " holds the unknown effect kind " + std::to_string(k);
+            return false;
+        }
+    }
+    return true;
+}
+
 PresetRecord& preset_record() { return g_record; }
 const std::string& current_preset_path() { return g_current_path; }
 void set_current_preset_path(const std::string& path) { g_current_path = path; }

@@ -58,6 +58,11 @@ std::int32_t convert_old_kind(std::int32_t old_kind);
 // kind 0, since the kind lists hold 14 items. Any thread.
 std::int32_t effective_kind(const PresetRecord& rec, int s);
 
+// Preset files carry no magic number, so this is a plausibility check for
+// tools: a format version of 0..303 and every used slot's stored kind (after
+// conversion) in 0..13. False with the reason in `why`. Any thread.
+bool looks_like_preset(const PresetRecord& rec, std::string* why = nullptr);
+
 // The preset record kept in memory for the whole run (zero-filled at start).
 // UI thread.
 PresetRecord& preset_record();

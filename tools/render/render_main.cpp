@@ -1,0 +1,274 @@
+// tonewarp-render: runs an audio file through an effect chain offline, block
+// by block exactly as the audio thread runs the live chain, and writes the
+// result as a 32-bit float WAV (re-amping a dry guitar track, checking a
+// preset without a sound card).
+#include <fcntl.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/chain_editor.h"
+#include "app/program_folder.h"
+#include "engine/denormals.h"
+#include "engine/effects.h"
+#include "presets/preset_file.h"
+
+namespace {
+
+constexpr int kMaxBlock = 2048;
+constexpr double kMaxTailSeconds = 3600.0;
+constexpr float kEngineScale = 32768.0f;
+
+std::atomic<bool> interrupted{false};
+extern "C" void on_signal(int) { interrupted.store(true); }
+
+struct Failure {
+    std::string message;
+};
+
+// libsndfile's message without its closing full stop, to end our own sentence.
+std::string sf_message(SNDFILE* f) {
+    std::string m = sf_strerror(f);
+    while (!m.empty() && (m.back() == '.' || m.back() == ' ')) m.pop_back();
+    return m;
+}
+
+// The output goes to a hidden temporary file beside OUTPUT and is renamed
+// into place only when complete; anything else removes it.
+class TempOutput {
+public:
+    explicit TempOutput(const std::string& target) : target_(target) {
+        namespace fs = std::filesystem;
+        const fs::path t(target);
+        const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
+        path_ = (folder / ("." + t.filename().string() + ".XXXXXX")).string();
+        fd_ = ::mkstemp(path_.data());
+        if (fd_ < 0) throw Failure{"Cannot create the output file in " + folder.string() + ": " + std::strerror(errno) + "."};
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd_, 0666 & ~mask);
+    }
+    ~TempOutput() {
+        if (sf_ != nullptr) sf_close(sf_);
+        else if (fd_ >= 0) ::close(fd_);
+        if (!committed_) ::unlink(path_.c_str());
+    }
+    SNDFILE* open(SF_INFO& info) {
+        sf_ = sf_open_fd(fd_, SFM_WRITE, &info, SF_TRUE);
+        if (sf_ == nullptr) throw Failure{std::string("Cannot write the output file: ") + sf_message(nullptr) + "."};
+        return sf_;
+    }
+    void commit() {
+        sf_write_sync(sf_);
+        const int rc = sf_close(sf_);
+        sf_ = nullptr;
+        fd_ = -1;
+        if (rc != 0) throw Failure{"Cannot finish writing " + target_ + "."};
+        if (::rename(path_.c_str(), target_.c_str()) != 0)
+            throw Failure{"Cannot write " + target_ + ": " + std::strerror(errno) + "."};
+        committed_ = true;
+    }
+
+private:
+    std::string target_;
+    std::string path_;
+    int fd_ = -1;
+    SNDFILE* sf_ = nullptr;
+    bool committed_ = false;
+};
+
+class Progress {
+public:
+    Progress(std::int64_t total) : total_(total), tty_(::isatty(STDERR_FILENO) == 1), start_(clock::now()) {}
+    void update(std::int64_t done) {
+        if (!tty_ || total_ <= 0) return;
+        // Only renders that take more than a couple of seconds get a bar.
+        if (!shown_ && clock::now() - start_ < std::chrono::seconds(2)) return;
+        const int percent = static_cast<int>(100 * done / total_);
+        if (shown_ && percent == last_) return;
+        shown_ = true;
+        last_ = percent;
+        const int filled = percent * 40 / 100;
+        std::fprintf(stderr, "\rrendering [%.*s%*s] %3d%%", filled, "########################################",
+                     40 - filled, "", percent);
+        std::fflush(stderr);
+    }
+    void finish() {
+        if (shown_) std::fputc('\n', stderr);
+    }
+
+private:
+    using clock = std::chrono::steady_clock;
+    std::int64_t total_;
+    bool tty_;
+    clock::time_point start_;
+    bool shown_ = false;
+    int last_ = -1;
+};
+
+struct Options {
+    std::string preset;
+    int block = 512;
+    std::string home;
+    double tail = 0.0;
+    std::string input;
+    std::string output;
+};
+
+void render(const Options& opt) {
+    if (opt.block < 1 || opt.block > kMaxBlock)
+        throw Failure{"--block must be between 1 and 2048 frames, not " + std::to_string(opt.block) + "."};
+    if (!std::isfinite(opt.tail) || opt.tail < 0.0 || opt.tail > kMaxTailSeconds)
+        throw Failure{"--tail must be between 0 and 3600 seconds."};
+    if (!opt.home.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(opt.home, ec)) throw Failure{"--home " + opt.home + " is not a folder."};
+    }
+    tw::set_program_folder(opt.home.empty() ? tw::executable_folder() : opt.home);
+
+    SF_INFO in_info{};
+    SNDFILE* in = sf_open(opt.input.c_str(), SFM_READ, &in_info);
+    if (in == nullptr) throw Failure{"Cannot read " + opt.input + ": " + sf_message(nullptr) + "."};
+    struct CloseIn {
+        SNDFILE* f;
+        ~CloseIn() { sf_close(f); }
+    } close_in{in};
+    const int channels = in_info.channels;
+    if (channels != 1 && channels != 2)
+        throw Failure{opt.input + " has " + std::to_string(channels) + " channels; only mono and stereo are supported."};
+    if (in_info.samplerate <= 0) throw Failure{opt.input + " has no valid sample rate."};
+    const int rate = in_info.samplerate;
+
+    // The chain as the main window builds it, then the preset as a load applies it.
+    tw::ChainEditor editor;
+    editor.fill_kind_lists_and_build_chain();
+    if (!opt.preset.empty()) {
+        tw::PresetRecord check;
+        std::string why;
+        if (!tw::read_preset_record(opt.preset, check, &why)) throw Failure{"Cannot use the preset: " + why + "."};
+        if (!tw::looks_like_preset(check, &why))
+            std::fprintf(stderr, "tonewarp-render: warning: %s may not be a preset: %s; loading it anyway.\n",
+                         opt.preset.c_str(), why.c_str());
+        if (!tw::load_preset(editor, opt.preset)) throw Failure{"Cannot load the preset " + opt.preset + "."};
+    }
+
+    TempOutput out_file(opt.output);
+    SF_INFO out_info{};
+    out_info.samplerate = rate;
+    out_info.channels = channels;
+    out_info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* out = out_file.open(out_info);
+
+    const std::int64_t tail_frames = static_cast<std::int64_t>(std::llround(opt.tail * rate));
+    const std::int64_t in_frames = in_info.frames > 0 ? static_cast<std::int64_t>(in_info.frames) : 0;
+    Progress progress(in_frames + tail_frames);
+
+    std::string failure;
+    std::int64_t non_finite = 0;
+    // The processing runs on its own thread, as the audio thread would, with
+    // flush-to-zero set there only.
+    std::thread worker([&] {
+        tw::enable_flush_to_zero();
+        std::vector<float> buf(static_cast<std::size_t>(opt.block) * channels);
+        std::int64_t done = 0;
+        bool input_done = false;
+        std::int64_t tail_left = tail_frames;
+        while (!interrupted.load()) {
+            sf_count_t frames = 0;
+            if (!input_done) {
+                frames = sf_readf_float(in, buf.data(), opt.block);
+                if (frames < opt.block) {
+                    if (sf_error(in) != SF_ERR_NO_ERROR) {
+                        failure = "Cannot read " + opt.input + ": " + sf_message(in) + ".";
+                        return;
+                    }
+                    input_done = true;
+                }
+                for (sf_count_t i = 0; i < frames * channels; ++i) buf[i] *= kEngineScale;
+            }
+            if (frames == 0) {
+                if (tail_left == 0) break;
+                frames = std::min<std::int64_t>(tail_left, opt.block);
+                std::fill(buf.begin(), buf.begin() + frames * channels, 0.0f);
+                tail_left -= frames;
+            }
+            tw::process_chain(static_cast<std::int32_t>(frames), rate, channels, buf.data());
+            constexpr float kToFile = 1.0f / kEngineScale;
+            for (sf_count_t i = 0; i < frames * channels; ++i) {
+                if (!std::isfinite(buf[i])) {
+                    buf[i] = 0.0f;
+                    ++non_finite;
+                }
+                buf[i] *= kToFile;
+            }
+            if (sf_writef_float(out, buf.data(), frames) != frames) {
+                failure = "Cannot write " + opt.output + ": " + sf_message(out) + ".";
+                return;
+            }
+            done += frames;
+            progress.update(done);
+        }
+    });
+    worker.join();
+    progress.finish();
+    if (interrupted.load()) throw Failure{"Interrupted; no output was written."};
+    if (!failure.empty()) throw Failure{failure};
+    if (non_finite > 0)
+        std::fprintf(stderr, "tonewarp-render: %lld samples were not finite and were written as silence.\n",
+                     static_cast<long long>(non_finite));
+    out_file.commit();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Renders an audio file through a Tonewarp 3 effect chain, offline.\n"
+        "The chain starts as the main window starts it (16 empty slots, all off); --preset loads a .pre file\n"
+        "into it exactly as the program does. INPUT may be any file libsndfile reads, mono or stereo;\n"
+        "OUTPUT is a 32-bit float WAV with the same rate and channels. Samples go through the engine on\n"
+        "its 16-bit scale (a 16-bit value v is processed as v) in consecutive blocks of --block frames.",
+        "tonewarp-render"};
+    Options opt;
+    app.add_option("--preset", opt.preset, "Preset file (.pre) to load into the chain before rendering")
+        ->type_name("FILE");
+    app.add_option("--block", opt.block, "Frames per processing block, 1..2048 (default 512)")->type_name("N");
+    app.add_option("--home", opt.home,
+                   "Program folder where effects look up MTEQ.ini, playback.ini, demo1.wav "
+                   "(default: the folder of this executable)")
+        ->type_name("DIR");
+    app.add_option("--tail", opt.tail, "Seconds of silence appended so delays and reverbs ring out (default 0)")
+        ->type_name("SECONDS");
+    app.add_option("INPUT", opt.input, "Audio file to process")->required();
+    app.add_option("OUTPUT", opt.output, "WAV file to write (replaced only when the render succeeds)")->required();
+    app.footer("Example: tonewarp-render --preset \"PRESETS/F1 Clean.pre\" --tail 2 dry.wav wet.wav");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+    try {
+        render(opt);
+    } catch (const Failure& f) {
+        std::fprintf(stderr, "tonewarp-render: %s\n", f.message.c_str());
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tonewarp-render: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
