@@ -1,0 +1,293 @@
+#include "presets/preset_json.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <set>
+#include <sstream>
+
+#include "engine/registry_rows.h"
+#include "fx/effect_form.h"
+#include "fx/param_record.h"
+#include "presets/preset_fields.h"
+
+namespace tw {
+
+namespace {
+
+using nlohmann::json;
+
+// The kind a load would see before unknown kinds fall back to empty.
+std::int32_t converted_kind(const PresetRecord& rec, int s) {
+    std::int32_t k = rec.kind(s);
+    return rec.version() < kPresetVersion ? convert_old_kind(k) : k;
+}
+
+std::string format_float(float v) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(v));
+    return buf;
+}
+
+json field_value(const ParamRecord& p, const FieldDesc& f) {
+    switch (f.type) {
+        case FieldType::Float: {
+            const float v = rec_get_f32(p, f.offset);
+            if (!std::isfinite(v)) return json(format_float(v));  // shown, rejected by build
+            return json(static_cast<double>(v));
+        }
+        case FieldType::Flag:
+            return json(rec_get_u8(p, f.offset) != 0);
+        default:
+            return json(rec_get_i32(p, f.offset));
+    }
+}
+
+std::string field_text(const ParamRecord& p, const FieldDesc& f) {
+    char buf[160];
+    switch (f.type) {
+        case FieldType::Float:
+            std::snprintf(buf, sizeof buf, "%-14s stored value", format_float(rec_get_f32(p, f.offset)).c_str());
+            break;
+        case FieldType::Flag:
+            std::snprintf(buf, sizeof buf, "%-14s check box", rec_get_u8(p, f.offset) != 0 ? "checked" : "unchecked");
+            break;
+        case FieldType::Position:
+            std::snprintf(buf, sizeof buf, "%-14d position %g..%g", rec_get_i32(p, f.offset), f.min, f.max);
+            break;
+        case FieldType::Int:
+            std::snprintf(buf, sizeof buf, "%-14d stored value", rec_get_i32(p, f.offset));
+            break;
+        case FieldType::Marker: {
+            const std::int32_t m = rec_get_i32(p, f.offset);
+            std::snprintf(buf, sizeof buf, "%-14d %s", m,
+                          m == static_cast<std::int32_t>(f.min) ? "marker: the later fields are read"
+                                                                 : "no marker: an older record, later fields ignored");
+            break;
+        }
+    }
+    return buf;
+}
+
+bool fail(std::string* error, const std::string& msg) {
+    if (error) *error = msg;
+    return false;
+}
+
+std::string row_label(int row, std::int32_t kind) {
+    return "row " + std::to_string(row) + " (" + kind_name(kind) + ")";
+}
+
+// The parameter record of a fresh instance of a built kind, or false.
+bool fresh_defaults(std::int32_t kind, ParamRecord& out) {
+    if (kind < 0 || kind >= kRegistryRows) return false;
+    const KindEntries& e = registry_rows()[kind].entries;
+    if (e.create == nullptr || e.create == empty_create) return false;
+    Instance inst = e.create();
+    if (inst == nullptr) return false;
+    e.params(&out, inst, 0);
+    delete inst;
+    return true;
+}
+
+bool set_field(ParamRecord& p, const FieldDesc& f, const json& v, const std::string& where, std::string* error) {
+    const std::string what = where + ": " + f.name;
+    switch (f.type) {
+        case FieldType::Flag:
+            if (v.is_boolean()) {
+                rec_set_u8(p, f.offset, v.get<bool>() ? 1 : 0);
+            } else if (v.is_number_integer() && (v.get<std::int64_t>() == 0 || v.get<std::int64_t>() == 1)) {
+                rec_set_u8(p, f.offset, static_cast<std::uint8_t>(v.get<std::int64_t>()));
+            } else {
+                return fail(error, what + " must be true or false");
+            }
+            return true;
+        case FieldType::Float: {
+            if (!v.is_number()) return fail(error, what + " must be a number");
+            const double d = v.get<double>();
+            const double tol = 1e-6 * std::max(1.0, std::fabs(f.max));
+            if (!std::isfinite(d) || d < f.min - tol || d > f.max + tol) {
+                std::ostringstream m;
+                m << what << " is " << d << ", outside " << f.min << ".." << f.max;
+                return fail(error, m.str());
+            }
+            rec_set_f32(p, f.offset, static_cast<float>(d));
+            return true;
+        }
+        default: {
+            if (!v.is_number_integer()) return fail(error, what + " must be a whole number");
+            const std::int64_t i = v.get<std::int64_t>();
+            const bool any = f.type == FieldType::Marker;
+            const double lo = any ? std::numeric_limits<std::int32_t>::min() : f.min;
+            const double hi = any ? std::numeric_limits<std::int32_t>::max() : f.max;
+            if (static_cast<double>(i) < lo || static_cast<double>(i) > hi) {
+                std::ostringstream m;
+                m << what << " is " << i << ", outside " << lo << ".." << hi;
+                return fail(error, m.str());
+            }
+            rec_set_i32(p, f.offset, static_cast<std::int32_t>(i));
+            return true;
+        }
+    }
+}
+
+}  // namespace
+
+json preset_to_json(const PresetRecord& rec) {
+    json rows = json::array();
+    for (int s = 0; s < kPresetUsedSlots; ++s) {
+        const std::int32_t k = effective_kind(rec, s);
+        json row = {{"row", s + 1}, {"kind", kind_name(k)}, {"on", rec.enabled(s) == 1}};
+        const KindFields kf = kind_fields(k);
+        ParamRecord p;
+        rec.get_params(s, p);
+        if (kf.fields != nullptr) {
+            json params = json::object();
+            for (int i = 0; i < kf.count; ++i) params[kf.fields[i].name] = field_value(p, kf.fields[i]);
+            row["params"] = params;
+        } else if (!kf.stores_nothing) {
+            json words = json::array();
+            for (int w = 0; w < kPresetStoredWords; ++w) words.push_back(rec.param_word(s, w));
+            row["words"] = words;
+        }
+        rows.push_back(row);
+    }
+    return json{{"format", "tonewarp-preset"}, {"version", kPresetVersion}, {"rows", rows}};
+}
+
+std::string preset_to_text(const PresetRecord& rec) {
+    std::ostringstream out;
+    out << "Preset format version " << rec.version();
+    if (rec.version() < kPresetVersion) out << " (older numbering: kinds shown as converted)";
+    out << "\n";
+    for (int s = 0; s < kPresetUsedSlots; ++s) {
+        const std::int32_t raw = converted_kind(rec, s);
+        const std::int32_t k = effective_kind(rec, s);
+        char head[160];
+        std::snprintf(head, sizeof head, "Row %2d  %-24s %s", s + 1, kind_name(k), rec.enabled(s) == 1 ? "On" : "Off");
+        out << head;
+        if (raw != k) out << "   (stored kind " << raw << " is unknown: loads as an empty slot)";
+        out << "\n";
+        const KindFields kf = kind_fields(k);
+        ParamRecord p;
+        rec.get_params(s, p);
+        if (kf.fields != nullptr) {
+            for (int i = 0; i < kf.count; ++i) {
+                char line[256];
+                std::snprintf(line, sizeof line, "          %-24s %s\n", kf.fields[i].name,
+                              field_text(p, kf.fields[i]).c_str());
+                out << line;
+            }
+        } else if (!kf.stores_nothing) {
+            out << "          parameter words 0..72 (this kind's fields are not described here):\n";
+            for (int w = 0; w < kPresetStoredWords; w += 8) {
+                out << "           ";
+                for (int i = w; i < w + 8 && i < kPresetStoredWords; ++i) out << " " << rec.param_word(s, i);
+                out << "\n";
+            }
+        }
+    }
+    return out.str();
+}
+
+bool preset_from_json(const json& j, PresetRecord& out, std::string* error) {
+    if (!j.is_object()) return fail(error, "the JSON document is not an object");
+    for (auto it = j.begin(); it != j.end(); ++it) {
+        if (it.key() != "format" && it.key() != "version" && it.key() != "rows")
+            return fail(error, "unknown key \"" + it.key() + "\" at the top level");
+    }
+    if (j.contains("format") && j["format"] != "tonewarp-preset")
+        return fail(error, "\"format\" must be \"tonewarp-preset\"");
+    if (j.contains("version") && j["version"] != kPresetVersion)
+        return fail(error, "\"version\" must be 303 (kinds are numbered as in format 303)");
+    if (!j.contains("rows") || !j["rows"].is_array()) return fail(error, "\"rows\" must be a list of rows");
+
+    PresetRecord rec;
+    rec.set_version(kPresetVersion);
+    std::set<int> seen;
+    for (const json& row : j["rows"]) {
+        if (!row.is_object()) return fail(error, "each row must be an object");
+        if (!row.contains("row") || !row["row"].is_number_integer())
+            return fail(error, "each row needs a \"row\" number 1..16");
+        const std::int64_t n = row["row"].get<std::int64_t>();
+        if (n < 1 || n > kPresetUsedSlots) return fail(error, "row " + std::to_string(n) + " is outside 1..16");
+        if (!seen.insert(static_cast<int>(n)).second) return fail(error, "row " + std::to_string(n) + " is listed twice");
+        const std::string where = "row " + std::to_string(n);
+        for (auto it = row.begin(); it != row.end(); ++it) {
+            const std::string& key = it.key();
+            if (key != "row" && key != "kind" && key != "on" && key != "params" && key != "words")
+                return fail(error, where + ": unknown key \"" + key + "\"");
+        }
+        std::int32_t k = kKindEmpty;
+        if (row.contains("kind")) {
+            const json& kv = row["kind"];
+            if (kv.is_string()) {
+                k = kind_by_name(kv.get<std::string>());
+                if (k < 0) return fail(error, where + ": unknown effect kind \"" + kv.get<std::string>() + "\"");
+            } else if (kv.is_number_integer()) {
+                const std::int64_t v = kv.get<std::int64_t>();
+                if (v < 0 || v >= kRegistryRows) return fail(error, where + ": unknown effect kind " + std::to_string(v));
+                k = static_cast<std::int32_t>(v);
+            } else {
+                return fail(error, where + ": \"kind\" must be a kind name or number");
+            }
+        }
+        bool on = false;
+        if (row.contains("on")) {
+            const json& ov = row["on"];
+            if (ov.is_boolean()) on = ov.get<bool>();
+            else if (ov.is_number_integer() && (ov == 0 || ov == 1)) on = ov == 1;
+            else return fail(error, where + ": \"on\" must be true or false");
+        }
+        const int s = static_cast<int>(n) - 1;
+        rec.set_kind(s, k);
+        rec.set_enabled(s, on ? 1 : 0);
+
+        const std::string label = row_label(static_cast<int>(n), k);
+        const KindFields kf = kind_fields(k);
+        ParamRecord p;
+        if (kf.stores_nothing) {
+            if ((row.contains("params") && !row["params"].empty()) || (row.contains("words") && !row["words"].empty()))
+                return fail(error, label + " stores no settings");
+            continue;
+        }
+        if (kf.fields != nullptr) {
+            if (row.contains("words")) return fail(error, label + ": give \"params\" by name, not \"words\"");
+            const json params = row.contains("params") ? row["params"] : json::object();
+            if (!params.is_object()) return fail(error, label + ": \"params\" must be an object");
+            for (auto it = params.begin(); it != params.end(); ++it) {
+                bool known = false;
+                for (int i = 0; i < kf.count; ++i) known = known || it.key() == kf.fields[i].name;
+                if (!known) return fail(error, label + ": unknown field \"" + it.key() + "\"");
+            }
+            const bool have_defaults = fresh_defaults(k, p);
+            for (int i = 0; i < kf.count; ++i) {
+                const FieldDesc& f = kf.fields[i];
+                if (!params.contains(f.name)) {
+                    if (!have_defaults) return fail(error, label + ": missing field " + f.name);
+                    continue;
+                }
+                if (!set_field(p, f, params[f.name], label, error)) return false;
+            }
+        } else {
+            if (row.contains("params")) return fail(error, label + ": this kind takes raw \"words\", not \"params\"");
+            if (row.contains("words")) {
+                const json& words = row["words"];
+                if (!words.is_array() || words.size() > static_cast<std::size_t>(kPresetStoredWords))
+                    return fail(error, label + ": \"words\" must be a list of at most 73 numbers");
+                for (std::size_t w = 0; w < words.size(); ++w) {
+                    const json& v = words[w];
+                    if (!v.is_number_integer() || v.get<std::int64_t>() < std::numeric_limits<std::int32_t>::min() ||
+                        v.get<std::int64_t>() > std::numeric_limits<std::uint32_t>::max())
+                        return fail(error, label + ": word " + std::to_string(w) + " is not a 32-bit number");
+                    rec_set_i32(p, static_cast<int>(4 * w), static_cast<std::int32_t>(v.get<std::int64_t>()));
+                }
+            }
+        }
+        rec.set_params(s, p);
+    }
+    out = rec;
+    return true;
+}
+
+}  // namespace tw

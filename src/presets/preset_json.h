@@ -1,0 +1,32 @@
+// Readable forms of a preset: a text listing and a JSON document that can be
+// edited and built back into a record. Both show what a load would use: the
+// kinds after the old-numbering conversion, on/off, and each kind's parameter
+// record field by field (raw words for kinds that are not described).
+//
+// JSON form:
+//   {"format": "tonewarp-preset", "version": 303,
+//    "rows": [{"row": 1, "kind": "Gain", "on": true,
+//              "params": {"ScrollBar_Gain_Mono": 70, "mono_gain": 5.0, ...}},
+//             {"row": 2, "kind": "Delay", "on": false, "words": [0, 12, ...]}]}
+// Rows not listed are empty and off. A described kind's missing fields take
+// the values of a fresh instance (for kinds that are built).
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "presets/preset_file.h"
+
+namespace tw {
+
+// Any thread.
+std::string preset_to_text(const PresetRecord& rec);
+nlohmann::json preset_to_json(const PresetRecord& rec);
+
+// Builds a record (version 303, unused bytes zero) from the JSON form. False
+// with a one-sentence reason in `error` for anything the controls could not
+// produce: unknown kinds or fields, values out of range, duplicate rows.
+// UI thread (it may create a throw-away instance for default values).
+bool preset_from_json(const nlohmann::json& j, PresetRecord& out, std::string* error);
+
+}  // namespace tw
