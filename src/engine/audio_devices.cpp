@@ -1,9 +1,6 @@
 #include "engine/audio_devices.h"
 
-#include <unistd.h>
-
-#include <climits>
-
+#include "app/program_folder.h"
 #include "engine/audio_builtin.h"
 #include "engine/audio_rtaudio.h"
 #include "engine/dsound.h"
@@ -41,17 +38,8 @@ std::vector<std::unique_ptr<audio::AudioBackend>> make_system_backends(const Dev
     if (options.system_devices) out = audio::make_rtaudio_backends();
     if (options.builtin_devices)
         out.push_back(audio::make_builtin_backend(
-            options.demo_wav_path.empty() ? program_folder() + "demo_guitar.wav" : options.demo_wav_path));
+            options.demo_wav_path.empty() ? program_path("demo_guitar.wav") : options.demo_wav_path));
     return out;
-}
-
-std::string program_folder() {
-    char buf[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "./";
-    std::string path(buf, static_cast<std::size_t>(n));
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
 }  // namespace tw

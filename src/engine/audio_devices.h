@@ -45,7 +45,7 @@ struct DeviceOptions {
     bool builtin_devices = true;
     // Offer the devices of RtAudio's host APIs (JACK, ALSA, PulseAudio).
     bool system_devices = true;
-    // The demo loop; empty = "demo_guitar.wav" in the program folder.
+    // The demo loop; empty = "demo_guitar.wav" in the program folder (app/program_folder.h).
     std::string demo_wav_path;
 };
 
@@ -60,9 +60,5 @@ struct AudioDevices {
 
 // The backends of this machine for `options`. UI thread.
 std::vector<std::unique_ptr<audio::AudioBackend>> make_system_backends(const DeviceOptions& options);
-
-// The folder of the running executable (the program folder), with a trailing '/'.
-// Any thread.
-std::string program_folder();
 
 }  // namespace tw
