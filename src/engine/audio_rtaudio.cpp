@@ -3,6 +3,7 @@
 // clients; with JACK they are the clients "<stream name>".
 #include "engine/audio_rtaudio.h"
 
+#include <dlfcn.h>
 #include <jack/jack.h>
 #include <rtaudio/RtAudio.h>
 
@@ -243,9 +244,25 @@ private:
     Direction playback_;
 };
 
+// ALSA and JACK print their probing failures (no card, no server) to stderr;
+// the device lists already say what is there, so the libraries are quietened.
+// ALSA's handler is looked up at run time: libasound is loaded by RtAudio.
+void quiet_alsa(const char*, int, const char*, int, const char*, ...) {}
+void quiet_jack(const char*) {}
+
+void quieten_libraries() {
+    using AlsaHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetAlsaHandler = int (*)(AlsaHandler);
+    if (void* f = dlsym(RTLD_DEFAULT, "snd_lib_error_set_handler"))
+        reinterpret_cast<SetAlsaHandler>(f)(&quiet_alsa);
+    jack_set_error_function(&quiet_jack);
+    jack_set_info_function(&quiet_jack);
+}
+
 }  // namespace
 
 std::vector<std::unique_ptr<AudioBackend>> make_rtaudio_backends() {
+    quieten_libraries();
     std::vector<RtAudio::Api> compiled;
     RtAudio::getCompiledApi(compiled);
     std::vector<std::unique_ptr<AudioBackend>> out;

@@ -1,0 +1,197 @@
+// tonewarp-live: the live stream without a screen. Runs START with the chosen
+// devices and format (the same choices a first start of the program makes
+// when none are given), optionally loads a preset into the chain, prints a
+// status line once a second, and on SIGINT / SIGTERM stops and closes cleanly.
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "app/chain_editor.h"
+#include "app/dialogs.h"
+#include "app/program_folder.h"
+#include "app/status_display.h"
+#include "app/stream_control.h"
+#include "engine/audio_devices.h"
+#include "engine/effects.h"
+#include "presets/preset_file.h"
+
+namespace {
+
+std::atomic<bool> stop_requested{false};
+extern "C" void on_signal(int) { stop_requested.store(true); }
+
+// Messages go to stderr; "the program ends" is remembered and turned into a
+// non-zero exit by the caller (nothing is saved by this tool anyway).
+class PrintingDialogs : public tw::Dialogs {
+public:
+    bool ended = false;
+    void message(const std::string& text, const std::string& detail) override { print(text, detail); }
+    void warning(const std::string& text, const std::string& detail) override { print(text, detail); }
+    void end_program(int) override { ended = true; }
+
+private:
+    static void print(const std::string& text, const std::string& detail) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        if (!detail.empty()) std::fprintf(stderr, "  %s\n", detail.c_str());
+    }
+};
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// A combo entry by index ("2") or by name: an exact name first, then the only
+// entry that contains the text (case-insensitive). -1 when none or ambiguous.
+int pick(const tw::ui::ComboBox& combo, const std::string& want, std::string& why) {
+    const int n = combo.count();
+    if (!want.empty() && want.find_first_not_of("0123456789") == std::string::npos) {
+        const long i = std::strtol(want.c_str(), nullptr, 10);
+        if (i >= 0 && i < n) return static_cast<int>(i);
+        why = "there is no device number " + want + " (0.." + std::to_string(n - 1) + ")";
+        return -1;
+    }
+    for (int i = 0; i < n; ++i)
+        if (combo.items()[i] == want) return i;
+    int found = -1;
+    for (int i = 0; i < n; ++i)
+        if (lower(combo.items()[i]).find(lower(want)) != std::string::npos) {
+            if (found >= 0) {
+                why = "\"" + want + "\" matches more than one device";
+                return -1;
+            }
+            found = i;
+        }
+    if (found < 0) why = "no device is called \"" + want + "\"";
+    return found;
+}
+
+void print_list(const char* title, const tw::ui::ComboBox& combo) {
+    std::printf("%s\n", title);
+    if (combo.count() == 0) std::printf("  (%s)\n", combo.text().c_str());
+    for (int i = 0; i < combo.count(); ++i) std::printf("  %d: %s\n", i, combo.items()[i].c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"tonewarp-live: play the effect chain live from an input device to an output device"};
+    bool list_devices = false, mono = false, no_builtin = false, no_system = false;
+    std::string input, output, preset, home;
+    int rate = 48000;
+    double seconds = 0.0;
+    int threshold = 0;
+    app.add_flag("--list-devices", list_devices, "List the input and output devices and exit");
+    app.add_option("--input", input, "Input device: number or name (default: the first)");
+    app.add_option("--output", output, "Output device: number or name (default: the first)");
+    app.add_option("--rate", rate, "Sample rate: 22050, 32075, 44100 or 48000")->check(CLI::IsMember({22050, 32075, 44100, 48000}));
+    app.add_flag("--mono", mono, "One channel instead of two");
+    app.add_option("--preset", preset, "A .pre preset to load into the chain");
+    app.add_option("--home", home, "Program folder (PRESETS/, demo_guitar.wav ...; default: the executable's)");
+    app.add_flag("--no-builtin", no_builtin, "Hide the built-in demo input and null output");
+    app.add_flag("--no-system", no_system, "Offer only the built-in devices");
+    app.add_option("--threshold", threshold, "Latency threshold in ms (1..50, default 35)")->check(CLI::Range(1, 50));
+    app.add_option("--seconds", seconds, "Stop after this many seconds (default: run until Ctrl-C)")->check(CLI::NonNegativeNumber);
+    CLI11_PARSE(app, argc, argv);
+
+    if (!home.empty()) {
+        if (!std::filesystem::is_directory(home)) {
+            std::fprintf(stderr, "The folder %s does not exist.\n", home.c_str());
+            return 1;
+        }
+        tw::set_program_folder(home);
+    }
+
+    tw::DeviceOptions options;
+    options.builtin_devices = !no_builtin;
+    options.system_devices = !no_system;
+    tw::AudioDevices devices(tw::make_system_backends(options));
+    PrintingDialogs dialogs;
+    tw::StreamControl sc(*devices.waves, *devices.dsound, dialogs);
+    sc.FormShow_device_lists(0);
+
+    if (list_devices) {
+        print_list("Input devices:", sc.ComboBox_waveIn);
+        print_list("Output devices:", sc.ComboBox_waveOut);
+        return 0;
+    }
+
+    tw::ChainEditor editor;
+    editor.fill_kind_lists_and_build_chain();
+    if (!preset.empty() && !tw::load_preset(editor, preset)) {
+        std::fprintf(stderr, "The preset %s cannot be read.\n", preset.c_str());
+        return 1;
+    }
+
+    std::string why;
+    if (!input.empty()) {
+        const int i = pick(sc.ComboBox_waveIn, input, why);
+        if (i < 0) {
+            std::fprintf(stderr, "Input: %s. See --list-devices.\n", why.c_str());
+            return 1;
+        }
+        sc.ComboBox_waveIn.set_item_index(i);
+    }
+    if (!output.empty()) {
+        const int i = pick(sc.ComboBox_waveOut, output, why);
+        if (i < 0) {
+            std::fprintf(stderr, "Output: %s. See --list-devices.\n", why.c_str());
+            return 1;
+        }
+        sc.ComboBox_waveOut.set_item_index(i);
+    }
+    static const int kRates[] = {22050, 32075, 44100, 48000};
+    for (int i = 0; i < 4; ++i)
+        if (kRates[i] == rate) sc.rgSampleRate.set_item_index(i);
+    if (mono) sc.cbStereo.set_checked(false);
+    if (threshold > 0) sc.TrackBar_Latency_Porog.set_position(threshold);
+
+    if (!sc.BitBtn_Init.enabled()) {
+        std::fprintf(stderr, "%s: there is nothing to start.\n", sc.ComboBox_waveIn.text().c_str());
+        return 2;
+    }
+    sc.BitBtn_Init.click();
+    if (dialogs.ended || !sc.running()) {
+        sc.shut_down();
+        return 2;
+    }
+
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+    std::printf("Running: %s -> %s, %d Hz, %s, %d-frame buffers%s%s. Ctrl-C stops.\n",
+                sc.ComboBox_waveIn.text().c_str(), sc.ComboBox_waveOut.text().c_str(), sc.sample_rate(),
+                sc.channels() == 1 ? "mono" : "stereo", sc.buffer_frames(), preset.empty() ? "" : ", preset ",
+                preset.empty() ? "" : preset.c_str());
+    std::fflush(stdout);
+
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    auto next = start;
+    for (int tick = 1; !stop_requested.load(); ++tick) {
+        next += std::chrono::milliseconds(100);
+        std::this_thread::sleep_until(next);
+        sc.status_tick();
+        if (tick % 10 == 0) {
+            const float in = devices.waves->get_waveIn_level();
+            const float out = devices.waves->get_waveOut_level();
+            std::printf("in %5.0f (%3d)  out %5.0f (%3d)  CPU %3d %%  latency %3d ms  underflows %llu\n", in,
+                        tw::level_meter_position(in), out, tw::level_meter_position(out),
+                        tw::cpu_meter_position(tw::cpu_load.load(std::memory_order_relaxed)),
+                        tw::round_half_even(sc.latency()),
+                        static_cast<unsigned long long>(devices.dsound->underflows()));
+            std::fflush(stdout);
+        }
+        if (seconds > 0 && std::chrono::duration<double>(Clock::now() - start).count() >= seconds) break;
+    }
+    sc.BitBtn_Reset.click();
+    sc.shut_down();
+    std::printf("Stopped.\n");
+    return 0;
+}
