@@ -23,6 +23,14 @@ std::int32_t converted_kind(const PresetRecord& rec, int s) {
     return rec.version() < kPresetVersion ? convert_old_kind(k) : k;
 }
 
+// A load clamps a stored position into its bar's range; show what it gets.
+std::int32_t clamped_position(const ParamRecord& p, const FieldDesc& f) {
+    const std::int32_t v = rec_get_i32(p, f.offset);
+    if (v < f.min) return static_cast<std::int32_t>(f.min);
+    if (v > f.max) return static_cast<std::int32_t>(f.max);
+    return v;
+}
+
 std::string format_float(float v) {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(v));
@@ -38,6 +46,8 @@ json field_value(const ParamRecord& p, const FieldDesc& f) {
         }
         case FieldType::Flag:
             return json(rec_get_u8(p, f.offset) != 0);
+        case FieldType::Position:
+            return json(clamped_position(p, f));
         default:
             return json(rec_get_i32(p, f.offset));
     }
@@ -52,9 +62,17 @@ std::string field_text(const ParamRecord& p, const FieldDesc& f) {
         case FieldType::Flag:
             std::snprintf(buf, sizeof buf, "%-14s check box", rec_get_u8(p, f.offset) != 0 ? "checked" : "unchecked");
             break;
-        case FieldType::Position:
-            std::snprintf(buf, sizeof buf, "%-14d position %g..%g", rec_get_i32(p, f.offset), f.min, f.max);
+        case FieldType::Position: {
+            const std::int32_t stored = rec_get_i32(p, f.offset);
+            const std::int32_t shown = clamped_position(p, f);
+            if (stored == shown) {
+                std::snprintf(buf, sizeof buf, "%-14d position %g..%g", shown, f.min, f.max);
+            } else {
+                std::snprintf(buf, sizeof buf, "%-14d position %g..%g (stored %d, clamped on load)", shown, f.min,
+                              f.max, stored);
+            }
             break;
+        }
         case FieldType::Int:
             std::snprintf(buf, sizeof buf, "%-14d stored value", rec_get_i32(p, f.offset));
             break;

@@ -1,7 +1,9 @@
 // Readable forms of a preset: a text listing and a JSON document that can be
 // edited and built back into a record. Both show what a load would use: the
-// kinds after the old-numbering conversion, on/off, and each kind's parameter
-// record field by field (raw words for kinds that are not described).
+// kinds after the old-numbering conversion (unknown kinds as empty slots),
+// on/off, and each kind's parameter record field by field, with positions
+// clamped into their bars' ranges as a load clamps them (raw words for kinds
+// that are not described).
 //
 // JSON form:
 //   {"format": "tonewarp-preset", "version": 303,
