@@ -1,0 +1,289 @@
+// tonewarp-render and tonewarp-preset, run as a user runs them: generated
+// WAV files in, files and exit codes out.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class ToolsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("tw_tools_test_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    // Runs a tool; returns its exit code, keeps stdout and stderr.
+    int run(const std::string& exe, const std::vector<std::string>& args) {
+        std::string cmd = quote(exe);
+        for (const auto& a : args) cmd += " " + quote(a);
+        cmd += " > " + quote(path("stdout.txt")) + " 2> " + quote(path("stderr.txt")) + " < /dev/null";
+        const int rc = std::system(cmd.c_str());
+        out_ = slurp(path("stdout.txt"));
+        err_ = slurp(path("stderr.txt"));
+        fs::remove(path("stdout.txt"));
+        fs::remove(path("stderr.txt"));
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    }
+    int render(const std::vector<std::string>& args) { return run(TW_RENDER_EXE, args); }
+    int preset(const std::vector<std::string>& args) { return run(TW_PRESET_EXE, args); }
+
+    static std::string slurp(const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+
+    // A 16-bit PCM WAV of the given interleaved integer samples.
+    static void write_pcm16(const std::string& p, int rate, int channels, const std::vector<short>& s) {
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* f = sf_open(p.c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+        ASSERT_EQ(sf_write_short(f, s.data(), static_cast<sf_count_t>(s.size())), static_cast<sf_count_t>(s.size()));
+        sf_close(f);
+    }
+    struct Audio {
+        SF_INFO info{};
+        std::vector<float> samples;
+    };
+    static Audio read_audio(const std::string& p) {
+        Audio a;
+        SNDFILE* f = sf_open(p.c_str(), SFM_READ, &a.info);
+        EXPECT_NE(f, nullptr) << p;
+        if (f == nullptr) return a;
+        a.samples.resize(static_cast<std::size_t>(a.info.frames * a.info.channels));
+        sf_read_float(f, a.samples.data(), static_cast<sf_count_t>(a.samples.size()));
+        sf_close(f);
+        return a;
+    }
+    // A test signal: integers over most of the 16-bit range, different per channel.
+    static std::vector<short> signal(int frames, int channels) {
+        std::vector<short> s(static_cast<std::size_t>(frames) * channels);
+        for (int i = 0; i < frames; ++i)
+            for (int c = 0; c < channels; ++c) s[i * channels + c] = static_cast<short>(((i * 37 + c * 911) % 5001) - 2500);
+        return s;
+    }
+    // Builds a preset with the preset tool from a JSON form.
+    void make_preset(const std::string& p, const json& j) {
+        std::ofstream(path("preset.json")) << j.dump();
+        ASSERT_EQ(preset({"build", path("preset.json"), p}), 0) << err_;
+    }
+    static json gain_row(int row, bool on, int mono, int left, int right, bool air, bool chorus, int chorus_pos) {
+        return {{"row", row},
+                {"kind", "Gain"},
+                {"on", on},
+                {"params",
+                 {{"ScrollBar_Gain_Mono", mono},
+                  {"ScrollBar_Gain_Left", left},
+                  {"ScrollBar_Gain_Right", right},
+                  {"CheckRadioBox_Air", air},
+                  {"RadioBox_SimpleChorus", chorus},
+                  {"ScrollBar_SimpleChorus", chorus_pos}}}};
+    }
+    std::vector<std::string> files_in_dir() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path dir_;
+    std::string out_, err_;
+};
+
+TEST_F(ToolsTest, EmptyChainPassesSamplesThroughExactly) {
+    const auto in = signal(3000, 2);
+    write_pcm16(path("in.wav"), 44100, 2, in);
+    ASSERT_EQ(render({path("in.wav"), path("out.wav")}), 0) << err_;
+    const Audio a = read_audio(path("out.wav"));
+    EXPECT_EQ(a.info.samplerate, 44100);
+    EXPECT_EQ(a.info.channels, 2);
+    EXPECT_EQ(a.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    ASSERT_EQ(a.samples.size(), in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) ASSERT_EQ(a.samples[i], in[i] / 32768.0f) << i;
+}
+
+TEST_F(ToolsTest, GainPresetGivesTheKnownFactors) {
+    // Mono: position 100 gives 11. Stereo: left 0 gives 1/11, right 100 with Air gives -11.
+    make_preset(path("F1 Gain.pre"), {{"rows", {gain_row(2, true, 100, 0, 100, true, false, 50)}}});
+    const auto mono = signal(2000, 1);
+    write_pcm16(path("mono.wav"), 22050, 1, mono);
+    ASSERT_EQ(render({"--preset", path("F1 Gain.pre"), path("mono.wav"), path("mono_out.wav")}), 0) << err_;
+    Audio a = read_audio(path("mono_out.wav"));
+    ASSERT_EQ(a.samples.size(), mono.size());
+    for (std::size_t i = 0; i < mono.size(); ++i) ASSERT_FLOAT_EQ(a.samples[i], mono[i] * 11.0f / 32768.0f) << i;
+
+    const auto st = signal(2000, 2);
+    write_pcm16(path("st.wav"), 48000, 2, st);
+    ASSERT_EQ(render({"--preset", path("F1 Gain.pre"), path("st.wav"), path("st_out.wav")}), 0) << err_;
+    a = read_audio(path("st_out.wav"));
+    ASSERT_EQ(a.samples.size(), st.size());
+    for (std::size_t i = 0; i < st.size(); i += 2) {
+        ASSERT_FLOAT_EQ(a.samples[i], st[i] * (1.0f / 11.0f) / 32768.0f) << i;
+        ASSERT_FLOAT_EQ(a.samples[i + 1], -st[i + 1] * 11.0f / 32768.0f) << i;
+    }
+
+    // The same Gain switched off changes nothing.
+    make_preset(path("off.pre"), {{"rows", {gain_row(2, false, 100, 0, 100, true, false, 50)}}});
+    ASSERT_EQ(render({"--preset", path("off.pre"), path("mono.wav"), path("off_out.wav")}), 0) << err_;
+    a = read_audio(path("off_out.wav"));
+    for (std::size_t i = 0; i < mono.size(); ++i) ASSERT_EQ(a.samples[i], mono[i] / 32768.0f);
+}
+
+TEST_F(ToolsTest, BlockSizesGiveTheSameOutput) {
+    // Simple Chorus carries a ring from block to block: any block-edge fault shows.
+    make_preset(path("chorus.pre"), {{"rows", {gain_row(1, true, 60, 60, 40, false, true, 20),
+                                               gain_row(3, true, 45, 45, 45, true, false, 50)}}});
+    write_pcm16(path("in.wav"), 48000, 2, signal(5000, 2));
+    std::vector<float> first;
+    for (const char* block : {"1", "64", "512", "2048"}) {
+        const std::string out = path(std::string("out_") + block + ".wav");
+        ASSERT_EQ(render({"--block", block, "--preset", path("chorus.pre"), path("in.wav"), out}), 0) << err_;
+        const Audio a = read_audio(out);
+        ASSERT_EQ(a.samples.size(), 10000u);
+        if (first.empty()) {
+            first = a.samples;
+        } else {
+            EXPECT_EQ(a.samples, first) << "block " << block;
+        }
+    }
+    // The chorus really delayed the right channel (its ring starts at 1.0),
+    // then row 3 inverted it (Air) at position 45 (factor 1/2).
+    EXPECT_FLOAT_EQ(first[1], -0.5f / 32768.0f);
+}
+
+TEST_F(ToolsTest, TailAppendsSilenceThatEffectsCanFill) {
+    write_pcm16(path("in.wav"), 8000, 1, signal(1000, 1));
+    ASSERT_EQ(render({"--tail", "0.5", path("in.wav"), path("out.wav")}), 0) << err_;
+    Audio a = read_audio(path("out.wav"));
+    ASSERT_EQ(a.info.frames, 1000 + 4000);
+    for (int i = 1000; i < 5000; ++i) ASSERT_EQ(a.samples[i], 0.0f);
+
+    // Stereo with the right channel delayed by 164 samples: the tail holds
+    // the end of the input.
+    make_preset(path("d.pre"), {{"rows", {gain_row(1, true, 50, 50, 50, false, true, 0)}}});
+    const auto st = signal(1000, 2);
+    write_pcm16(path("st.wav"), 8000, 2, st);
+    ASSERT_EQ(render({"--tail", "0.1", "--block", "100", "--preset", path("d.pre"), path("st.wav"), path("st_out.wav")}),
+              0)
+        << err_;
+    a = read_audio(path("st_out.wav"));
+    ASSERT_EQ(a.info.frames, 1800);
+    EXPECT_FLOAT_EQ(a.samples[2 * 1163 + 1], st[2 * 999 + 1] / 32768.0f);
+    EXPECT_EQ(a.samples[2 * 1164 + 1], 0.0f);
+}
+
+TEST_F(ToolsTest, FailuresSayWhyAndLeaveNoOutput) {
+    write_pcm16(path("in.wav"), 8000, 1, signal(100, 1));
+    {
+        SF_INFO info{};
+        info.samplerate = 8000;
+        info.channels = 3;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* f = sf_open(path("three.wav").c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr);
+        std::vector<short> s(300, 5);
+        sf_write_short(f, s.data(), 300);
+        sf_close(f);
+    }
+    std::ofstream(path("short.pre"), std::ios::binary) << std::string(13187, '\0');
+    std::ofstream(path("keep.wav")) << "precious";
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {{"--block", "0", path("in.wav"), path("keep.wav")}, "--block"},
+        {{"--block", "2049", path("in.wav"), path("keep.wav")}, "--block"},
+        {{"--tail", "-1", path("in.wav"), path("keep.wav")}, "--tail"},
+        {{path("three.wav"), path("keep.wav")}, "3 channels"},
+        {{path("missing.wav"), path("keep.wav")}, "missing.wav"},
+        {{path("short.pre"), path("keep.wav")}, "short.pre"},  // not audio
+        {{"--preset", path("short.pre"), path("in.wav"), path("keep.wav")}, "13187 bytes"},
+        {{"--preset", path("none.pre"), path("in.wav"), path("keep.wav")}, "none.pre"},
+        {{"--home", path("nofolder"), path("in.wav"), path("keep.wav")}, "not a folder"},
+        {{path("in.wav"), path("nofolder/out.wav")}, "nofolder"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_NE(render(c.args), 0) << c.args[0];
+        EXPECT_NE(err_.find(c.says), std::string::npos) << err_;
+        EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << err_;
+        EXPECT_EQ(slurp(path("keep.wav")), "precious");
+    }
+    EXPECT_EQ(files_in_dir(), (std::vector<std::string>{"in.wav", "keep.wav", "short.pre", "three.wav"}));
+    EXPECT_NE(render({"--help"}), 1);
+    EXPECT_NE(out_.find("--preset"), std::string::npos);
+}
+
+TEST_F(ToolsTest, PresetShowBuildShowIsExact) {
+    const json src = {{"rows",
+                       {gain_row(1, true, 70, 30, 90, false, true, 10),
+                        {{"row", 2}, {"kind", "Delay"}, {"on", true}, {"words", {5, -6, 7}}},
+                        {{"row", 5}, {"kind", "Record wav"}, {"on", true}},
+                        {{"row", 16}, {"kind", "Gain"}}}}};
+    make_preset(path("a.pre"), src);
+    EXPECT_EQ(fs::file_size(path("a.pre")), 13188u);
+    ASSERT_EQ(preset({"show", path("a.pre")}), 0) << err_;
+    EXPECT_NE(out_.find("Row  1  Gain"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("ScrollBar_Gain_Right     90"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("Row  5  Record wav               On"), std::string::npos) << out_;
+    const std::string text_a = out_.substr(out_.find('\n'));
+    ASSERT_EQ(preset({"show", "--json", path("a.pre")}), 0) << err_;
+    const json shown = json::parse(out_);
+    EXPECT_EQ(shown["rows"][0]["params"]["ScrollBar_Gain_Left"], 30);
+    EXPECT_EQ(shown["rows"][1]["words"][1], -6);
+    std::ofstream(path("b.json")) << out_;
+    ASSERT_EQ(preset({"build", path("b.json"), path("b.pre")}), 0) << err_;
+    EXPECT_EQ(slurp(path("a.pre")), slurp(path("b.pre")));
+    ASSERT_EQ(preset({"show", path("b.pre")}), 0);
+    EXPECT_EQ(out_.substr(out_.find('\n')), text_a);
+}
+
+TEST_F(ToolsTest, PresetToolRefusesBadInput) {
+    std::ofstream(path("short.pre"), std::ios::binary) << std::string(100, '\0');
+    write_pcm16(path("big.wav"), 8000, 1, signal(10000, 1));
+    std::ofstream(path("bad.json")) << "{\"rows\": [";
+    std::ofstream(path("kind.json")) << R"({"rows": [{"row": 1, "kind": "Octaver"}]})";
+    std::ofstream(path("range.json")) << R"({"rows": [{"row": 1, "kind": "Gain", "params": {"ScrollBar_Gain_Mono": 500}}]})";
+    EXPECT_NE(preset({"show", path("short.pre")}), 0);
+    EXPECT_NE(err_.find("not a preset"), std::string::npos) << err_;
+    EXPECT_NE(preset({"show", path("big.wav")}), 0);
+    EXPECT_NE(err_.find("not a preset"), std::string::npos) << err_;
+    EXPECT_NE(preset({"show", path("nothing.pre")}), 0);
+    for (const char* j : {"bad.json", "kind.json", "range.json", "missing.json"}) {
+        EXPECT_NE(preset({"build", path(j), path("out.pre")}), 0) << j;
+        EXPECT_FALSE(err_.empty());
+        EXPECT_FALSE(fs::exists(path("out.pre"))) << j;
+    }
+    EXPECT_NE(err_.find("missing.json"), std::string::npos);
+    EXPECT_NE(preset({}), 0);
+}
+
+}  // namespace
