@@ -2,7 +2,11 @@
 // through the device layer on their own paced threads, and the riff itself.
 #include <gtest/gtest.h>
 
+#include <sndfile.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <filesystem>
 #include <cmath>
 #include <thread>
 
@@ -35,6 +39,32 @@ TEST(DemoGuitar, RiffIsAudibleBoundedAndRepeatable) {
     // At another rate the riff keeps its length.
     const auto c = tw::audio::synthesize_demo_guitar(22050);
     EXPECT_NEAR(static_cast<double>(c.size()) / 22050.0, seconds, 0.01);
+}
+
+TEST(DemoGuitar, LoaderMixesToMonoAndResamples) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("tw_loop_" + std::to_string(getpid()) + ".wav")).string();
+    SF_INFO info{};
+    info.samplerate = 24000;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<float> st(2 * 2400);
+    for (int i = 0; i < 2400; ++i) {
+        st[2 * i] = 0.5f * static_cast<float>(i) / 2400.0f;  // a ramp on the left
+        st[2 * i + 1] = 0.0f;
+    }
+    sf_writef_float(f, st.data(), 2400);
+    sf_close(f);
+    const auto same = tw::audio::load_loop(path, 24000);
+    const auto up = tw::audio::load_loop(path, 48000);
+    std::filesystem::remove(path);
+    ASSERT_EQ(same.size(), 2400u);
+    EXPECT_NEAR(same[1200], 0.125f, 1e-3);  // (0.25 + 0) / 2
+    ASSERT_EQ(up.size(), 4800u);
+    EXPECT_NEAR(up[2400], 0.125f, 1e-3);
+    EXPECT_NEAR(up[2401], 0.5f * (same[1200] + same[1201]), 1e-5);  // halfway between two samples
 }
 
 TEST(DemoGuitar, LoaderRejectsMissingFiles) {
