@@ -99,10 +99,16 @@ const std::string& current_preset_path() { return g_current_path; }
 void set_current_preset_path(const std::string& path) { g_current_path = path; }
 
 bool read_preset_record(const std::string& path, PresetRecord& out, std::string* error) {
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
+    const int open_errno = errno;
     std::error_code ec;
     if (!in || std::filesystem::is_directory(path, ec)) {
-        if (error) *error = "cannot open " + path;
+        if (error) {
+            *error = "cannot open " + path;
+            if (std::filesystem::is_directory(path, ec)) *error += ": it is a folder";
+            else if (open_errno != 0) *error += std::string(": ") + std::strerror(open_errno);
+        }
         return false;
     }
     PresetRecord tmp;
