@@ -4,6 +4,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -284,6 +285,37 @@ TEST_F(ToolsTest, PresetToolRefusesBadInput) {
     }
     EXPECT_NE(err_.find("missing.json"), std::string::npos);
     EXPECT_NE(preset({}), 0);
+}
+
+TEST_F(ToolsTest, BundledPresetsAreBuiltAndMatchTheirSources) {
+    int count = 0;
+    bool has_default = false;
+    for (const auto& e : fs::directory_iterator(TW_PRESET_SOURCES)) {
+        if (e.path().extension() != ".json") continue;
+        ++count;
+        const std::string name = e.path().stem().string();
+        has_default = has_default || name == "F9 - High Gain Distortion Noise Gate";
+        // Function keys find presets by the start of their names.
+        EXPECT_EQ(name[0], 'F') << name;
+        const std::string built = std::string(TW_BUILT_PRESETS) + "/" + name + ".pre";
+        ASSERT_TRUE(fs::exists(built)) << built;
+        ASSERT_EQ(preset({"build", e.path().string(), path("again.pre")}), 0) << err_;
+        EXPECT_EQ(slurp(path("again.pre")), slurp(built)) << name;
+        ASSERT_EQ(preset({"show", "--json", built}), 0) << err_;
+        const json shown = json::parse(out_);
+        const json source = json::parse(slurp(e.path().string()));
+        for (const json& row : source["rows"]) {
+            const json& s = shown["rows"][row["row"].get<int>() - 1];
+            EXPECT_EQ(s["kind"], row["kind"]) << name;
+            EXPECT_EQ(s["on"], row.value("on", false)) << name;
+        }
+        // Rendering through it works and stays finite.
+        write_pcm16(path("in.wav"), 48000, 2, signal(4800, 2));
+        ASSERT_EQ(render({"--preset", built, path("in.wav"), path("out.wav")}), 0) << err_;
+        for (float v : read_audio(path("out.wav")).samples) ASSERT_TRUE(std::isfinite(v)) << name;
+    }
+    EXPECT_GE(count, 3);
+    EXPECT_TRUE(has_default);
 }
 
 }  // namespace
