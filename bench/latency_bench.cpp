@@ -1,0 +1,227 @@
+// Live latency on a real-time-paced device without hardware: a private JACK
+// server with the dummy driver at 64, 128 and 256-frame periods, the stream
+// running JACK in -> chain (one Gain slot) -> JACK out through the device
+// layer and the stream control, with the 100 ms status tick (and its latency
+// guard) running as in the program.
+//
+// Counters:
+//   queue_frames / added_ms  the output queue's mean depth after 1 s of
+//                            settling: the latency the engine adds on top of
+//                            the JACK periods themselves
+//   round_trip_ms            from a step on the capture port to its arrival
+//                            on a test client reading the output port
+//   underflows_per_min       output buffers that found the queue short
+//
+// The 60-second runs (TW_BENCH_SECONDS overrides the length) count underflows
+// per minute. Needs jackd and jack_wait on PATH; starts and stops its own server.
+#include <benchmark/benchmark.h>
+#include <jack/jack.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/chain_editor.h"
+#include "app/dialogs.h"
+#include "app/stream_control.h"
+#include "engine/audio_devices.h"
+#include "engine/effects.h"
+
+extern char** environ;
+
+namespace {
+
+class QuietDialogs : public tw::Dialogs {
+public:
+    std::string last;
+    void message(const std::string& t, const std::string& d) override { last = t + " " + d; }
+    void warning(const std::string& t, const std::string& d) override { last = t + " " + d; }
+    void end_program(int) override {}
+};
+
+// jackd -n <name> --no-realtime -d dummy -r 48000 -p <period>, stopped by pid.
+class JackServer {
+public:
+    JackServer(const std::string& name, int period) {
+        const std::string p = std::to_string(period);
+        std::vector<std::string> args = {"jackd", "-n", name, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", p};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&pid_, "jackd", &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&fa);
+        setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+        for (int i = 0; i < 100 && pid_ > 0; ++i) {
+            if (jack_client_t* c = jack_client_open("tw_bench_wait", JackNoStartServer, nullptr)) {
+                jack_client_close(c);
+                ready_ = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    ~JackServer() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int st = 0;
+            waitpid(pid_, &st, 0);
+        }
+    }
+    bool ready() const { return ready_; }
+
+private:
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+// Feeds a step (silence, then a constant-amplitude sine) into the capture
+// ports and notes when it comes back on the output port.
+class Probe {
+public:
+    bool open() {
+        c_ = jack_client_open("tw_bench_probe", JackNoStartServer, nullptr);
+        if (!c_) return false;
+        out_ = jack_port_register(c_, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        in_ = jack_port_register(c_, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(c_, &Probe::process, this);
+        return jack_activate(c_) == 0;
+    }
+    ~Probe() {
+        if (c_) {
+            jack_deactivate(c_);
+            jack_client_close(c_);
+        }
+    }
+    void connect() {
+        jack_connect(c_, "tw_bench_probe:out", "tonewarp-in:inport 0");
+        jack_connect(c_, "tw_bench_probe:out", "tonewarp-in:inport 1");
+        jack_connect(c_, "tonewarp-out:outport 0", "tw_bench_probe:in");
+    }
+    void step() { onset_.store(frame_.load()); }
+    // Frames from the step to its arrival, or -1.
+    long round_trip() const {
+        const long a = arrival_.load(), o = static_cast<long>(onset_.load());
+        return a >= 0 ? a - o : -1;
+    }
+
+private:
+    static int process(jack_nframes_t n, void* arg) {
+        auto* s = static_cast<Probe*>(arg);
+        auto* o = static_cast<float*>(jack_port_get_buffer(s->out_, n));
+        auto* i = static_cast<const float*>(jack_port_get_buffer(s->in_, n));
+        const unsigned long f0 = s->frame_.load(std::memory_order_relaxed);
+        const unsigned long on = s->onset_.load(std::memory_order_relaxed);
+        for (jack_nframes_t k = 0; k < n; ++k) {
+            const unsigned long f = f0 + k;
+            o[k] = f >= on ? 0.25f * static_cast<float>(std::sin(2.0 * M_PI * 1000.0 * static_cast<double>(f - on) / 48000.0))
+                           : 0.0f;
+            if (f >= on && s->arrival_.load(std::memory_order_relaxed) < 0 && std::fabs(i[k]) > 0.02f)
+                s->arrival_.store(static_cast<long>(f), std::memory_order_relaxed);
+        }
+        s->frame_.store(f0 + n, std::memory_order_relaxed);
+        return 0;
+    }
+    jack_client_t* c_ = nullptr;
+    jack_port_t* out_ = nullptr;
+    jack_port_t* in_ = nullptr;
+    std::atomic<unsigned long> frame_{0};
+    std::atomic<unsigned long> onset_{~0ul};
+    std::atomic<long> arrival_{-1};
+};
+
+void run_live(benchmark::State& state, int period, double seconds) {
+    const std::string name = "tw_bench_" + std::to_string(getpid()) + "_" + std::to_string(period);
+    for (auto _ : state) {
+        JackServer server(name, period);
+        if (!server.ready()) {
+            state.SkipWithError("jackd did not start");
+            return;
+        }
+        tw::reset_engine();
+        tw::DeviceOptions opt;
+        opt.builtin_devices = false;
+        tw::AudioDevices dev(tw::make_system_backends(opt));
+        QuietDialogs dialogs;
+        tw::StreamControl sc(*dev.waves, *dev.dsound, dialogs);
+        sc.FormShow_device_lists(0);
+        tw::ChainEditor editor;
+        editor.fill_kind_lists_and_build_chain();
+        editor.row(1).combo.set_item_index(tw::kKindGain);
+        editor.row(1).check.set_checked(true);
+        Probe probe;
+        if (!probe.open()) {
+            state.SkipWithError("probe client failed");
+            return;
+        }
+        sc.BitBtn_Init.click();
+        if (!sc.running()) {
+            state.SkipWithError(("START failed: " + dialogs.last).c_str());
+            return;
+        }
+        probe.connect();
+        const auto t0 = std::chrono::steady_clock::now();
+        auto next = t0;
+        double queue_sum = 0.0;
+        long samples = 0;
+        std::uint64_t under_at_settle = 0;
+        bool stepped = false;
+        for (int tick = 1;; ++tick) {
+            next += std::chrono::milliseconds(100);
+            std::this_thread::sleep_until(next);
+            sc.status_tick();
+            const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            if (!stepped && t >= 0.5) {
+                probe.step();
+                stepped = true;
+            }
+            if (t >= 1.0) {
+                if (samples == 0) under_at_settle = dev.dsound->underflows();
+                queue_sum += dev.dsound->get_audio_pos() / 4.0;  // stereo 16-bit frames
+                ++samples;
+            }
+            if (t >= 1.0 + seconds) break;
+        }
+        const std::uint64_t under = dev.dsound->underflows() - under_at_settle;
+        sc.BitBtn_Reset.click();
+        sc.shut_down();
+        const double q = samples ? queue_sum / static_cast<double>(samples) : 0.0;
+        state.SetIterationTime(seconds);
+        state.counters["period"] = period;
+        state.counters["queue_frames"] = q;
+        state.counters["added_ms"] = 1000.0 * q / 48000.0;
+        state.counters["round_trip_ms"] = probe.round_trip() >= 0 ? 1000.0 * probe.round_trip() / 48000.0 : -1.0;
+        state.counters["underflows"] = static_cast<double>(under);
+        state.counters["underflows_per_min"] = static_cast<double>(under) * 60.0 / seconds;
+    }
+}
+
+double long_seconds() {
+    const char* s = std::getenv("TW_BENCH_SECONDS");
+    const double v = s ? std::atof(s) : 60.0;
+    return v > 0 ? v : 60.0;
+}
+
+void BM_JackLatency(benchmark::State& state) { run_live(state, static_cast<int>(state.range(0)), 5.0); }
+BENCHMARK(BM_JackLatency)->Arg(64)->Arg(128)->Arg(256)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+void BM_JackUnderflowsLong(benchmark::State& state) {
+    run_live(state, static_cast<int>(state.range(0)), long_seconds());
+}
+BENCHMARK(BM_JackUnderflowsLong)->Arg(64)->Arg(256)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
