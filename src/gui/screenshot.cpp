@@ -1,0 +1,68 @@
+#include "gui/screenshot.h"
+
+#include <QDir>
+#include <QPixmap>
+#include <QTimer>
+#include <cstdio>
+
+#include "engine/audio_builtin.h"
+#include "fx/effect_form.h"
+#include "gui/form_window.h"
+#include "gui/main_window.h"
+
+namespace tw::gui {
+
+namespace {
+int index_of(const ui::ComboBox& c, const std::string& text) {
+    for (int i = 0; i < c.count(); ++i)
+        if (c.items()[i] == text) return i;
+    return -1;
+}
+
+int kind_index(const ui::ComboBox& c, const std::string& name) { return index_of(c, name); }
+
+bool save(QWidget& w, const QString& path) {
+    const bool ok = w.grab().save(path, "PNG");
+    std::fprintf(stderr, "%s %s\n", ok ? "saved" : "could not save", path.toLocal8Bit().constData());
+    return ok;
+}
+}  // namespace
+
+void take_screenshots(TForm1& window, const QString& dir, std::function<void(bool)> done) {
+    QDir().mkpath(dir);
+    window.FormShow();
+    ChainEditor& chain = window.chain();
+    StreamControl& stream = window.stream();
+
+    const int gain = kind_index(chain.row(1).combo, "Gain");
+    if (gain > 0) {
+        chain.row(1).combo.set_item_index(gain);
+        chain.row(1).check.set_checked(true);
+    }
+    const int in = index_of(stream.ComboBox_waveIn, audio::kDemoInputName);
+    const int out = index_of(stream.ComboBox_waveOut, audio::kNullOutputName);
+    if (in >= 0 && out >= 0) {
+        stream.ComboBox_waveIn.set_item_index(in);
+        stream.ComboBox_waveOut.set_item_index(out);
+        stream.BitBtn_Init.click();
+    }
+    // Let the status timer show the running demo for a while.
+    QTimer::singleShot(1500, &window, [&window, dir, done] {
+        bool ok = save(window, QDir(dir).filePath("main_window.png"));
+        ChainEditor& c = window.chain();
+        c.row(1).tune.click();
+        EffectWindow* editor = window.editor_window(c.instance(1));
+        QTimer::singleShot(300, &window, [&window, dir, done, editor, ok]() mutable {
+            if (editor != nullptr) {
+                ok = save(*editor, QDir(dir).filePath("gain_editor.png")) && ok;
+            } else {
+                std::fprintf(stderr, "no Gain editor window to save\n");
+                ok = false;
+            }
+            if (window.stream().running()) window.stream().BitBtn_Reset.click();
+            done(ok);
+        });
+    });
+}
+
+}  // namespace tw::gui

@@ -1,0 +1,18 @@
+// Screenshots for the documentation: puts a Gain in row 1, switches it on,
+// starts the built-in demo input into the null output when they are listed,
+// lets the meters run, then saves the main window and the Gain editor as
+// PNG files with QWidget::grab(). UI thread only.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace tw::gui {
+
+class TForm1;
+
+// Saves `dir`/main_window.png and `dir`/gain_editor.png; `done(ok)` runs when
+// finished (audio is stopped by then).
+void take_screenshots(TForm1& window, const QString& dir, std::function<void(bool)> done);
+
+}  // namespace tw::gui
