@@ -66,6 +66,11 @@ public:
         return out;
     }
 
+    // The same into the caller's buffer (allocates nothing).
+    void pull_into(float* out, int frames) {
+        if (playing) pfn_(puser_, out, frames);
+    }
+
     static audio::BackendDevice input(std::string name) { return {std::move(name), 2, 0, false}; }
     static audio::BackendDevice output(std::string name, bool alternative = false) {
         return {std::move(name), 0, 2, alternative};
