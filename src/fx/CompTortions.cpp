@@ -1,0 +1,272 @@
+#include "fx/CompTortions.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <thread>
+
+#include "fx/curves.h"
+#include "fx/fx_limits.h"
+#include "fx/param_record.h"
+
+namespace tw {
+
+namespace {
+constexpr ui::BarRange kGainBar{0, 100, 50, 1, 1};
+constexpr ui::BarRange kSharpBar{1, 50, 48, 1, 1};
+constexpr ui::BarRange kDistortionBar{0, 100, 75, 1, 1};
+constexpr ui::BarRange kSoftnessBar{0, 50, 43, 1, 1};
+constexpr ui::BarRange kColorBar{1, 100, 70, 1, 1};
+
+// Record offsets.
+constexpr int kOffGainIn = 0;
+constexpr int kOffGainOut = 4;
+constexpr int kOffSharp = 8;
+constexpr int kOffExp = 12;
+constexpr int kOffCrunch = 16;
+constexpr int kOffWinLen = 20;
+constexpr int kOffColor = 24;
+constexpr int kOffDrivePos = 28;
+constexpr int kOffLevelPos = 32;
+constexpr int kOffSharpPos = 36;
+constexpr int kOffDistortionPos = 40;
+constexpr int kOffPopravkaPos = 44;
+constexpr int kOffSoftnessPos = 48;
+constexpr int kOffColorPos = 52;
+
+inline float f32(double v) { return static_cast<float>(v); }
+
+float sharp_of_position(int p) { return f32((51 - p) * 1.0e7); }
+float exp_of_position(int p) { return f32((100 - p) / 100.0 + 1.0); }
+
+// Steps a ring index; anything past the end (or negative) wraps to 0.
+inline void advance(std::int32_t& i) {
+    if (static_cast<std::uint32_t>(++i) > static_cast<std::uint32_t>(TCompTortion_form::ring_last)) i = 0;
+}
+
+TCompTortion_form::RingIndices layout_for(std::int32_t w) {
+    const std::int32_t s = TCompTortion_form::kWriteStart;
+    return {s, s, s - (w - 1) / 2, s - w};
+}
+}  // namespace
+
+// Layout: 481 x 218 client pixels, two columns, each label above its bar.
+TCompTortion_form::TCompTortion_form()
+    : EffectForm(ui::FormModel("TCompTortion_form", "Compressor-Distortion", 481, 218)),
+      Label_Drive("Label_Drive", {16, 10, 212, 14}, "Drive "),
+      ScrollBar_Drive("ScrollBar_Drive", {16, 28, 212, 18}, kGainBar),
+      Label_Sharp("Label_Sharp", {16, 60, 212, 14}, "Sharp "),
+      ScrollBar_Sharp("ScrollBar_Sharp", {16, 78, 212, 18}, kSharpBar),
+      Label_Distortion("Label_Distortion", {16, 110, 212, 14}, "Distortion "),
+      ScrollBar_Distortion("ScrollBar_Distortion", {16, 128, 212, 18}, kDistortionBar),
+      Label_Color("Label_Color", {16, 160, 212, 14}, "Color  "),
+      ScrollBar_Color("ScrollBar_Color", {16, 178, 212, 18}, kColorBar),
+      Label_Popravka("Label_Popravka", {253, 10, 212, 14}, "Crunch "),
+      ScrollBar_Popravka("ScrollBar_Popravka", {253, 28, 212, 18}, kGainBar),
+      Label_Softness2("Label_Softness2", {253, 60, 212, 14}, "Softness "),
+      ScrollBar_Softness2("ScrollBar_Softness2", {253, 78, 212, 18}, kSoftnessBar),
+      Label_Level("Label_Level", {253, 110, 212, 14}, "Level "),
+      SkinScroll_Level("SkinScroll_Level", {253, 128, 212, 18}, kGainBar) {
+    for (ui::Control* c : std::initializer_list<ui::Control*>{
+             &Label_Drive, &ScrollBar_Drive, &Label_Sharp, &ScrollBar_Sharp, &Label_Distortion,
+             &ScrollBar_Distortion, &Label_Color, &ScrollBar_Color, &Label_Popravka, &ScrollBar_Popravka,
+             &Label_Softness2, &ScrollBar_Softness2, &Label_Level, &SkinScroll_Level}) {
+        form().add(*c);
+    }
+    ScrollBar_Drive.on_change = [this] { ScrollBar_DriveChange(); };
+    ScrollBar_Sharp.on_change = [this] { ScrollBar_SharpChange(); };
+    ScrollBar_Distortion.on_change = [this] { ScrollBar_DistortionChange(); };
+    SkinScroll_Level.on_change = [this] { SkinScroll_LevelChange(); };
+    ScrollBar_Popravka.on_change = [this] { ScrollBar_PopravkaChange(); };
+    ScrollBar_Softness2.on_change = [this] { ScrollBar_Softness2Change(); };
+    ScrollBar_Color.on_change = [this] { ScrollBar_ColorChange(); };
+    // Creation values are the member initialisers: sharp_s 6.0e7 and color
+    // 0.98 differ from what the Sharp (48) and Color (70) start positions give.
+}
+
+void TCompTortion_form::ScrollBar_DriveChange() {
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Drive.position())))
+        gain_in.store(*g, std::memory_order_relaxed);
+}
+
+void TCompTortion_form::ScrollBar_SharpChange() {
+    sharp_s.store(sharp_of_position(ScrollBar_Sharp.position()), std::memory_order_relaxed);
+}
+
+void TCompTortion_form::ScrollBar_DistortionChange() {
+    dist_exp.store(exp_of_position(ScrollBar_Distortion.position()), std::memory_order_relaxed);
+}
+
+void TCompTortion_form::SkinScroll_LevelChange() {
+    if (auto g = gain_curve(static_cast<float>(SkinScroll_Level.position())))
+        gain_out.store(*g, std::memory_order_relaxed);
+}
+
+void TCompTortion_form::ScrollBar_PopravkaChange() {
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Popravka.position())))
+        crunch.store(*g, std::memory_order_relaxed);
+}
+
+void TCompTortion_form::ScrollBar_Softness2Change() {
+    // Close the guard. If the audio thread is inside a buffer, wait until it
+    // has left (a buffer lasts milliseconds); from here on it skips buffers
+    // until the guard opens again, so it never sees a half re-laid window.
+    std::int32_t expected = kIdle;
+    for (int spins = 0; !updating.compare_exchange_weak(expected, kRelaying, std::memory_order_acquire,
+                                                         std::memory_order_relaxed);
+         ++spins) {
+        expected = kIdle;
+        if (spins < 64) {
+            std::this_thread::yield();
+        } else {
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    }
+    const std::int32_t w = 100 - 2 * ScrollBar_Softness2.position() + 1;
+    win_len.store(w, std::memory_order_relaxed);
+    idx_l = layout_for(w);
+    idx_r = layout_for(w);
+    env_l = 0.001f;
+    env_r = 0.001f;
+    updating.store(kIdle, std::memory_order_release);
+}
+
+void TCompTortion_form::ScrollBar_ColorChange() {
+    color.store(colour_curve(static_cast<float>(ScrollBar_Color.position())), std::memory_order_relaxed);
+}
+
+float TCompTortion_form::comp_gain(float u, float e, float S) {
+    const double du = u;
+    return f32((std::pow(du, static_cast<double>(e)) + S) / (du * du + S));
+}
+
+TCompTortion_form::Settings TCompTortion_form::settings() const {
+    Settings s{gain_in.load(std::memory_order_relaxed),  gain_out.load(std::memory_order_relaxed),
+               sharp_s.load(std::memory_order_relaxed),  dist_exp.load(std::memory_order_relaxed),
+               crunch.load(std::memory_order_relaxed),   win_len.load(std::memory_order_relaxed)};
+    s.win_len = std::clamp(s.win_len, 1, kMaxWinLen);  // never a division by zero
+    return s;
+}
+
+void TCompTortion_form::Comp_Tortion(int count, float* x, std::array<float, kRingLen>& ring, float& envelope,
+                                     RingIndices& idx, const Settings& s) {
+    if (envelope < kEnvFloor) envelope = kEnvFloor;
+    const double w = s.win_len;
+    for (int i = 0; i < count; ++i) {
+        advance(idx.i_write);
+        advance(idx.i_add);
+        advance(idx.i_out);
+        advance(idx.i_sub);
+        ring[idx.i_write] = x[i] * s.gain_in;
+        envelope = f32((std::fabs(static_cast<double>(ring[idx.i_add])) + envelope) -
+                       std::fabs(static_cast<double>(ring[idx.i_sub])));
+        if (envelope < kEnvFloor) envelope = kEnvFloor;
+        const float u = f32(envelope / w * s.crunch);
+        const float v = ring[idx.i_out];
+        const float g = s.win_len > 1 ? comp_gain(u, s.dist_exp, s.sharp_s) : comp_gain(std::fabs(v), s.dist_exp, s.sharp_s);
+        x[i] = f32(static_cast<double>(s.gain_out) * v * g);
+    }
+}
+
+void TCompTortion_form::run_channel(float* smp, int stride, int n, float colour, float& lp_state,
+                                    std::array<float, kRingLen>& ring, float& envelope, RingIndices& idx,
+                                    const Settings& s) {
+    for (int i = 0; i < n; ++i) low_buf[i] = smp[i * stride];
+    FNC(low_buf.data(), n, colour, lp_state);
+    for (int i = 0; i < n; ++i) high_buf[i] = smp[i * stride] - low_buf[i];
+    Comp_Tortion(n, high_buf.data(), ring, envelope, idx, s);
+    for (int i = 0; i < n; ++i) smp[i * stride] = high_buf[i];
+}
+
+void TCompTortion_form::CompTortion(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
+    if (frames <= 0 || samples == nullptr) return;
+    // Enter the guard without waiting: a buffer that finds the window being
+    // re-laid passes unprocessed.
+    std::int32_t expected = kIdle;
+    if (!updating.compare_exchange_strong(expected, kProcessing, std::memory_order_acquire,
+                                          std::memory_order_relaxed)) {
+        return;
+    }
+    const Settings s = settings();
+    const float c = color.load(std::memory_order_relaxed);
+    if (channels == 1) {
+        for (std::int64_t done = 0; done < frames; done += kPass) {
+            const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
+            run_channel(samples + done, 1, n, c, lp_state_l, ring_l, env_l, idx_l, s);
+        }
+    } else {
+        // Left samples, then right samples, each in passes of kPass frames.
+        for (std::int64_t done = 0; done < frames; done += kPass) {
+            const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
+            run_channel(samples + 2 * done, 2, n, c, lp_state_l, ring_l, env_l, idx_l, s);
+        }
+        for (std::int64_t done = 0; done < frames; done += kPass) {
+            const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
+            run_channel(samples + 2 * done + 1, 2, n, c, lp_state_r, ring_r, env_r, idx_r, s);
+        }
+    }
+    updating.store(kIdle, std::memory_order_release);
+}
+
+void TCompTortion_form::get_parameters(ParamRecord& r) {
+    rec_set_f32(r, kOffGainIn, gain_in.load(std::memory_order_relaxed));
+    rec_set_f32(r, kOffGainOut, gain_out.load(std::memory_order_relaxed));
+    rec_set_f32(r, kOffSharp, sharp_s.load(std::memory_order_relaxed));
+    rec_set_f32(r, kOffExp, dist_exp.load(std::memory_order_relaxed));
+    rec_set_f32(r, kOffCrunch, crunch.load(std::memory_order_relaxed));
+    rec_set_i32(r, kOffWinLen, win_len.load(std::memory_order_relaxed));
+    rec_set_f32(r, kOffColor, color.load(std::memory_order_relaxed));
+    rec_set_i32(r, kOffDrivePos, ScrollBar_Drive.position());
+    rec_set_i32(r, kOffLevelPos, SkinScroll_Level.position());
+    rec_set_i32(r, kOffSharpPos, ScrollBar_Sharp.position());
+    rec_set_i32(r, kOffDistortionPos, ScrollBar_Distortion.position());
+    rec_set_i32(r, kOffPopravkaPos, ScrollBar_Popravka.position());
+    rec_set_i32(r, kOffSoftnessPos, ScrollBar_Softness2.position());
+    rec_set_i32(r, kOffColorPos, ScrollBar_Color.position());
+}
+
+void TCompTortion_form::put_parameters(const ParamRecord& r) {
+    // Stored values are copied first, each kept only within what its bar
+    // could produce (else derived from the stored position), so a hostile
+    // record can give neither a zero or oversized window nor a NaN or
+    // infinite gain.
+    auto pos = [&r](int offset, const ui::BarRange& bar) {
+        return clamp_i32(rec_get_i32(r, offset), bar.min, bar.max);
+    };
+    gain_in.store(sane_curve_gain(rec_get_f32(r, kOffGainIn), rec_get_i32(r, kOffDrivePos)),
+                  std::memory_order_relaxed);
+    gain_out.store(sane_curve_gain(rec_get_f32(r, kOffGainOut), rec_get_i32(r, kOffLevelPos)),
+                   std::memory_order_relaxed);
+    const float stored_sharp = rec_get_f32(r, kOffSharp);
+    sharp_s.store(finite_within(stored_sharp, sharp_of_position(kSharpBar.max), sharp_of_position(kSharpBar.min))
+                      ? stored_sharp
+                      : sharp_of_position(pos(kOffSharpPos, kSharpBar)),
+                  std::memory_order_relaxed);
+    const float stored_exp = rec_get_f32(r, kOffExp);
+    dist_exp.store(finite_within(stored_exp, exp_of_position(kDistortionBar.max), exp_of_position(kDistortionBar.min))
+                       ? stored_exp
+                       : exp_of_position(pos(kOffDistortionPos, kDistortionBar)),
+                   std::memory_order_relaxed);
+    crunch.store(sane_curve_gain(rec_get_f32(r, kOffCrunch), rec_get_i32(r, kOffPopravkaPos)),
+                 std::memory_order_relaxed);
+    win_len.store(clamp_i32(rec_get_i32(r, kOffWinLen), 1, kMaxWinLen), std::memory_order_relaxed);
+    const float stored_color = rec_get_f32(r, kOffColor);
+    const float colour_lo = colour_curve(static_cast<float>(kColorBar.min));
+    const float colour_hi = colour_curve(static_cast<float>(kColorBar.max));
+    color.store(finite_within(stored_color, colour_lo, colour_hi)
+                    ? stored_color
+                    : colour_curve(static_cast<float>(pos(kOffColorPos, kColorBar))),
+                std::memory_order_relaxed);
+    ScrollBar_Drive.set_position(rec_get_i32(r, kOffDrivePos));
+    SkinScroll_Level.set_position(rec_get_i32(r, kOffLevelPos));
+    ScrollBar_Sharp.set_position(rec_get_i32(r, kOffSharpPos));
+    ScrollBar_Distortion.set_position(rec_get_i32(r, kOffDistortionPos));
+    ScrollBar_Popravka.set_position(rec_get_i32(r, kOffPopravkaPos));
+    ScrollBar_Softness2.set_position(rec_get_i32(r, kOffSoftnessPos));
+    ScrollBar_Color.set_position(rec_get_i32(r, kOffColorPos));
+}
+
+KindEntries comptortion_entries() { return FormEntries<TCompTortion_form>::entries(); }
+
+}  // namespace tw

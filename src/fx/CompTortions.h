@@ -1,0 +1,125 @@
+// Distortion-Compressor (kind 3): each channel loses its low band (input minus
+// a one-pole low-pass); what is left goes through a look-ahead gain computer
+// whose gain follows the mean magnitude of a short window centred on each
+// sample. Strong settings flatten the signal into distortion.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+#include "fx/effect_form.h"
+#include "ui/scroll_bar.h"
+#include "ui/text_controls.h"
+
+namespace tw {
+
+class TCompTortion_form : public EffectForm {
+public:
+    static constexpr int kWorkLen = 2049;
+    static constexpr int kPass = kWorkLen - 1;  // frames per pass over one channel
+    static constexpr int kRingLen = 501;
+    static constexpr int kWriteStart = 398;     // i_write / i_add after a re-layout
+    static constexpr std::int32_t kMaxWinLen = 101;
+    static constexpr float kEnvFloor = 50.0f;
+
+    // States of the `updating` guard.
+    static constexpr std::int32_t kIdle = 0;
+    static constexpr std::int32_t kRelaying = 1;    // the UI is re-laying the window
+    static constexpr std::int32_t kProcessing = 2;  // the audio thread is inside a buffer
+
+    // Ring positions of one channel.
+    struct RingIndices {
+        std::int32_t i_write, i_add, i_out, i_sub;
+    };
+
+    // Builds the window's controls and sets the creation values. UI thread.
+    TCompTortion_form();
+
+    // Controls (designer names). Left column: Drive, Sharp, Distortion,
+    // Color; right column: Crunch, Softness, Level.
+    ui::Label Label_Drive;
+    ui::ScrollBar ScrollBar_Drive;
+    ui::Label Label_Sharp;
+    ui::ScrollBar ScrollBar_Sharp;
+    ui::Label Label_Distortion;
+    ui::ScrollBar ScrollBar_Distortion;
+    ui::Label Label_Color;
+    ui::ScrollBar ScrollBar_Color;
+    ui::Label Label_Popravka;
+    ui::ScrollBar ScrollBar_Popravka;
+    ui::Label Label_Softness2;
+    ui::ScrollBar ScrollBar_Softness2;
+    ui::Label Label_Level;
+    ui::ScrollBar SkinScroll_Level;
+
+    // Handlers. UI thread. ScrollBar_Softness2Change waits (without the audio
+    // thread ever waiting) until no buffer is being processed, then re-lays
+    // the window while the audio thread skips buffers.
+    void ScrollBar_DriveChange();
+    void ScrollBar_SharpChange();
+    void ScrollBar_DistortionChange();
+    void SkinScroll_LevelChange();
+    void ScrollBar_PopravkaChange();
+    void ScrollBar_Softness2Change();
+    void ScrollBar_ColorChange();
+
+    // Low cut and gain computer over one buffer in place; skips the buffer
+    // (leaving it unprocessed) while the window is being re-laid. Audio thread.
+    void CompTortion(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples);
+    void process(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
+        CompTortion(frames, sample_rate, channels, samples);
+    }
+
+    // The gain curve: (u^e + S) / (u^2 + S), rounded to a 32-bit float. Any thread.
+    static float comp_gain(float u, float e, float S);
+
+    struct Settings {
+        float gain_in, gain_out, sharp_s, dist_exp, crunch;
+        std::int32_t win_len;
+    };
+    // A snapshot of the shared values for one buffer. Audio thread.
+    Settings settings() const;
+    // The gain computer over `count` samples of one channel's high band, in
+    // place, with that channel's ring, envelope and indices. Audio thread.
+    void Comp_Tortion(int count, float* buffer, std::array<float, kRingLen>& ring, float& envelope, RingIndices& idx,
+                      const Settings& s);
+
+    // Parameter record (56 bytes). UI thread.
+    void get_parameters(ParamRecord& record);
+    void put_parameters(const ParamRecord& record);
+
+    // Shared with the audio thread: single words, written whole.
+    std::atomic<float> gain_in{1.0f};
+    std::atomic<float> gain_out{1.0f};
+    std::atomic<float> sharp_s{6.0e7f};
+    std::atomic<float> dist_exp{1.25f};
+    std::atomic<float> crunch{1.0f};
+    std::atomic<std::int32_t> win_len{15};
+    std::atomic<float> color{0.98f};
+    // Re-layout guard: kIdle, kRelaying (UI) or kProcessing (audio).
+    std::atomic<std::int32_t> updating{kIdle};
+
+    // Audio-thread state (also rewritten by the re-layout, under the guard).
+    float lp_state_l = 0.0f;
+    float lp_state_r = 0.0f;
+    std::array<float, kRingLen> ring_l{};
+    std::array<float, kRingLen> ring_r{};
+    float env_l = 0.0f;
+    float env_r = 0.0f;
+    RingIndices idx_l{398, 398, 391, 383};
+    RingIndices idx_r{398, 398, 391, 383};
+    static constexpr std::int32_t ring_last = kRingLen - 1;
+    std::array<float, kWorkLen> low_buf{};
+    std::array<float, kWorkLen> high_buf{};
+
+private:
+    // One channel (every `stride`-th sample, count <= kPass): low cut, gain computer.
+    void run_channel(float* samples, int stride, int count, float colour, float& lp_state,
+                     std::array<float, kRingLen>& ring, float& envelope, RingIndices& idx, const Settings& s);
+};
+
+// The registry entries of kind 3. Any thread.
+KindEntries comptortion_entries();
+
+}  // namespace tw

@@ -1,0 +1,210 @@
+#include "fx/distortion1.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "fx/curves.h"
+#include "fx/fx_limits.h"
+#include "fx/param_record.h"
+
+namespace tw {
+
+namespace {
+constexpr ui::BarRange kGainBar{0, 100, 50, 1, 1};
+constexpr ui::BarRange kTone1Bar{5000, 30000, 15000, 1, 1};
+constexpr ui::BarRange kTone2Bar{50, 1000, 500, 1, 1};
+constexpr ui::BarRange kSmoothBar{1, 40, 10, 1, 1};
+constexpr ui::BarRange kColorBar{1, 100, 70, 1, 1};
+
+// Record offsets.
+constexpr int kOffLevel = 0;
+constexpr int kOffSmooth = 4;
+constexpr int kOffKneeIn = 8;
+constexpr int kOffKneeOut = 12;
+constexpr int kOffGainIn = 16;
+constexpr int kOffGainOut = 20;
+constexpr int kOffSmoothPos = 24;
+constexpr int kOffTone2Pos = 28;
+constexpr int kOffTone1Pos = 32;
+constexpr int kOffGainInPos = 36;
+constexpr int kOffGainOutPos = 40;
+
+constexpr float kCreationLevel = 0.49f;
+
+float smooth_of_position(int p) { return static_cast<float>(1.0 / p * 0.2); }
+
+inline float f32(double v) { return static_cast<float>(v); }
+}  // namespace
+
+// Layout: 380 x 191 client pixels, two columns, each label above its bar.
+TDistortion1_form::TDistortion1_form()
+    : EffectForm(ui::FormModel("TDistortion1_form", "Distortion", 380, 191)),
+      Label_Gain_In("Label_Gain_In", {12, 8, 170, 14}, "Drive"),
+      ScrollBar_Gain_In("ScrollBar_Gain_In", {12, 24, 170, 16}, kGainBar),
+      Label_Gain_Out("Label_Gain_Out", {12, 52, 170, 14}, "Level"),
+      ScrollBar_Gain_Out("ScrollBar_Gain_Out", {12, 68, 170, 16}, kGainBar),
+      Label_Tone1_k4("Label_Tone1_k4", {12, 96, 170, 14}, "Tone 1 "),
+      ScrollBar_Tone1_k4("ScrollBar_Tone1_k4", {12, 112, 170, 16}, kTone1Bar),
+      Label_Color_N("Label_Color_N", {12, 140, 170, 14}, "Color (R)  "),
+      ScrollBar_Color_N("ScrollBar_Color_N", {12, 156, 170, 16}, kColorBar),
+      Label_Tone2_k3("Label_Tone2_k3", {198, 8, 170, 14}, "Tone 2 "),
+      ScrollBar_Tone2_k3("ScrollBar_Tone2_k3", {198, 24, 170, 16}, kTone2Bar),
+      Label_Smooth_k2("Label_Smooth_k2", {198, 52, 170, 14}, "Smooth "),
+      ScrollBar_Smooth_k2("ScrollBar_Smooth_k2", {198, 68, 170, 16}, kSmoothBar),
+      Label_Color_M("Label_Color_M", {198, 96, 170, 14}, "Color (L)  "),
+      ScrollBar_Color_M("ScrollBar_Color_M", {198, 112, 170, 16}, kColorBar) {
+    for (ui::Control* c : std::initializer_list<ui::Control*>{
+             &Label_Gain_In, &ScrollBar_Gain_In, &Label_Gain_Out, &ScrollBar_Gain_Out, &Label_Tone1_k4,
+             &ScrollBar_Tone1_k4, &Label_Color_N, &ScrollBar_Color_N, &Label_Tone2_k3, &ScrollBar_Tone2_k3,
+             &Label_Smooth_k2, &ScrollBar_Smooth_k2, &Label_Color_M, &ScrollBar_Color_M}) {
+        form().add(*c);
+    }
+    ScrollBar_Gain_In.on_change = [this] { ScrollBar_Gain_InChange(); };
+    ScrollBar_Gain_Out.on_change = [this] { ScrollBar_Gain_OutChange(); };
+    ScrollBar_Tone1_k4.on_change = [this] { ScrollBar_Tone1_k4Change(); };
+    ScrollBar_Tone2_k3.on_change = [this] { ScrollBar_Tone2_k3Change(); };
+    ScrollBar_Smooth_k2.on_change = [this] { ScrollBar_Smooth_k2Change(); };
+    ScrollBar_Color_M.on_change = [this] { ScrollBar_Color_MChange(); };
+    ScrollBar_Color_N.on_change = [this] { ScrollBar_Color_NChange(); };
+    // The creation values (member initialisers) differ from what the start
+    // positions give; they hold until a bar moves or a record changes one.
+}
+
+void TDistortion1_form::ScrollBar_Gain_InChange() {
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_In.position())))
+        gain_in.store(*g, std::memory_order_relaxed);
+}
+
+void TDistortion1_form::ScrollBar_Gain_OutChange() {
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Out.position())))
+        gain_out.store(*g, std::memory_order_relaxed);
+}
+
+void TDistortion1_form::ScrollBar_Tone1_k4Change() {
+    knee_out.store(ScrollBar_Tone1_k4.position(), std::memory_order_relaxed);
+}
+
+void TDistortion1_form::ScrollBar_Tone2_k3Change() {
+    knee_in.store(ScrollBar_Tone2_k3.position(), std::memory_order_relaxed);
+}
+
+void TDistortion1_form::ScrollBar_Smooth_k2Change() {
+    smooth_k.store(smooth_of_position(ScrollBar_Smooth_k2.position()), std::memory_order_relaxed);
+}
+
+void TDistortion1_form::ScrollBar_Color_MChange() {
+    color_l.store(colour_curve(static_cast<float>(ScrollBar_Color_M.position())), std::memory_order_relaxed);
+}
+
+void TDistortion1_form::ScrollBar_Color_NChange() {
+    color_r.store(colour_curve(static_cast<float>(ScrollBar_Color_N.position())), std::memory_order_relaxed);
+}
+
+void TDistortion1_form::distortion(std::int32_t knee_in_v, std::int32_t knee_out_v, float level_v, float k,
+                                   int count, float* buf) {
+    // Every coefficient is rounded to a 32-bit float when stored; arithmetic
+    // between stores runs in double.
+    const double A = std::clamp(knee_in_v, 1, 32766);
+    const double B = knee_out_v;
+    const float s1 = f32(B / A);
+    const float s2 = f32((32767.0 - B) / (32767.0 - A));
+    const float c2 = f32(B - (32767.0 - B) * A / (32767.0 - A));
+    const double ds = static_cast<double>(s1) - s2;  // s1 - s2
+    const float wt = f32((std::atan((32768.0 - A) * k) / 1.5707963267945 + 1.0) * 0.5);
+    const float top = f32((s1 - ds * wt) * 32767.0 + static_cast<double>(c2) * wt);
+    const float w0 = f32((std::atan((0.0 - A) * k) / 1.5707963267945 + 1.0) * 0.5);
+    const float bottom = f32((s1 - ds * w0) * 0.0 + static_cast<double>(c2) * w0);
+    float scale = f32(static_cast<double>(level_v) * 32767.0 / (static_cast<double>(top) - bottom));
+    if (!std::isfinite(scale)) scale = 0.0f;  // flat curve (top == bottom): silence rather than NaN
+    const float offset = f32(static_cast<double>(bottom) * scale);
+    for (int i = 0; i < count; ++i) {
+        const double v = buf[i];
+        const double a = v >= 0.0 ? v : -v;
+        const float w = f32(std::atan((a - A) * k) * 0.318309886183871 + 0.5);
+        const float y = f32(((s1 - ds * w) * a + static_cast<double>(c2) * w) * scale - offset);
+        buf[i] = v >= 0.0 ? y : -y;
+    }
+}
+
+void TDistortion1_form::run_channel(float* s, int stride, int n, float color, float& lp_state, const Settings& st) {
+    for (int i = 0; i < n; ++i) {
+        s[i * stride] = s[i * stride] * st.gain_in;
+        low_buf[i] = s[i * stride];
+    }
+    FNC(low_buf.data(), n, color, lp_state);
+    for (int i = 0; i < n; ++i) high_buf[i] = s[i * stride] - low_buf[i];
+    distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, n, high_buf.data());
+    distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, n, low_buf.data());
+    for (int i = 0; i < n; ++i)
+        s[i * stride] = f32((static_cast<double>(high_buf[i]) + low_buf[i]) * st.gain_out);
+}
+
+void TDistortion1_form::distortion1(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
+    if (frames <= 0 || samples == nullptr) return;
+    const Settings st{gain_in.load(std::memory_order_relaxed),  gain_out.load(std::memory_order_relaxed),
+                      level.load(std::memory_order_relaxed),    smooth_k.load(std::memory_order_relaxed),
+                      knee_in.load(std::memory_order_relaxed),  knee_out.load(std::memory_order_relaxed)};
+    const float cl = color_l.load(std::memory_order_relaxed);
+    if (channels == 1) {
+        for (std::int64_t done = 0; done < frames; done += kPass) {
+            const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
+            run_channel(samples + done, 1, n, cl, lp_state_l, st);
+        }
+        return;
+    }
+    // Stereo: the left samples, then the right, each in passes of kPass
+    // frames (each channel's output depends only on its own past, so passes
+    // give the same result as one long run).
+    const float cr = color_r.load(std::memory_order_relaxed);
+    for (std::int64_t done = 0; done < frames; done += kPass) {
+        const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
+        run_channel(samples + 2 * done, 2, n, cl, lp_state_l, st);
+    }
+    for (std::int64_t done = 0; done < frames; done += kPass) {
+        const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
+        run_channel(samples + 2 * done + 1, 2, n, cr, lp_state_r, st);
+    }
+}
+
+void TDistortion1_form::get_parameters(ParamRecord& r) {
+    rec_set_f32(r, kOffLevel, level.load(std::memory_order_relaxed));
+    rec_set_f32(r, kOffSmooth, smooth_k.load(std::memory_order_relaxed));
+    rec_set_i32(r, kOffKneeIn, knee_in.load(std::memory_order_relaxed));
+    rec_set_i32(r, kOffKneeOut, knee_out.load(std::memory_order_relaxed));
+    rec_set_f32(r, kOffGainIn, gain_in.load(std::memory_order_relaxed));
+    rec_set_f32(r, kOffGainOut, gain_out.load(std::memory_order_relaxed));
+    rec_set_i32(r, kOffSmoothPos, ScrollBar_Smooth_k2.position());
+    rec_set_i32(r, kOffTone2Pos, ScrollBar_Tone2_k3.position());
+    rec_set_i32(r, kOffTone1Pos, ScrollBar_Tone1_k4.position());
+    rec_set_i32(r, kOffGainInPos, ScrollBar_Gain_In.position());
+    rec_set_i32(r, kOffGainOutPos, ScrollBar_Gain_Out.position());
+}
+
+void TDistortion1_form::put_parameters(const ParamRecord& r) {
+    // The stored values are copied first, but only within what the bars could
+    // produce: a damaged or hostile record must not give a zero or out-of-range
+    // knee, an infinite gain or a NaN reaching the output.
+    const float stored_level = rec_get_f32(r, kOffLevel);
+    level.store(finite_within(stored_level, 0.0f, 1.0f) ? stored_level : kCreationLevel, std::memory_order_relaxed);
+    const float stored_smooth = rec_get_f32(r, kOffSmooth);
+    const std::int32_t smooth_pos = clamp_i32(rec_get_i32(r, kOffSmoothPos), kSmoothBar.min, kSmoothBar.max);
+    smooth_k.store(finite_within(stored_smooth, smooth_of_position(kSmoothBar.max), smooth_of_position(kSmoothBar.min))
+                       ? stored_smooth
+                       : smooth_of_position(smooth_pos),
+                   std::memory_order_relaxed);
+    knee_in.store(clamp_i32(rec_get_i32(r, kOffKneeIn), kTone2Bar.min, kTone2Bar.max), std::memory_order_relaxed);
+    knee_out.store(clamp_i32(rec_get_i32(r, kOffKneeOut), kTone1Bar.min, kTone1Bar.max), std::memory_order_relaxed);
+    gain_in.store(sane_curve_gain(rec_get_f32(r, kOffGainIn), rec_get_i32(r, kOffGainInPos)),
+                  std::memory_order_relaxed);
+    gain_out.store(sane_curve_gain(rec_get_f32(r, kOffGainOut), rec_get_i32(r, kOffGainOutPos)),
+                   std::memory_order_relaxed);
+    ScrollBar_Smooth_k2.set_position(rec_get_i32(r, kOffSmoothPos));
+    ScrollBar_Tone2_k3.set_position(rec_get_i32(r, kOffTone2Pos));
+    ScrollBar_Tone1_k4.set_position(rec_get_i32(r, kOffTone1Pos));
+    ScrollBar_Gain_In.set_position(rec_get_i32(r, kOffGainInPos));
+    ScrollBar_Gain_Out.set_position(rec_get_i32(r, kOffGainOutPos));
+}
+
+KindEntries distortion1_entries() { return FormEntries<TDistortion1_form>::entries(); }
+
+}  // namespace tw

@@ -1,0 +1,152 @@
+#include "fx/noise_gates.h"
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "fx/curves.h"
+#include "fx/param_record.h"
+
+namespace tw {
+
+namespace {
+constexpr ui::BarRange kVolumeBar{0, 100, 50, 1, 1};
+constexpr ui::BarRange kOpenBar{4, 100, 67, 1, 1};
+constexpr ui::BarRange kCloseBar{4, 100, 45, 1, 1};
+
+// Record offsets: five bar positions.
+constexpr int kOffGainInPos = 0;
+constexpr int kOffOpenPos = 4;
+constexpr int kOffClosePos = 8;
+constexpr int kOffSupressPos = 12;
+constexpr int kOffGainOutPos = 16;
+
+constexpr std::int32_t kCountMax = std::numeric_limits<std::int32_t>::max();
+
+float level_of_position(int p) {
+    return static_cast<float>(std::exp(static_cast<double>(p - 1) * Tnoise_gate_form::kLevelStep));
+}
+
+std::string open_label_text(int p) { return "Pass signals greater than " + std::to_string(p - 100) + " dB  "; }
+std::string close_label_text(int p) { return "Supress noise smaller than " + std::to_string(p - 100) + " dB  "; }
+}  // namespace
+
+// Layout: 279 x 326 client pixels, each label above its bar.
+Tnoise_gate_form::Tnoise_gate_form()
+    : EffectForm(ui::FormModel("Tnoise_gate_form", "Noise Gate", 279, 326)),
+      Label_Gain_In("Label_Gain_In", {16, 14, 247, 16}, "Input Level  "),
+      ScrollBar_Gain_In("ScrollBar_Gain_In", {16, 34, 247, 18}, kVolumeBar),
+      Label_Porog_Max("Label_Porog_Max", {16, 76, 247, 16}, "Pass signals greater than -33 dB    "),
+      ScrollBar_Porog_Max("ScrollBar_Porog_Max", {16, 96, 247, 18}, kOpenBar),
+      Label_porog_min("Label_porog_min", {16, 138, 247, 16}, "Supress noise smaller than -55 dB  "),
+      ScrollBar_min_porog("ScrollBar_min_porog", {16, 158, 247, 18}, kCloseBar),
+      Label_Supress("Label_Supress", {16, 200, 247, 16}, "Noise Supression  "),
+      ScrollBar_Supress("ScrollBar_Supress", {16, 220, 247, 18}, kVolumeBar),
+      Label_Gain_Out("Label_Gain_Out", {16, 262, 247, 16}, "Output Level  "),
+      ScrollBar_Gain_Out("ScrollBar_Gain_Out", {16, 282, 247, 18}, kVolumeBar) {
+    for (ui::Control* c : std::initializer_list<ui::Control*>{
+             &Label_Gain_In, &ScrollBar_Gain_In, &Label_Porog_Max, &ScrollBar_Porog_Max, &Label_porog_min,
+             &ScrollBar_min_porog, &Label_Supress, &ScrollBar_Supress, &Label_Gain_Out, &ScrollBar_Gain_Out}) {
+        form().add(*c);
+    }
+    ScrollBar_Gain_In.on_change = [this] { ScrollBar_Gain_InChange(); };
+    ScrollBar_Porog_Max.on_change = [this] { ScrollBar_Porog_MaxChange(); };
+    ScrollBar_min_porog.on_change = [this] { ScrollBar_min_porogChange(); };
+    ScrollBar_Supress.on_change = [this] { ScrollBar_SupressChange(); };
+    ScrollBar_Gain_Out.on_change = [this] { ScrollBar_Gain_OutChange(); };
+    // The creation values are the member initialisers; the bars' start
+    // positions run no handler, so the levels stay 1000 and 100 until moved.
+}
+
+void Tnoise_gate_form::ScrollBar_Gain_InChange() {
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_In.position())))
+        gain_in.store(*g, std::memory_order_relaxed);
+}
+
+void Tnoise_gate_form::ScrollBar_Porog_MaxChange() {
+    const int p = ScrollBar_Porog_Max.position();
+    open_level.store(level_of_position(p), std::memory_order_relaxed);
+    Label_Porog_Max.set_caption(open_label_text(p));
+}
+
+void Tnoise_gate_form::ScrollBar_min_porogChange() {
+    const int p = ScrollBar_min_porog.position();
+    close_level.store(level_of_position(p), std::memory_order_relaxed);
+    Label_porog_min.set_caption(close_label_text(p));
+}
+
+void Tnoise_gate_form::ScrollBar_SupressChange() {
+    if (auto g = gain_curve(static_cast<float>(100 - ScrollBar_Supress.position())))
+        floor.store(static_cast<float>(0.1 * static_cast<double>(*g)), std::memory_order_relaxed);
+}
+
+void Tnoise_gate_form::ScrollBar_Gain_OutChange() {
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Out.position())))
+        gain_out.store(*g, std::memory_order_relaxed);
+}
+
+void Tnoise_gate_form::noise_gate_0(std::int64_t count, std::int32_t, float* x) {
+    const float open = open_level.load(std::memory_order_relaxed);
+    const float close = close_level.load(std::memory_order_relaxed);
+    const float closed_gain = floor.load(std::memory_order_relaxed);
+    // Each stored value is rounded to 32 bits; the arithmetic between stores
+    // runs in double.
+    for (std::int64_t i = 0; i < count; ++i) {
+        envelope = static_cast<float>(0.1 * std::fabs(static_cast<double>(x[i])) + 0.9 * envelope);
+        if (envelope > open) {
+            if (above_count < kCountMax) above_count += 1;  // saturates instead of wrapping
+        } else {
+            above_count = 0;
+        }
+        if (envelope >= close) {
+            below_count = 0;
+        } else if (below_count < kCountMax) {
+            below_count += 1;
+        }
+        if (static_cast<double>(above_count) > open_hold) target = 1.0f;
+        if (static_cast<double>(below_count) > close_hold) target = closed_gain;  // wins over opening
+        if (target > gate_gain) {
+            gate_gain = static_cast<float>(static_cast<double>(gate_gain) * (1.0 - attack) +
+                                           static_cast<double>(target) * attack);
+        }
+        if (target <= gate_gain) {
+            gate_gain = static_cast<float>(static_cast<double>(gate_gain) * (1.0 - release) +
+                                           static_cast<double>(target) * release);
+        }
+        x[i] = gate_gain * x[i];
+    }
+}
+
+void Tnoise_gate_form::noise_gate(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels,
+                                  float* samples) {
+    if (frames <= 0 || samples == nullptr) return;
+    // Mono: frames samples; stereo: 2 x frames interleaved samples, all through one gate.
+    const std::int64_t n = channels == 1 ? frames : static_cast<std::int64_t>(frames) * 2;
+    const float gi = gain_in.load(std::memory_order_relaxed);
+    for (std::int64_t i = 0; i < n; ++i) samples[i] = samples[i] * gi;
+    noise_gate_0(n, sample_rate, samples);
+    const float go = gain_out.load(std::memory_order_relaxed);
+    for (std::int64_t i = 0; i < n; ++i) samples[i] = samples[i] * go;
+}
+
+void Tnoise_gate_form::get_parameters(ParamRecord& r) {
+    rec_set_i32(r, kOffGainInPos, ScrollBar_Gain_In.position());
+    rec_set_i32(r, kOffOpenPos, ScrollBar_Porog_Max.position());
+    rec_set_i32(r, kOffClosePos, ScrollBar_min_porog.position());
+    rec_set_i32(r, kOffSupressPos, ScrollBar_Supress.position());
+    rec_set_i32(r, kOffGainOutPos, ScrollBar_Gain_Out.position());
+}
+
+void Tnoise_gate_form::put_parameters(const ParamRecord& r) {
+    // Setting a position clamps it into the bar's range; only a changed
+    // position runs its handler.
+    ScrollBar_Gain_In.set_position(rec_get_i32(r, kOffGainInPos));
+    ScrollBar_Porog_Max.set_position(rec_get_i32(r, kOffOpenPos));
+    ScrollBar_min_porog.set_position(rec_get_i32(r, kOffClosePos));
+    ScrollBar_Supress.set_position(rec_get_i32(r, kOffSupressPos));
+    ScrollBar_Gain_Out.set_position(rec_get_i32(r, kOffGainOutPos));
+}
+
+KindEntries noise_gate_entries() { return FormEntries<Tnoise_gate_form>::entries(); }
+
+}  // namespace tw

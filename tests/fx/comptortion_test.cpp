@@ -1,0 +1,408 @@
+// Distortion-Compressor: the gain curve, the look-ahead window and its
+// re-layout guard, channel separation, long buffers and hostile records.
+#include "fx/CompTortions.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "fx/param_record.h"
+
+namespace tw {
+namespace {
+
+using Form = TCompTortion_form;
+
+std::unique_ptr<Form> fresh() { return std::make_unique<Form>(); }
+
+std::vector<float> guitar_like(int samples, float amp = 12000.0f) {
+    std::vector<float> v(samples);
+    for (int i = 0; i < samples; ++i)
+        v[i] = static_cast<float>(amp * std::sin(0.031 * i) + 0.3 * amp * std::sin(0.57 * i));
+    return v;
+}
+
+// Runs the gain computer alone over a left-channel buffer.
+std::vector<float> gain_computer(Form& f, std::vector<float> x) {
+    f.Comp_Tortion(static_cast<int>(x.size()), x.data(), f.ring_l, f.env_l, f.idx_l, f.settings());
+    return x;
+}
+
+int first_nonzero(const std::vector<float>& v) {
+    for (int i = 0; i < static_cast<int>(v.size()); ++i)
+        if (v[i] != 0.0f) return i;
+    return -1;
+}
+
+struct Stored {
+    float gain_in = 1.0f, gain_out = 1.0f, sharp = 6.0e7f, exp = 1.25f, crunch = 1.0f;
+    std::int32_t win_len = 15;
+    float color = 0.98f;
+    std::int32_t drive = 50, level = 50, sharp_pos = 48, dist_pos = 75, crunch_pos = 50, soft_pos = 43, color_pos = 70;
+};
+ParamRecord record_of(const Stored& s) {
+    ParamRecord r;
+    rec_set_f32(r, 0, s.gain_in);
+    rec_set_f32(r, 4, s.gain_out);
+    rec_set_f32(r, 8, s.sharp);
+    rec_set_f32(r, 12, s.exp);
+    rec_set_f32(r, 16, s.crunch);
+    rec_set_i32(r, 20, s.win_len);
+    rec_set_f32(r, 24, s.color);
+    rec_set_i32(r, 28, s.drive);
+    rec_set_i32(r, 32, s.level);
+    rec_set_i32(r, 36, s.sharp_pos);
+    rec_set_i32(r, 40, s.dist_pos);
+    rec_set_i32(r, 44, s.crunch_pos);
+    rec_set_i32(r, 48, s.soft_pos);
+    rec_set_i32(r, 52, s.color_pos);
+    return r;
+}
+
+TEST(CompTortion, CreationValuesAndWindow) {
+    auto f = fresh();
+    EXPECT_EQ(f->form().caption(), "Compressor-Distortion");
+    EXPECT_EQ(f->form().client_width(), 481);
+    EXPECT_EQ(f->form().client_height(), 218);
+    EXPECT_EQ(f->sharp_s.load(), 6.0e7f);
+    EXPECT_EQ(f->dist_exp.load(), 1.25f);
+    EXPECT_EQ(f->win_len.load(), 15);
+    EXPECT_EQ(f->color.load(), 0.98f);
+    EXPECT_EQ(f->updating.load(), 0);
+    EXPECT_EQ(f->idx_l.i_write, 398);
+    EXPECT_EQ(f->idx_r.i_add, 398);
+    EXPECT_EQ(f->idx_l.i_out, 391);
+    EXPECT_EQ(f->idx_r.i_sub, 383);
+    EXPECT_EQ(f->ring_last, 500);
+    EXPECT_EQ(f->ScrollBar_Sharp.position(), 48);
+    EXPECT_EQ(f->ScrollBar_Softness2.position(), 43);
+    EXPECT_EQ(f->ScrollBar_Color.position(), 70);
+    EXPECT_EQ(f->Label_Popravka.caption(), "Crunch ");
+    EXPECT_NE(f->form().find("SkinScroll_Level"), nullptr);
+    for (const ui::Control* c : f->form().controls()) {
+        EXPECT_LE(c->bounds().left + c->bounds().width, 481) << c->name();
+        EXPECT_LE(c->bounds().top + c->bounds().height, 218) << c->name();
+    }
+}
+
+TEST(CompTortion, GainCurveAtWindowMeans) {
+    EXPECT_NEAR(Form::comp_gain(1000.0f, 1.25f, 6.0e7f), 0.984f, 0.0005f);
+    EXPECT_NEAR(Form::comp_gain(10000.0f, 1.25f, 6.0e7f), 0.376f, 0.0005f);
+    EXPECT_NEAR(Form::comp_gain(32767.0f, 1.25f, 6.0e7f), 0.053f, 0.0005f);
+    EXPECT_EQ(Form::comp_gain(0.0f, 1.25f, 6.0e7f), 1.0f);  // zero base, positive exponent
+    EXPECT_EQ(Form::comp_gain(7.0f, 2.0f, 1.0e7f), 1.0f);   // exponent 2: flat
+}
+
+TEST(CompTortion, HandlersMapPositions) {
+    auto f = fresh();
+    f->ScrollBar_Sharp.set_position(1);
+    EXPECT_EQ(f->sharp_s.load(), 5.0e8f);
+    f->ScrollBar_Sharp.set_position(50);
+    EXPECT_EQ(f->sharp_s.load(), 1.0e7f);
+    f->ScrollBar_Distortion.set_position(0);
+    EXPECT_EQ(f->dist_exp.load(), 2.0f);
+    f->ScrollBar_Distortion.set_position(100);
+    EXPECT_EQ(f->dist_exp.load(), 1.0f);
+    f->ScrollBar_Color.set_position(100);
+    EXPECT_EQ(f->color.load(), 0.999f);
+    f->ScrollBar_Popravka.set_position(100);
+    EXPECT_EQ(f->crunch.load(), 11.0f);
+    f->ScrollBar_Drive.set_position(0);
+    EXPECT_FLOAT_EQ(f->gain_in.load(), 1.0f / 11.0f);
+    f->SkinScroll_Level.set_position(60);
+    EXPECT_EQ(f->gain_out.load(), 3.0f);
+}
+
+TEST(CompTortion, SoftnessRelaysTheWindowButKeepsTheRing) {
+    auto f = fresh();
+    gain_computer(*f, guitar_like(300));
+    const auto ring_before = f->ring_l;
+    f->ScrollBar_Softness2.set_position(0);
+    EXPECT_EQ(f->win_len.load(), 101);
+    for (const Form::RingIndices& idx : {f->idx_l, f->idx_r}) {
+        EXPECT_EQ(idx.i_write, 398);
+        EXPECT_EQ(idx.i_add, 398);
+        EXPECT_EQ(idx.i_out, 348);
+        EXPECT_EQ(idx.i_sub, 297);
+    }
+    EXPECT_EQ(f->env_l, 0.001f);
+    EXPECT_EQ(f->env_r, 0.001f);
+    EXPECT_EQ(f->ring_l, ring_before);
+    EXPECT_EQ(f->updating.load(), 0);
+    // The envelope restarts from its floor of 50 even though the ring still
+    // holds loud older samples.
+    gain_computer(*f, {0.0f});
+    EXPECT_EQ(f->env_l, 50.0f);
+    f->ScrollBar_Softness2.set_position(50);
+    EXPECT_EQ(f->win_len.load(), 1);
+    EXPECT_EQ(f->idx_l.i_out, 398);
+    EXPECT_EQ(f->idx_l.i_sub, 397);
+}
+
+TEST(CompTortion, OutputLagsByHalfTheWindow) {
+    std::vector<float> impulse(200, 0.0f);
+    impulse[0] = 100.0f;
+    auto f = fresh();
+    EXPECT_EQ(first_nonzero(gain_computer(*f, impulse)), 7);  // creation window 15
+    auto g = fresh();
+    g->ScrollBar_Softness2.set_position(0);
+    const std::vector<float> out = gain_computer(*g, impulse);
+    EXPECT_EQ(first_nonzero(out), 50);
+    EXPECT_NEAR(out[50], 100.0f, 0.01f);  // a quiet sample keeps a gain of about 1
+}
+
+TEST(CompTortion, SilenceKeepsTheFloorAndUnityGain) {
+    auto f = fresh();
+    const std::vector<float> out = gain_computer(*f, std::vector<float>(100, 0.0f));
+    EXPECT_EQ(f->env_l, 50.0f);
+    EXPECT_EQ(first_nonzero(out), -1);
+    std::vector<float> quiet(100, 0.0f);
+    quiet[10] = -3.0f;
+    const std::vector<float> q = gain_computer(*f, quiet);
+    EXPECT_NEAR(q[17], -3.0f, 1e-4f);
+}
+
+TEST(CompTortion, CrunchMattersOnlyWithAWindow) {
+    const std::vector<float> in = guitar_like(400, 20000.0f);
+    auto run = [&](int softness, int crunch_pos) {
+        auto f = fresh();
+        f->ScrollBar_Softness2.set_position(softness);
+        f->ScrollBar_Popravka.set_position(crunch_pos);
+        return gain_computer(*f, in);
+    };
+    EXPECT_EQ(run(50, 0), run(50, 100));  // window of 1: gain from each sample alone
+    EXPECT_NE(run(40, 0), run(40, 100));
+    // Loud samples are pressed down hard: the peak falls well below the input's.
+    const std::vector<float> out = run(40, 50);
+    float peak = 0.0f;
+    for (float v : out) peak = std::max(peak, std::fabs(v));
+    EXPECT_LT(peak, 15000.0f);
+    EXPECT_GT(peak, 1000.0f);
+}
+
+TEST(CompTortion, BufferSkippedWhileUpdating) {
+    auto f = fresh();
+    f->updating.store(Form::kRelaying);
+    std::vector<float> buf = guitar_like(128);
+    const std::vector<float> in = buf;
+    f->CompTortion(64, 48000, 2, buf.data());
+    EXPECT_EQ(buf, in);
+    EXPECT_EQ(f->idx_l.i_write, 398);
+    EXPECT_EQ(f->lp_state_l, 0.0f);
+    EXPECT_EQ(f->updating.load(), Form::kRelaying);
+    f->updating.store(Form::kIdle);
+    f->CompTortion(64, 48000, 2, buf.data());
+    EXPECT_NE(buf, in);
+    EXPECT_EQ(f->updating.load(), Form::kIdle);
+}
+
+TEST(CompTortion, SoftnessWaitsForTheBufferInProgress) {
+    auto f = fresh();
+    // The audio side is inside a buffer: the re-layout must not start.
+    f->updating.store(Form::kProcessing);
+    std::atomic<bool> done{false};
+    std::thread ui([&] {
+        f->ScrollBar_Softness2.set_position(0);
+        done.store(true);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_FALSE(done.load());
+    EXPECT_EQ(f->win_len.load(), 15);
+    EXPECT_EQ(f->idx_l.i_out, 391);
+    f->updating.store(Form::kIdle);  // the buffer ends
+    ui.join();
+    EXPECT_TRUE(done.load());
+    EXPECT_EQ(f->win_len.load(), 101);
+    EXPECT_EQ(f->idx_l.i_out, 348);
+}
+
+TEST(CompTortion, ReLayoutUnderARunningAudioThread) {
+    auto f = fresh();
+    std::atomic<bool> stop{false};
+    std::atomic<int> buffers{0};
+    std::thread audio([&] {
+        std::vector<float> buf(2 * 256);
+        int n = 0;
+        while (!stop.load(std::memory_order_relaxed)) {
+            for (int i = 0; i < 512; ++i) buf[i] = static_cast<float>(((n + i) % 97) * 200 - 9600);
+            f->CompTortion(256, 48000, 2, buf.data());
+            for (float v : buf) ASSERT_TRUE(std::isfinite(v));
+            ++n;
+            buffers.fetch_add(1, std::memory_order_relaxed);
+        }
+    });
+    for (int i = 0; i < 400; ++i) {
+        f->ScrollBar_Softness2.set_position(i % 51);
+        if (i % 50 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    while (buffers.load() < 50) std::this_thread::yield();
+    stop.store(true);
+    audio.join();
+    // The last layout is whole: the window length and every index agree.
+    const std::int32_t w = f->win_len.load();
+    EXPECT_EQ(w, 100 - 2 * f->ScrollBar_Softness2.position() + 1);
+    for (const Form::RingIndices& idx : {f->idx_l, f->idx_r}) {
+        EXPECT_EQ((idx.i_write - idx.i_sub + 501) % 501, w);
+        EXPECT_EQ((idx.i_write - idx.i_out + 501) % 501, (w - 1) / 2);
+        EXPECT_EQ(idx.i_add, idx.i_write);
+    }
+}
+
+TEST(CompTortion, MonoTouchesOnlyTheLeftSet) {
+    auto f = fresh();
+    std::vector<float> buf = guitar_like(300);
+    f->CompTortion(300, 48000, 1, buf.data());
+    EXPECT_NE(f->lp_state_l, 0.0f);
+    EXPECT_EQ(f->env_l > 50.0f, true);
+    EXPECT_NE(f->idx_l.i_write, 398);
+    EXPECT_EQ(f->lp_state_r, 0.0f);
+    EXPECT_EQ(f->env_r, 0.0f);
+    EXPECT_EQ(f->idx_r.i_write, 398);
+    for (float v : f->ring_r) ASSERT_EQ(v, 0.0f);
+}
+
+TEST(CompTortion, StereoChannelsAreSeparate) {
+    auto st = fresh();
+    auto mono = fresh();
+    const std::vector<float> left = guitar_like(600);
+    std::vector<float> lr(1200, 0.0f);
+    for (int i = 0; i < 600; ++i) lr[2 * i] = left[i];
+    std::vector<float> m = left;
+    st->CompTortion(600, 48000, 2, lr.data());
+    mono->CompTortion(600, 48000, 1, m.data());
+    for (int i = 0; i < 600; ++i) {
+        ASSERT_EQ(lr[2 * i], m[i]) << i;
+        ASSERT_EQ(lr[2 * i + 1], 0.0f) << i;
+    }
+    EXPECT_EQ(st->ring_l, mono->ring_l);
+    EXPECT_EQ(st->env_r, 50.0f);
+}
+
+TEST(CompTortion, LongBuffersRunInPassesWithTheSameResult) {
+    for (int channels : {1, 2}) {
+        auto whole = fresh();
+        auto parts = fresh();
+        const int frames = 5000;
+        std::vector<float> a = guitar_like(frames * channels);
+        std::vector<float> b = a;
+        whole->CompTortion(frames, 48000, channels, a.data());
+        for (int done = 0; done < frames; done += 1000)
+            parts->CompTortion(1000, 48000, channels, b.data() + done * channels);
+        EXPECT_EQ(a, b) << channels;
+    }
+    auto f = fresh();
+    std::vector<float> big = guitar_like(2 * 2048 + 1);
+    big.back() = 77.0f;
+    f->CompTortion(2048, 48000, 2, big.data());
+    EXPECT_EQ(big.back(), 77.0f);
+}
+
+TEST(CompTortion, RecordKeepsCopiedValuesUnlessAPositionMoves) {
+    auto f = fresh();
+    Stored s;
+    s.gain_in = 2.0f;
+    s.gain_out = 0.5f;
+    s.sharp = 2.0e8f;
+    s.exp = 1.5f;
+    s.crunch = 3.0f;
+    s.color = 0.5f;
+    f->put_parameters(record_of(s));  // all positions at their start: nothing recomputed
+    EXPECT_EQ(f->gain_in.load(), 2.0f);
+    EXPECT_EQ(f->sharp_s.load(), 2.0e8f);
+    EXPECT_EQ(f->dist_exp.load(), 1.5f);
+    EXPECT_EQ(f->crunch.load(), 3.0f);
+    EXPECT_EQ(f->color.load(), 0.5f);
+    EXPECT_EQ(f->idx_l.i_out, 391);
+    s.sharp_pos = 41;
+    s.soft_pos = 0;
+    f->put_parameters(record_of(s));
+    EXPECT_EQ(f->sharp_s.load(), 1.0e8f);
+    EXPECT_EQ(f->win_len.load(), 101);  // the Softness handler ran
+    EXPECT_EQ(f->idx_l.i_sub, 297);
+
+    ParamRecord out;
+    out.bytes.fill(0x5A);
+    f->get_parameters(out);
+    EXPECT_EQ(rec_get_f32(out, 0), 2.0f);
+    EXPECT_EQ(rec_get_f32(out, 8), 1.0e8f);
+    EXPECT_EQ(rec_get_i32(out, 20), 101);
+    EXPECT_EQ(rec_get_f32(out, 24), 0.5f);
+    EXPECT_EQ(rec_get_i32(out, 36), 41);
+    EXPECT_EQ(rec_get_i32(out, 48), 0);
+    EXPECT_EQ(rec_get_i32(out, 52), 70);
+    EXPECT_EQ(out.bytes[56], 0x5A);
+    auto g = fresh();
+    g->put_parameters(out);
+    std::vector<float> x = guitar_like(600), y = x;
+    f->CompTortion(300, 48000, 2, x.data());
+    g->CompTortion(300, 48000, 2, y.data());
+    // f's ring holds nothing yet either, so the two run identically.
+    EXPECT_EQ(x, y);
+}
+
+TEST(CompTortion, HostileRecordsAreClampedAndNeverGiveNaN) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    std::vector<Stored> cases(5);
+    cases[0].win_len = 0;
+    cases[0].sharp = 0.0f;
+    cases[0].exp = nan;
+    cases[1].win_len = 100000;
+    cases[1].sharp = nan;
+    cases[1].crunch = inf;
+    cases[1].gain_out = 1e30f;
+    cases[2].win_len = INT_MIN;
+    cases[2].exp = -50.0f;
+    cases[2].color = 1.0f;
+    cases[2].gain_in = -inf;
+    cases[3].win_len = 1;
+    cases[3].sharp = -1.0f;
+    cases[3].color = nan;
+    cases[4].win_len = 32767;
+    cases[4].exp = 1e9f;
+    cases[4].crunch = 0.0f;
+    for (const Stored& s : cases) {
+        auto f = fresh();
+        f->put_parameters(record_of(s));
+        EXPECT_GE(f->win_len.load(), 1);
+        EXPECT_LE(f->win_len.load(), 101);
+        EXPECT_GE(f->sharp_s.load(), 1.0e7f);
+        EXPECT_LE(f->sharp_s.load(), 5.0e8f);
+        EXPECT_GE(f->dist_exp.load(), 1.0f);
+        EXPECT_LE(f->dist_exp.load(), 2.0f);
+        EXPECT_GE(f->color.load(), 0.1f - 1e-6f);
+        EXPECT_LE(f->color.load(), 0.999f);
+        EXPECT_LE(f->crunch.load(), 11.0f);
+        EXPECT_GE(f->crunch.load(), 1.0f / 11.0f - 1e-6f);
+        std::vector<float> buf = guitar_like(2 * 512, 32767.0f);
+        for (int i = 0; i < 40; ++i) buf[2 * i] = 0.0f;  // zeros: the v = 0 case of a window of 1
+        f->CompTortion(512, 48000, 2, buf.data());
+        for (float v : buf) ASSERT_TRUE(std::isfinite(v));
+    }
+    // Fallbacks come from the stored positions.
+    Stored s;
+    s.sharp = nan;
+    s.sharp_pos = 48;
+    s.exp = inf;
+    s.color = -2.0f;
+    auto f = fresh();
+    f->put_parameters(record_of(s));
+    EXPECT_EQ(f->sharp_s.load(), 3.0e7f);
+    EXPECT_EQ(f->dist_exp.load(), 1.25f);
+    EXPECT_NEAR(f->color.load(), 0.837f, 0.001f);
+    // Indices damaged in memory still never leave the ring.
+    f->idx_l = {-40, 9999, -1, 501};
+    std::vector<float> buf = guitar_like(64);
+    f->CompTortion(64, 48000, 1, buf.data());
+    for (float v : buf) ASSERT_TRUE(std::isfinite(v));
+}
+
+}  // namespace
+}  // namespace tw
