@@ -82,6 +82,7 @@ void StreamControl::FormShow_device_lists(int usefastwdm) {
 
     if (usefastwdm != 0) dsound_.setup_ks_prefered();
 
+    list_on_alternative_ = dsound_.alternative_path();
     ComboBox_waveOut.clear();
     if (dsound_.get_wdm_wavout_device_list(&output_list_) != 0) {
         for (std::int32_t i = 0; i < output_list_.count; ++i) ComboBox_waveOut.add_item(output_list_.names[i]);
@@ -140,9 +141,20 @@ void StreamControl::BitBtn_InitClick() {
             end_program(kCannotSelectStd, "");
             return;
         }
-    } else if (dsound_.select_wdm_waveOut_device(ComboBox_waveOut.item_index()) == 0) {
-        end_program(kCannotSelect, "");
-        return;
+    } else {
+        // A fallback START switched the device layer to the alternative path;
+        // the combo's other entries index the list it was filled from.
+        if (dsound_.alternative_path() != list_on_alternative_) {
+            if (list_on_alternative_)
+                dsound_.setup_ks_prefered();
+            else
+                dsound_.setup_standard_path();
+            dsound_.get_wdm_wavout_device_list(&output_list_);
+        }
+        if (dsound_.select_wdm_waveOut_device(ComboBox_waveOut.item_index()) == 0) {
+            end_program(kCannotSelect, "");
+            return;
+        }
     }
 
     if (dsound_.WinMain1(nullptr) == -1) {

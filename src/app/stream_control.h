@@ -114,6 +114,7 @@ private:
     double smoothed_queue_ = 0.0;
     float latency_ = 0.0f;
     bool shown_ = false;
+    bool list_on_alternative_ = false;  // the output combo was filled from the alternative path
 };
 
 }  // namespace tw

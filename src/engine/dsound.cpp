@@ -32,6 +32,11 @@ void DSound::setup_ks_prefered() {
     selected_name_.clear();
 }
 
+void DSound::setup_standard_path() {
+    setup_ks_prefered();
+    alternative_ = false;
+}
+
 std::int32_t DSound::select_wdm_waveOut_device(std::int32_t index) {
     if (index < 0 || index >= static_cast<std::int32_t>(devices_.size())) return 0;
     selected_ = index;

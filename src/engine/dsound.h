@@ -58,6 +58,8 @@ public:
     std::int32_t get_wdm_wavout_device_list(WdmDeviceList* list);
     // Switches later lists and selections to the alternative output path. UI thread.
     void setup_ks_prefered();
+    // Back to the standard output path (every output device). UI thread.
+    void setup_standard_path();
     bool alternative_path() const { return alternative_; }
     // Selects device `index` of the last list for the next open; non-zero =
     // selected, 0 = no such device. UI thread.

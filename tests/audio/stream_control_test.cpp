@@ -190,6 +190,18 @@ TEST_F(StreamRig, FallbackEntrySetsThreshold45AndUsesTheAlternativePath) {
     EXPECT_TRUE(sc->running());
 }
 
+TEST_F(StreamRig, AfterAFallbackRunANormalEntryOpensThatDevice) {
+    sc->FormShow_device_lists(0);
+    sc->ComboBox_waveOut.set_item_index(3);
+    sc->BitBtn_Init.click();
+    sc->BitBtn_Reset.click();
+    sc->ComboBox_waveOut.set_item_index(1);
+    sc->BitBtn_Init.click();
+    ASSERT_TRUE(sc->running());
+    ASSERT_EQ(fake->playback_requests.size(), 2u);
+    EXPECT_EQ(fake->playback_requests[1].device_name, "out B");  // not the alternative list's entry 1
+}
+
 TEST_F(StreamRig, FallbackWithNoAlternativeDeviceEndsTheProgram) {
     make({FakeBackend::input("in A"), FakeBackend::output("out A")});
     sc->FormShow_device_lists(0);
