@@ -21,11 +21,17 @@
 #include "gui/main_window.h"
 #include "gui/screenshot.h"
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Tonewarp 3");
-    QApplication::setApplicationDisplayName("Tonewarp 3");
+namespace {
+struct Options {
+    QString home;
+    bool builtin_only = false;
+    QString screenshot_dir;
+};
 
+// Parsed before the GUI starts so that --help works without a display.
+Options parse_options(int argc, char** argv) {
+    QCoreApplication core(argc, argv);
+    QCoreApplication::setApplicationName("tonewarp");
     QCommandLineParser parser;
     parser.setApplicationDescription("Tonewarp 3: real-time guitar multi-effects processor");
     parser.addHelpOption();
@@ -37,12 +43,29 @@ int main(int argc, char** argv) {
     parser.addOption(home_opt);
     parser.addOption(builtin_opt);
     parser.addOption(shot_opt);
-    parser.process(app);
+    // Qt's own options (-platform ...) are left to QApplication.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.parse(QCoreApplication::arguments());
+    if (parser.isSet("help")) parser.showHelp(0);
+    Options o;
+    if (parser.isSet(home_opt)) o.home = QDir(parser.value(home_opt)).absolutePath();
+    o.builtin_only = parser.isSet(builtin_opt);
+    if (parser.isSet(shot_opt)) o.screenshot_dir = parser.value(shot_opt);
+    return o;
+}
+}  // namespace
 
-    if (parser.isSet(home_opt)) tw::set_program_folder(QDir(parser.value(home_opt)).absolutePath().toStdString());
+int main(int argc, char** argv) {
+    const Options opts = parse_options(argc, argv);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Tonewarp 3");
+    QApplication::setApplicationDisplayName("Tonewarp 3");
+
+    if (!opts.home.isEmpty()) tw::set_program_folder(opts.home.toStdString());
 
     tw::DeviceOptions options;
-    options.system_devices = !parser.isSet(builtin_opt);
+    options.system_devices = !opts.builtin_only;
     tw::AudioDevices devices(tw::make_system_backends(options));
 
     tw::gui::QtDialogs dialogs;
@@ -50,8 +73,8 @@ int main(int argc, char** argv) {
     dialogs.set_parent(&window);
     window.show();
 
-    if (parser.isSet(shot_opt)) {
-        const QString dir = parser.value(shot_opt);
+    if (!opts.screenshot_dir.isEmpty()) {
+        const QString dir = opts.screenshot_dir;
         QTimer::singleShot(0, &window, [&window, dir] {
             tw::gui::take_screenshots(window, dir, [](bool ok) { QApplication::exit(ok ? 0 : 1); });
         });

@@ -5,6 +5,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
+#include <QEnterEvent>
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -298,6 +300,13 @@ TEST_F(MainWindowTest, ThresholdBarMovesTheLatencyMetersThirdColourAndShowsItsVa
     bar->slider()->setValue(20);
     EXPECT_EQ(window->stream().latency_threshold(), 20);
     EXPECT_EQ(window->status().ProgressBar_Latency.colour3_from(), 20);
+    EXPECT_EQ(widget<QLabel>("Label_Latency_Porog")->text(), "20 ms");
+    // Leaving the bar puts the title back; entering it shows the value.
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(bar, &leave);
+    EXPECT_EQ(widget<QLabel>("Label_Latency_Porog")->text(), "Latency");
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+    QApplication::sendEvent(bar, &enter);
     EXPECT_EQ(widget<QLabel>("Label_Latency_Porog")->text(), "20 ms");
     auto* meter = static_cast<LedMeterWidget*>(widget<QWidget>("ProgressBar_Latency"));
     // 20 of 50 -> colour 3 from segment 12; all unlit, so dimmed.
