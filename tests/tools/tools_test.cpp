@@ -223,6 +223,8 @@ TEST_F(ToolsTest, FailuresSayWhyAndLeaveNoOutput) {
     const std::vector<Case> cases = {
         {{"--block", "0", path("in.wav"), path("keep.wav")}, "--block"},
         {{"--block", "2049", path("in.wav"), path("keep.wav")}, "--block"},
+        {{"--block", "many", path("in.wav"), path("keep.wav")}, "--block"},
+        {{path("in.wav")}, "OUTPUT"},
         {{"--tail", "-1", path("in.wav"), path("keep.wav")}, "--tail"},
         {{path("three.wav"), path("keep.wav")}, "3 channels"},
         {{path("missing.wav"), path("keep.wav")}, "missing.wav"},

@@ -82,8 +82,11 @@ int main(int argc, char** argv) {
                "  tonewarp-preset show --json a.pre > a.json && tonewarp-preset build a.json b.pre");
     try {
         app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);  // --help
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        std::fprintf(stderr, "tonewarp-preset: %s (see --help).\n", e.what());
+        return 2;
     }
     if (show_cmd->parsed()) return show(show_path, as_json);
     return build(json_path, out_path);

@@ -256,8 +256,11 @@ int main(int argc, char** argv) {
     app.footer("Example: tonewarp-render --preset \"PRESETS/F1 Clean.pre\" --tail 2 dry.wav wet.wav");
     try {
         app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);  // --help
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        std::fprintf(stderr, "tonewarp-render: %s (see --help).\n", e.what());
+        return 2;
     }
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
