@@ -118,7 +118,19 @@ TEST_F(MainWindowTest, TuneOpensTheEditorBuiltFromTheDeclaration) {
     pick(3, kGain);
     auto* gain = static_cast<Tgain_form*>(window->chain().instance(3));
     EXPECT_EQ(gain->skin_loaded, 0);
+    // While the window opens, the button is disabled and reads "wait".
+    auto* tune = row_widget<QPushButton>("spSkinButton", 3);
+    auto show = window->chain().on_show_editor;
+    QString caption_during;
+    bool enabled_during = true;
+    window->chain().on_show_editor = [&](int n, Instance i) {
+        caption_during = tune->text();
+        enabled_during = tune->isEnabled();
+        show(n, i);
+    };
     click_tune(3);
+    EXPECT_EQ(caption_during, "wait");
+    EXPECT_FALSE(enabled_during);
     EffectWindow* ed = window->editor_window(gain);
     ASSERT_NE(ed, nullptr);
     EXPECT_TRUE(ed->isVisible());
@@ -128,7 +140,6 @@ TEST_F(MainWindowTest, TuneOpensTheEditorBuiltFromTheDeclaration) {
     EXPECT_EQ(ed->size(), QSize(306, 230));
     EXPECT_EQ(ed->minimumSize(), ed->maximumSize());  // fixed size
     EXPECT_EQ(gain->skin_loaded, 1);
-    auto* tune = row_widget<QPushButton>("spSkinButton", 3);
     EXPECT_EQ(tune->text(), "Tune");
     EXPECT_TRUE(tune->isEnabled());
 
@@ -347,6 +358,14 @@ TEST_F(MainWindowTest, StartRunsTheDemoThroughTheChainAndStopEndsIt) {
     EXPECT_FALSE(window->stream().running());
     EXPECT_TRUE(start->isEnabled());
     EXPECT_TRUE(widget<QComboBox>("ComboBox_waveIn")->isEnabled());
+
+    // Closing the window while audio runs stops it.
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(window->stream().running());
+    window->close();
+    EXPECT_FALSE(window->stream().running());
+    EXPECT_FALSE(devices->waves->capturing());
+    EXPECT_FALSE(devices->dsound->is_open());
 }
 
 TEST_F(MainWindowTest, LaterControlsAreLaidOutWithTheirCaptions) {

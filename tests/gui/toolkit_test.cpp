@@ -7,6 +7,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QEnterEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QRadioButton>
@@ -275,6 +278,41 @@ TEST(Toolkit, MessageBoxHasTheTextAndOnlyAnOkButton) {
     d.message("Error: Can not open  x 0", "details");
     EXPECT_EQ(seen_text, "Error: Can not open  x 0");
     EXPECT_FALSE(warning_icon);
+}
+
+TEST(Toolkit, FileDialogsReturnTheChoiceOrNothing) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath("F1 Clean.pre");
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QString title, folder;
+    QStringList filters;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        title = d->windowTitle();
+        folder = d->directory().absolutePath();
+        filters = d->nameFilters();
+        d->selectFile(file);
+        static_cast<QDialog*>(d)->accept();  // public in QDialog
+    });
+    const QString chosen = open_file_dialog(nullptr, "Open file", dir.path(), "Presets (*.pre)");
+    EXPECT_EQ(chosen, file);
+    EXPECT_EQ(title, "Open file");
+    EXPECT_EQ(folder, QDir(dir.path()).absolutePath());
+    EXPECT_EQ(filters, QStringList{"Presets (*.pre)"});
+
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        title = d->windowTitle();
+        d->reject();
+    });
+    EXPECT_TRUE(save_file_dialog(nullptr, "Save file", dir.path(), "Presets (*.pre)").isEmpty());
+    EXPECT_EQ(title, "Save file");
 }
 
 TEST(Toolkit, LedMeterDrawsFromTheCurrentLook) {
