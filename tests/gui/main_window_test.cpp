@@ -354,6 +354,11 @@ TEST_F(MainWindowTest, StartRunsTheDemoThroughTheChainAndStopEndsIt) {
         input_seen = window->status().ProgressBar_inlevel.position() > 0;
     }
     EXPECT_TRUE(input_seen);
+    // The latency text and meter show the stream's measured latency.
+    window->status().Timer1Timer();
+    const float ms = window->stream().latency();
+    EXPECT_EQ(widget<QLabel>("Label_delay")->text().toStdString(), latency_caption(ms));
+    EXPECT_EQ(window->status().ProgressBar_Latency.position(), std::min(50, round_half_even(ms)));
     QTest::mouseClick(widget<QPushButton>("BitBtn_Reset"), Qt::LeftButton);
     EXPECT_FALSE(window->stream().running());
     EXPECT_TRUE(start->isEnabled());
