@@ -110,7 +110,9 @@ public:
             rt.openStream(nullptr, &p, RTAUDIO_FLOAT32, static_cast<unsigned>(sample_rate), &frames, &probe_cb,
                           nullptr, &opt);
             rt.closeStream();
-            return static_cast<int>(frames);
+            // Hardware through ALSA or a sound server grants very small buffers
+            // it cannot then keep fed; 64 frames is the floor offered.
+            return std::max(64, static_cast<int>(frames));
         } catch (const RtAudioError&) {
             return 0;
         }

@@ -116,7 +116,8 @@ struct JackRig : ::testing::Test {
     // A preset whose first slot is a Gain at x2 on both channels, saved and then
     // loaded into a fresh chain editor.
     void load_gain_preset() {
-        const std::string path = (dir / "Gain x2.pre").string();
+        std::filesystem::create_directories(dir / "PRESETS");
+        const std::string path = (dir / "PRESETS" / "Gain x2.pre").string();
         {
             tw::ChainEditor maker;
             maker.fill_kind_lists_and_build_chain();
@@ -245,8 +246,9 @@ TEST_F(JackRig, RateTheServerDoesNotRunFailsStartClearlyAndStartWorksAgain) {
 #ifdef TW_LIVE_EXE
 TEST_F(JackRig, HeadlessToolRunsAPresetAndExitsCleanly) {
     ASSERT_NO_FATAL_FAILURE(load_gain_preset());
-    const std::string cmd = std::string(TW_LIVE_EXE) + " --no-builtin --preset \"" + (dir / "Gain x2.pre").string() +
-                            "\" --seconds 1.5 2>&1";
+    // A bare preset name is found in PRESETS/ of the --home folder.
+    const std::string cmd = std::string(TW_LIVE_EXE) + " --no-builtin --home \"" + dir.string() +
+                            "\" --preset \"Gain x2\" --seconds 1.5 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     ASSERT_NE(p, nullptr);
     std::string text;
@@ -258,6 +260,7 @@ TEST_F(JackRig, HeadlessToolRunsAPresetAndExitsCleanly) {
               std::string::npos)
         << text;
     EXPECT_NE(text.find("latency"), std::string::npos) << text;
+    EXPECT_NE(text.find("preset " + (dir / "PRESETS" / "Gain x2.pre").string()), std::string::npos) << text;
     EXPECT_NE(text.find("Stopped."), std::string::npos) << text;
 }
 #endif

@@ -125,6 +125,15 @@ int main(int argc, char** argv) {
 
     tw::ChainEditor editor;
     editor.fill_kind_lists_and_build_chain();
+    // A bare name is also looked for in PRESETS/ ("F9 - High Gain" or "F9 - High Gain.pre").
+    if (!preset.empty() && !std::filesystem::exists(preset)) {
+        for (const std::string& candidate :
+             {tw::program_path("PRESETS/" + preset), tw::program_path("PRESETS/" + preset + ".pre")})
+            if (std::filesystem::is_regular_file(candidate)) {
+                preset = candidate;
+                break;
+            }
+    }
     if (!preset.empty() && !tw::load_preset(editor, preset)) {
         std::fprintf(stderr, "The preset %s cannot be read.\n", preset.c_str());
         return 1;
