@@ -55,7 +55,7 @@ constexpr FieldDesc kCompTortionFields[] = {
     {"dist_exp", 12, FieldType::Float, 1.0, 2.0},
     {"crunch", 16, FieldType::Float, kGainMin, kGainMax},
     {"win_len", 20, FieldType::Int, 1, 101},
-    {"color", 24, FieldType::Float, 0.001, 0.999},
+    {"color", 24, FieldType::Float, 0.1, 0.999},  // Color bar 1..100
     {"ScrollBar_Drive", 28, FieldType::Position, 0, 100},
     {"SkinScroll_Level", 32, FieldType::Position, 0, 100},
     {"ScrollBar_Sharp", 36, FieldType::Position, 1, 50},
