@@ -59,7 +59,7 @@ public:
     bool port_exists(const char* name) { return jack_port_by_name(client_, name) != nullptr; }
     void start_sine() { onset_.store(frame_.load()); }
     std::size_t onset() const { return onset_.load(); }
-    std::size_t recorded() const { return std::min<std::size_t>(frame_.load(), kCapacity); }
+    std::size_t recorded() const { return std::min<std::size_t>(frame_.load(std::memory_order_acquire), kCapacity); }
     const std::vector<float>& rec(int c) const { return rec_[c]; }
 
 private:
@@ -77,7 +77,7 @@ private:
                 if (f < kCapacity) self->rec_[c][f] = i[k];
             }
         }
-        self->frame_.store(f0 + n, std::memory_order_relaxed);
+        self->frame_.store(f0 + n, std::memory_order_release);  // publishes the recorded frames
         return 0;
     }
 
