@@ -13,7 +13,8 @@
 //   underflows_per_min       output buffers that found the queue short
 //
 // The 60-second runs (TW_BENCH_SECONDS overrides the length) count underflows
-// per minute. Needs jackd and jack_wait on PATH; starts and stops its own server.
+// per minute; the last one runs the built-in demo input into the null output.
+// Needs jackd on PATH; starts and stops its own server (a private name).
 #include <benchmark/benchmark.h>
 #include <jack/jack.h>
 #include <fcntl.h>
@@ -26,6 +27,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -142,17 +144,21 @@ private:
     std::atomic<long> arrival_{-1};
 };
 
-void run_live(benchmark::State& state, int period, double seconds) {
+void run_live(benchmark::State& state, int period, double seconds, bool builtin = false) {
     const std::string name = "tw_bench_" + std::to_string(getpid()) + "_" + std::to_string(period);
     for (auto _ : state) {
-        JackServer server(name, period);
-        if (!server.ready()) {
-            state.SkipWithError("jackd did not start");
-            return;
+        std::unique_ptr<JackServer> server;
+        if (!builtin) {
+            server = std::make_unique<JackServer>(name, period);
+            if (!server->ready()) {
+                state.SkipWithError("jackd did not start");
+                return;
+            }
         }
         tw::reset_engine();
         tw::DeviceOptions opt;
-        opt.builtin_devices = false;
+        opt.builtin_devices = builtin;
+        opt.system_devices = !builtin;
         tw::AudioDevices dev(tw::make_system_backends(opt));
         QuietDialogs dialogs;
         tw::StreamControl sc(*dev.waves, *dev.dsound, dialogs);
@@ -162,7 +168,7 @@ void run_live(benchmark::State& state, int period, double seconds) {
         editor.row(1).combo.set_item_index(tw::kKindGain);
         editor.row(1).check.set_checked(true);
         Probe probe;
-        if (!probe.open()) {
+        if (!builtin && !probe.open()) {
             state.SkipWithError("probe client failed");
             return;
         }
@@ -171,13 +177,13 @@ void run_live(benchmark::State& state, int period, double seconds) {
             state.SkipWithError(("START failed: " + dialogs.last).c_str());
             return;
         }
-        probe.connect();
+        if (!builtin) probe.connect();
         const auto t0 = std::chrono::steady_clock::now();
         auto next = t0;
         double queue_sum = 0.0;
         long samples = 0;
         std::uint64_t under_at_settle = 0;
-        bool stepped = false;
+        bool stepped = builtin;
         for (int tick = 1;; ++tick) {
             next += std::chrono::milliseconds(100);
             std::this_thread::sleep_until(next);
@@ -199,10 +205,11 @@ void run_live(benchmark::State& state, int period, double seconds) {
         sc.shut_down();
         const double q = samples ? queue_sum / static_cast<double>(samples) : 0.0;
         state.SetIterationTime(seconds);
-        state.counters["period"] = period;
+        state.counters["period"] = builtin ? sc.buffer_frames() : period;
         state.counters["queue_frames"] = q;
         state.counters["added_ms"] = 1000.0 * q / 48000.0;
-        state.counters["round_trip_ms"] = probe.round_trip() >= 0 ? 1000.0 * probe.round_trip() / 48000.0 : -1.0;
+        state.counters["round_trip_ms"] =
+            !builtin && probe.round_trip() >= 0 ? 1000.0 * probe.round_trip() / 48000.0 : -1.0;
         state.counters["underflows"] = static_cast<double>(under);
         state.counters["underflows_per_min"] = static_cast<double>(under) * 60.0 / seconds;
     }
@@ -221,6 +228,11 @@ void BM_JackUnderflowsLong(benchmark::State& state) {
     run_live(state, static_cast<int>(state.range(0)), long_seconds());
 }
 BENCHMARK(BM_JackUnderflowsLong)->Arg(64)->Arg(256)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// The built-in demo input and null output: two separately paced threads (two
+// clocks), kept in step by the queue and the latency guard.
+void BM_BuiltinDevicesLong(benchmark::State& state) { run_live(state, 256, long_seconds(), true); }
+BENCHMARK(BM_BuiltinDevicesLong)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
 
