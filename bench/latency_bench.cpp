@@ -11,6 +11,7 @@
 //   round_trip_ms            from a step on the capture port to its arrival
 //                            on a test client reading the output port
 //   underflows_per_min       output buffers that found the queue short
+//   xruns                     callbacks JACK flagged as late (server-side xruns)
 //
 // The 60-second runs (TW_BENCH_SECONDS overrides the length) count underflows
 // per minute; the last one runs the built-in demo input into the null output.
@@ -183,6 +184,7 @@ void run_live(benchmark::State& state, int period, double seconds, bool builtin 
         double queue_sum = 0.0;
         long samples = 0;
         std::uint64_t under_at_settle = 0;
+        unsigned long long xruns_at_settle = 0;
         bool stepped = builtin;
         for (int tick = 1;; ++tick) {
             next += std::chrono::milliseconds(100);
@@ -194,13 +196,17 @@ void run_live(benchmark::State& state, int period, double seconds, bool builtin 
                 stepped = true;
             }
             if (t >= 1.0) {
-                if (samples == 0) under_at_settle = dev.dsound->underflows();
+                if (samples == 0) {
+                    under_at_settle = dev.dsound->underflows();
+                    xruns_at_settle = dev.catalog.xruns();
+                }
                 queue_sum += dev.dsound->get_audio_pos() / 4.0;  // stereo 16-bit frames
                 ++samples;
             }
             if (t >= 1.0 + seconds) break;
         }
         const std::uint64_t under = dev.dsound->underflows() - under_at_settle;
+        const unsigned long long xruns = dev.catalog.xruns() - xruns_at_settle;
         sc.BitBtn_Reset.click();
         sc.shut_down();
         const double q = samples ? queue_sum / static_cast<double>(samples) : 0.0;
@@ -211,6 +217,7 @@ void run_live(benchmark::State& state, int period, double seconds, bool builtin 
         state.counters["round_trip_ms"] =
             !builtin && probe.round_trip() >= 0 ? 1000.0 * probe.round_trip() / 48000.0 : -1.0;
         state.counters["underflows"] = static_cast<double>(under);
+        state.counters["xruns"] = static_cast<double>(xruns);
         state.counters["underflows_per_min"] = static_cast<double>(under) * 60.0 / seconds;
     }
 }

@@ -57,6 +57,10 @@ public:
     // Same for playback.
     virtual std::string start_playback(const StreamRequest& request, int& frames_out, PlaybackFn fn, void* user) = 0;
     virtual void stop_playback() = 0;
+
+    // Buffers the sound system itself reported late or lost (xruns) since
+    // this backend was made; 0 when it cannot tell. Any thread.
+    virtual unsigned long long xruns() const { return 0; }
 };
 
 }  // namespace tw::audio

@@ -24,6 +24,12 @@ std::vector<DeviceRef> DeviceCatalog::outputs(bool alternative_only) const {
     return out;
 }
 
+unsigned long long DeviceCatalog::xruns() const {
+    unsigned long long n = 0;
+    for (const auto& b : backends_) n += b->xruns();
+    return n;
+}
+
 AudioDevices::AudioDevices(std::vector<std::unique_ptr<audio::AudioBackend>> backends)
     : catalog(std::move(backends)), waves(std::make_unique<WaveIn>(catalog)), dsound(std::make_unique<DSound>(catalog)) {}
 

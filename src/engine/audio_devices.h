@@ -34,6 +34,8 @@ public:
     // Every playback-capable device; with `alternative_only`, only those on the
     // alternative output path. UI thread.
     std::vector<DeviceRef> outputs(bool alternative_only) const;
+    // Sum of the backends' xrun counts. Any thread.
+    unsigned long long xruns() const;
 
 private:
     std::vector<std::unique_ptr<audio::AudioBackend>> backends_;

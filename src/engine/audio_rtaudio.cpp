@@ -45,6 +45,7 @@ std::string rates_text(const std::vector<unsigned int>& rates) {
 }
 
 struct Direction {
+    std::atomic<unsigned long long>* xruns = nullptr;
     RtAudio* rt = nullptr;
     void* fn = nullptr;
     void* user = nullptr;
@@ -53,7 +54,10 @@ struct Direction {
 
 class RtAudioBackend final : public AudioBackend {
 public:
-    explicit RtAudioBackend(RtAudio::Api api) : api_(api), label_(api_label(api)) {}
+    explicit RtAudioBackend(RtAudio::Api api) : api_(api), label_(api_label(api)) {
+        capture_.xruns = &xruns_;
+        playback_.xruns = &xruns_;
+    }
     ~RtAudioBackend() override {
         stop_capture();
         stop_playback();
@@ -134,16 +138,20 @@ public:
     }
     void stop_playback() override { close(playback_); }
 
+    unsigned long long xruns() const override { return xruns_.load(std::memory_order_relaxed); }
+
 private:
     static int probe_cb(void*, void*, unsigned, double, RtAudioStreamStatus, void*) { return 0; }
 
-    static int capture_cb(void*, void* in, unsigned frames, double, RtAudioStreamStatus, void* user) {
+    static int capture_cb(void*, void* in, unsigned frames, double, RtAudioStreamStatus status, void* user) {
         auto* d = static_cast<Direction*>(user);
+        if (status) d->xruns->fetch_add(1, std::memory_order_relaxed);
         if (in) reinterpret_cast<CaptureFn>(d->fn)(d->user, static_cast<const float*>(in), static_cast<int>(frames));
         return 0;
     }
-    static int playback_cb(void* out, void*, unsigned frames, double, RtAudioStreamStatus, void* user) {
+    static int playback_cb(void* out, void*, unsigned frames, double, RtAudioStreamStatus status, void* user) {
         auto* d = static_cast<Direction*>(user);
+        if (status) d->xruns->fetch_add(1, std::memory_order_relaxed);
         if (out) reinterpret_cast<PlaybackFn>(d->fn)(d->user, static_cast<float*>(out), static_cast<int>(frames));
         return 0;
     }
@@ -242,6 +250,7 @@ private:
 
     RtAudio::Api api_;
     std::string label_;
+    std::atomic<unsigned long long> xruns_{0};
     Direction capture_;
     Direction playback_;
 };

@@ -190,11 +190,11 @@ int main(int argc, char** argv) {
         if (tick % 10 == 0) {
             const float in = devices.waves->get_waveIn_level();
             const float out = devices.waves->get_waveOut_level();
-            std::printf("in %5.0f (%3d)  out %5.0f (%3d)  CPU %3d %%  latency %3d ms  underflows %llu\n", in,
+            std::printf("in %5.0f (%3d)  out %5.0f (%3d)  CPU %3d %%  latency %3d ms  underflows %llu  xruns %llu\n", in,
                         tw::level_meter_position(in), out, tw::level_meter_position(out),
                         tw::cpu_meter_position(tw::cpu_load.load(std::memory_order_relaxed)),
                         tw::round_half_even(sc.latency()),
-                        static_cast<unsigned long long>(devices.dsound->underflows()));
+                        static_cast<unsigned long long>(devices.dsound->underflows()), devices.catalog.xruns());
             std::fflush(stdout);
         }
         if (seconds > 0 && std::chrono::duration<double>(Clock::now() - start).count() >= seconds) break;
