@@ -75,8 +75,9 @@ public:
     void setup_max_chorus_delay(std::int32_t ms) { setup_extra_delay_ms_ = ms; }
     void setup_bits_per_sample(std::int32_t bits) { setup_bits_ = bits; }
 
-    // Opens and starts the output. Returns 0, or -1 on failure (the reason is
-    // in last_error(); nothing is left open). UI thread.
+    // Opens and starts the output (the queue is made afresh, so call it with
+    // the capture stopped). Returns 0, or -1 on failure (the reason is in
+    // last_error(); nothing is left open). UI thread.
     std::int32_t WinMain1(void* window_handle);
     // Closes the output; harmless when nothing is open. UI thread.
     void CloseDSound();

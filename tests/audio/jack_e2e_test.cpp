@@ -47,6 +47,7 @@ public:
             rec_[c].assign(kCapacity, 0.0f);
         }
         jack_set_process_callback(client_, &Probe::process, this);
+        jack_set_xrun_callback(client_, &Probe::xrun, this);
         return jack_activate(client_) == 0;
     }
     ~Probe() {
@@ -58,11 +59,18 @@ public:
     bool connect(const char* from, const char* to) { return jack_connect(client_, from, to) == 0; }
     bool port_exists(const char* name) { return jack_port_by_name(client_, name) != nullptr; }
     void start_sine() { onset_.store(frame_.load()); }
+    // Cycles the server reported late (the dummy driver without real-time
+    // scheduling on a busy machine): a dropout then is the server's, not ours.
+    int xruns() const { return xruns_.load(); }
     std::size_t onset() const { return onset_.load(); }
     std::size_t recorded() const { return std::min<std::size_t>(frame_.load(std::memory_order_acquire), kCapacity); }
     const std::vector<float>& rec(int c) const { return rec_[c]; }
 
 private:
+    static int xrun(void* arg) {
+        static_cast<Probe*>(arg)->xruns_.fetch_add(1);
+        return 0;
+    }
     static int process(jack_nframes_t n, void* arg) {
         auto* self = static_cast<Probe*>(arg);
         const std::size_t f0 = self->frame_.load(std::memory_order_relaxed);
@@ -87,6 +95,7 @@ private:
     std::vector<float> rec_[2];
     std::atomic<std::size_t> frame_{0};
     std::atomic<std::size_t> onset_{static_cast<std::size_t>(-1)};
+    std::atomic<int> xruns_{0};
 };
 
 struct JackRig : ::testing::Test {
@@ -162,6 +171,8 @@ TEST_F(JackRig, GainPresetRunsLiveWithLowLatencyAndStopsCleanly) {
     ASSERT_TRUE(probe.connect("tonewarp-out:outport 1", "tw_probe:in_2"));
 
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int xruns_before = probe.xruns();
+    const std::uint64_t underflows_before = dev->dsound->underflows();
     probe.start_sine();
     float max_latency = 0.0f;
     for (int i = 0; i < 25; ++i) {  // 2.5 s of status ticks
@@ -172,7 +183,8 @@ TEST_F(JackRig, GainPresetRunsLiveWithLowLatencyAndStopsCleanly) {
     const float in_level = dev->waves->get_waveIn_level();
     const float out_level = dev->waves->get_waveOut_level();
     const std::size_t end = probe.recorded();
-    const std::uint64_t underflows = dev->dsound->underflows();
+    const std::uint64_t underflows = dev->dsound->underflows() - underflows_before;
+    const int xruns = probe.xruns() - xruns_before;
     sc->BitBtn_Reset.click();
     EXPECT_TRUE(dialogs.messages.empty());
 
@@ -192,22 +204,29 @@ TEST_F(JackRig, GainPresetRunsLiveWithLowLatencyAndStopsCleanly) {
         }
     ASSERT_LT(first, end) << "the sine never came back";
     const double delay_ms = 1000.0 * static_cast<double>(first - on) / kRate;
-    std::printf("round trip %.2f ms, measured latency up to %.2f ms, underflows %llu\n", delay_ms, max_latency,
-                static_cast<unsigned long long>(underflows));
+    std::printf("round trip %.2f ms, measured latency up to %.2f ms, underflows %llu, server xruns %d\n", delay_ms,
+                max_latency, static_cast<unsigned long long>(underflows), xruns);
     EXPECT_LT(delay_ms, 6 * 256 * 1000.0 / kRate);
 
     // Steady state (from 0.5 s after the sine arrived): every 64-frame block
     // peaks at 2 x 0.25 on both channels - no dropout, no wrong gain.
     const std::size_t from = first + kRate / 2;
     ASSERT_LT(from + 64 * 100, end);
-    int bad = 0;
+    int bad = 0, blocks = 0;
     for (int c = 0; c < 2; ++c)
         for (std::size_t b = from; b + 64 <= end - 512; b += 64) {
             float pk = 0.0f;
             for (std::size_t f = b; f < b + 64; ++f) pk = std::max(pk, std::fabs(probe.rec(c)[f]));
             if (pk < 0.45f || pk > 0.52f) ++bad;
+            ++blocks;
         }
-    EXPECT_EQ(bad, 0);
+    if (xruns == 0) {
+        EXPECT_EQ(bad, 0);
+        EXPECT_EQ(underflows, 0u);
+    } else {
+        // The server itself dropped cycles: a few blocks may be hit, no more.
+        EXPECT_LE(bad, 16 * xruns) << "of " << blocks << " blocks, " << xruns << " server xruns";
+    }
 
     // The measured latency is small: the queue holds one to two periods.
     EXPECT_GT(max_latency, 0.0f);
