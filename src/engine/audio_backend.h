@@ -61,6 +61,9 @@ public:
     // Buffers the sound system itself reported late or lost (xruns) since
     // this backend was made; 0 when it cannot tell. Any thread.
     virtual unsigned long long xruns() const { return 0; }
+    // True when a stream this backend started has been closed under it (the
+    // JACK server went away). UI thread.
+    virtual bool stream_lost() const { return false; }
 };
 
 }  // namespace tw::audio

@@ -30,6 +30,12 @@ unsigned long long DeviceCatalog::xruns() const {
     return n;
 }
 
+bool DeviceCatalog::stream_lost() const {
+    for (const auto& b : backends_)
+        if (b->stream_lost()) return true;
+    return false;
+}
+
 AudioDevices::AudioDevices(std::vector<std::unique_ptr<audio::AudioBackend>> backends)
     : catalog(std::move(backends)), waves(std::make_unique<WaveIn>(catalog)), dsound(std::make_unique<DSound>(catalog)) {}
 

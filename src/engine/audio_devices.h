@@ -36,6 +36,8 @@ public:
     std::vector<DeviceRef> outputs(bool alternative_only) const;
     // Sum of the backends' xrun counts. Any thread.
     unsigned long long xruns() const;
+    // True when a running stream was closed by its sound system. UI thread.
+    bool stream_lost() const;
 
 private:
     std::vector<std::unique_ptr<audio::AudioBackend>> backends_;

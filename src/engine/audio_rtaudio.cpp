@@ -140,6 +140,10 @@ public:
 
     unsigned long long xruns() const override { return xruns_.load(std::memory_order_relaxed); }
 
+    bool stream_lost() const override {
+        return (capture_.rt && !capture_.rt->isStreamOpen()) || (playback_.rt && !playback_.rt->isStreamOpen());
+    }
+
 private:
     static int probe_cb(void*, void*, unsigned, double, RtAudioStreamStatus, void*) { return 0; }
 

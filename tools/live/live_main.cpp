@@ -1,7 +1,8 @@
 // tonewarp-live: the live stream without a screen. Runs START with the chosen
 // devices and format (the same choices a first start of the program makes
 // when none are given), optionally loads a preset into the chain, prints a
-// status line once a second, and on SIGINT / SIGTERM stops and closes cleanly.
+// status line once a second, and on SIGINT / SIGTERM stops and closes cleanly
+// (exit 0). A stream the sound system closes (JACK server gone) ends it with 3.
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cctype>
@@ -183,6 +184,7 @@ int main(int argc, char** argv) {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     auto next = start;
+    bool lost = false;
     for (int tick = 1; !stop_requested.load(); ++tick) {
         next += std::chrono::milliseconds(100);
         std::this_thread::sleep_until(next);
@@ -198,9 +200,17 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
         if (seconds > 0 && std::chrono::duration<double>(Clock::now() - start).count() >= seconds) break;
+        if (devices.catalog.stream_lost()) {
+            lost = true;
+            break;
+        }
     }
     sc.BitBtn_Reset.click();
     sc.shut_down();
+    if (lost) {
+        std::fprintf(stderr, "The sound system closed the audio stream (was the JACK server stopped?).\n");
+        return 3;
+    }
     std::printf("Stopped.\n");
     return 0;
 }
