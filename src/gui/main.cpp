@@ -6,7 +6,7 @@
 //                           default: the executable's folder
 //   --builtin-devices-only  list only the built-in demo input and null output
 //   --screenshot DIR        (hidden) start the demo, save main_window.png and
-//                           gain_editor.png into DIR, then quit
+//                           gain_editor.png (and every other built editor) into DIR, then quit
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>

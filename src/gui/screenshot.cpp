@@ -1,11 +1,14 @@
 #include "gui/screenshot.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QRegularExpression>
 #include <QPixmap>
 #include <QTimer>
 #include <cstdio>
 
 #include "engine/audio_builtin.h"
+#include "engine/effects.h"
 #include "fx/effect_form.h"
 #include "gui/form_window.h"
 #include "gui/main_window.h"
@@ -24,6 +27,27 @@ int kind_index(const ui::ComboBox& c, const std::string& name) { return index_of
 bool save(QWidget& w, const QString& path) {
     const bool ok = w.grab().save(path, "PNG");
     std::fprintf(stderr, "%s %s\n", ok ? "saved" : "could not save", path.toLocal8Bit().constData());
+    return ok;
+}
+// Every other built kind's editor, as <kind>_editor.png (e.g. noise_gate_editor.png).
+bool save_other_editors(QWidget& owner, const QString& dir) {
+    bool ok = true;
+    EffectRegistry* reg = init_registry();
+    for (int k = 1; k <= reg->last_kind; ++k) {
+        if (k == kKindGain) continue;
+        Instance inst = reg->create[k]();
+        if (inst == nullptr) continue;
+        QString file = QString::fromUtf8(reg->names[k]).toLower();
+        file.replace(QRegularExpression("[^a-z0-9]+"), "_");
+        while (file.endsWith('_')) file.chop(1);
+        {
+            EffectWindow editor(*inst, &owner);
+            editor.show_editor();
+            QCoreApplication::processEvents();
+            ok = save(editor, QDir(dir).filePath(file + "_editor.png")) && ok;
+        }
+        delete inst;
+    }
     return ok;
 }
 }  // namespace
@@ -60,6 +84,7 @@ void take_screenshots(TForm1& window, const QString& dir, std::function<void(boo
                 ok = false;
             }
             if (window.stream().running()) window.stream().BitBtn_Reset.click();
+            ok = save_other_editors(window, dir) && ok;
             done(ok);
         });
     });
