@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "fx/curves.h"
+#include "fx/fx_limits.h"
 #include "fx/param_record.h"
 
 namespace tw {
@@ -22,16 +23,6 @@ constexpr int kOffLeftPos = 28;
 constexpr int kOffRightPos = 32;
 constexpr int kOffAir = 36;
 
-// A stored gain is kept only if the bars could have produced it; anything
-// else (NaN, infinity, out of range) is replaced by the curve of the stored
-// position so a damaged preset can never blow up the output.
-float sane_gain(float stored, std::int32_t position) {
-    const float lo = *gain_curve(0.0f);
-    const float hi = *gain_curve(100.0f);
-    if (std::isfinite(stored) && stored >= lo && stored <= hi) return stored;
-    const std::int32_t p = position < 0 ? 0 : (position > 100 ? 100 : position);
-    return *gain_curve(static_cast<float>(p));
-}
 }  // namespace
 
 Tgain_form::Tgain_form()
@@ -140,9 +131,11 @@ void Tgain_form::get_parameters(ParamRecord& r) {
 }
 
 void Tgain_form::put_parameters(const ParamRecord& r) {
-    mono_gain.store(sane_gain(rec_get_f32(r, kOffMonoGain), rec_get_i32(r, kOffMonoPos)), std::memory_order_relaxed);
-    left_gain.store(sane_gain(rec_get_f32(r, kOffLeftGain), rec_get_i32(r, kOffLeftPos)), std::memory_order_relaxed);
-    right_gain.store(sane_gain(rec_get_f32(r, kOffRightGain), rec_get_i32(r, kOffRightPos)),
+    // A stored gain is kept only if the bars could have produced it, so a
+    // damaged preset can never blow up the output.
+    mono_gain.store(sane_curve_gain(rec_get_f32(r, kOffMonoGain), rec_get_i32(r, kOffMonoPos)), std::memory_order_relaxed);
+    left_gain.store(sane_curve_gain(rec_get_f32(r, kOffLeftGain), rec_get_i32(r, kOffLeftPos)), std::memory_order_relaxed);
+    right_gain.store(sane_curve_gain(rec_get_f32(r, kOffRightGain), rec_get_i32(r, kOffRightPos)),
                      std::memory_order_relaxed);
     ScrollBar_Gain_Mono.set_position(rec_get_i32(r, kOffMonoPos));
     ScrollBar_Gain_Left.set_position(rec_get_i32(r, kOffLeftPos));
