@@ -243,6 +243,10 @@ void StreamControl::status_tick() {
     latency_ = static_cast<float>(smoothed / (sample_rate_ * 0.001 * channels_ * 2));
     if (latency_ > static_cast<float>(latency_threshold_)) dsound_.skip_buffer();
     smoothed_queue_ = smoothed;
+    if (running_ != 0 && is_stream_lost && is_stream_lost()) {
+        BitBtn_ResetClick();
+        dialogs_.message(kStreamLostMessage, "");
+    }
 }
 
 void StreamControl::shut_down() {

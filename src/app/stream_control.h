@@ -77,6 +77,15 @@ public:
     // window moves the latency meter's third colour there. May be empty.
     std::function<void(int threshold_ms)> on_latency_threshold_changed;
 
+    // Asked by every status tick while running: true when the sound system
+    // closed a stream under us (e.g. the JACK server went away). The stream is
+    // then stopped and the user told, so START can be pressed again. May be
+    // empty.
+    std::function<bool()> is_stream_lost;
+    static constexpr const char* kStreamLostMessage =
+        "The sound system closed the audio stream, so the audio was stopped. "
+        "Check the audio device or server, then press START.";
+
     // Stream variables. UI thread.
     std::int32_t sample_rate() const { return sample_rate_; }
     std::int32_t channels() const { return channels_; }

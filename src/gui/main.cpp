@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
 
     tw::gui::QtDialogs dialogs;
     tw::gui::TForm1 window(*devices.waves, *devices.dsound, dialogs);
+    window.stream().is_stream_lost = [&devices] { return devices.catalog.stream_lost(); };
     dialogs.set_parent(&window);
     window.show();
 

@@ -22,6 +22,9 @@ public:
     std::vector<std::string> min_frames_queries;
     int capture_stops = 0, playback_stops = 0;
     bool capturing = false, playing = false;
+    bool lost = false;  // the sound system closed a stream
+
+    bool stream_lost() const override { return lost; }
 
     std::vector<audio::BackendDevice> devices() override { return devs; }
     int min_buffer_frames(const std::string& name, int, int) override {

@@ -374,4 +374,26 @@ TEST_F(StreamRig, ShutDownStopsAndClosesAndFirstShowRunsOnce) {
     EXPECT_FALSE(sc->running());
 }
 
+TEST_F(StreamRig, AStreamTheSoundSystemClosedStopsAndTellsTheUser) {
+    sc->is_stream_lost = [this] { return dev->catalog.stream_lost(); };
+    sc->FormShow_device_lists(0);
+    sc->status_tick();  // stopped: the probe is not consulted
+    sc->BitBtn_Init.click();
+    ASSERT_TRUE(sc->running());
+    sc->status_tick();
+    EXPECT_TRUE(sc->running());
+    EXPECT_TRUE(dialogs.messages.empty());
+    fake->lost = true;
+    sc->status_tick();
+    expect_stopped();
+    EXPECT_EQ(tw::chain_active.load(), 0);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0], tw::StreamControl::kStreamLostMessage);
+    sc->status_tick();  // told once only
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    fake->lost = false;
+    sc->BitBtn_Init.click();
+    EXPECT_TRUE(sc->running());
+}
+
 }  // namespace
