@@ -8,6 +8,8 @@
 
 #include "engine/denormals.h"
 #include "engine/effects.h"
+#include "frame_counters.h"
+#include "fx/effect_form.h"
 
 namespace {
 
@@ -33,10 +35,7 @@ void run_kind(benchmark::State& state, int kind) {
         benchmark::DoNotOptimize(buf.data());
         benchmark::ClobberMemory();
     }
-    const double frames = static_cast<double>(state.iterations()) * kFrames;
-    state.counters["ns_per_frame"] =
-        benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["realtime_factor"] = benchmark::Counter(frames / kRate, benchmark::Counter::kIsRate);
+    tw::bench::set_frame_counters(state, kFrames, kRate);
     delete inst;
 }
 
