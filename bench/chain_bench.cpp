@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/effects.h"
+#include "frame_counters.h"
 #include "fx/gain_form.h"
 
 namespace {
@@ -35,11 +36,7 @@ void run_chain_bench(benchmark::State& state, bool chorus) {
         benchmark::DoNotOptimize(buf.data());
         benchmark::ClobberMemory();
     }
-    const double frames = static_cast<double>(state.iterations()) * kFrames;
-    state.counters["ns_per_frame"] =
-        benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    // Seconds of audio processed per second of CPU time.
-    state.counters["realtime_factor"] = benchmark::Counter(frames / kRate, benchmark::Counter::kIsRate);
+    tw::bench::set_frame_counters(state, kFrames, kRate);
     reset_engine();
     for (int i = 0; i < 16; ++i) delete t.instance[i];
 }

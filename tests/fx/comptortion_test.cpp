@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fx/param_record.h"
+#include "fx_test_support.h"
 
 namespace tw {
 namespace {
@@ -22,12 +23,7 @@ using Form = TCompTortion_form;
 
 std::unique_ptr<Form> fresh() { return std::make_unique<Form>(); }
 
-std::vector<float> guitar_like(int samples, float amp = 12000.0f) {
-    std::vector<float> v(samples);
-    for (int i = 0; i < samples; ++i)
-        v[i] = static_cast<float>(amp * std::sin(0.031 * i) + 0.3 * amp * std::sin(0.57 * i));
-    return v;
-}
+using test::guitar_like;
 
 // Runs the gain computer alone over a left-channel buffer.
 std::vector<float> gain_computer(Form& f, std::vector<float> x) {
@@ -286,22 +282,7 @@ TEST(CompTortion, StereoChannelsAreSeparate) {
 }
 
 TEST(CompTortion, LongBuffersRunInPassesWithTheSameResult) {
-    for (int channels : {1, 2}) {
-        auto whole = fresh();
-        auto parts = fresh();
-        const int frames = 5000;
-        std::vector<float> a = guitar_like(frames * channels);
-        std::vector<float> b = a;
-        whole->CompTortion(frames, 48000, channels, a.data());
-        for (int done = 0; done < frames; done += 1000)
-            parts->CompTortion(1000, 48000, channels, b.data() + done * channels);
-        EXPECT_EQ(a, b) << channels;
-    }
-    auto f = fresh();
-    std::vector<float> big = guitar_like(2 * 2048 + 1);
-    big.back() = 77.0f;
-    f->CompTortion(2048, 48000, 2, big.data());
-    EXPECT_EQ(big.back(), 77.0f);
+    test::expect_long_buffers_run_in_passes<Form>();
 }
 
 TEST(CompTortion, RecordKeepsCopiedValuesUnlessAPositionMoves) {

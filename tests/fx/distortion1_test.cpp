@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fx/param_record.h"
+#include "fx_test_support.h"
 
 namespace tw {
 namespace {
@@ -22,12 +23,7 @@ float curve(float v, std::int32_t a = 1000, std::int32_t b = 10000, float level 
     return v;
 }
 
-std::vector<float> guitar_like(int samples, float amp = 12000.0f) {
-    std::vector<float> v(samples);
-    for (int i = 0; i < samples; ++i)
-        v[i] = static_cast<float>(amp * std::sin(0.031 * i) + 0.3 * amp * std::sin(0.57 * i));
-    return v;
-}
+using test::guitar_like;
 
 ParamRecord record_of(float level, float smooth, std::int32_t knee_in, std::int32_t knee_out, float gain_in,
                       float gain_out, std::int32_t smooth_pos, std::int32_t tone2_pos, std::int32_t tone1_pos,
@@ -164,23 +160,7 @@ TEST(Distortion1, StereoChannelsKeepSeparateFilters) {
 }
 
 TEST(Distortion1, LongBuffersRunInPassesWithTheSameResult) {
-    for (int channels : {1, 2}) {
-        auto whole = fresh();
-        auto parts = fresh();
-        const int frames = 5000;
-        std::vector<float> a = guitar_like(frames * channels);
-        std::vector<float> b = a;
-        whole->distortion1(frames, 48000, channels, a.data());
-        for (int done = 0; done < frames; done += 1000)
-            parts->distortion1(1000, 48000, channels, b.data() + done * channels);
-        EXPECT_EQ(a, b) << channels;
-    }
-    // 2048 stereo frames: exactly a full pass per channel.
-    auto d = fresh();
-    std::vector<float> big = guitar_like(2 * 2048 + 1);
-    big.back() = 77.0f;  // guard sample past the buffer
-    d->distortion1(2048, 48000, 2, big.data());
-    EXPECT_EQ(big.back(), 77.0f);
+    test::expect_long_buffers_run_in_passes<TDistortion1_form>();
 }
 
 TEST(Distortion1, RecordRoundTripKeepsOrRecomputes) {
