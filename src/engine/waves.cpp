@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/denormals.h"
 
 namespace tw {
 
@@ -92,9 +91,7 @@ void WaveIn::stop_and_close_wave_in() {
 void WaveIn::capture_thunk(void* self, const float* in, int frames) { static_cast<WaveIn*>(self)->on_capture(in, frames); }
 
 void WaveIn::on_capture(const float* in, int frames) {
-    // The backend's thread is not ours to set up once; setting FTZ/DAZ is a
-    // register write, so it is done per buffer.
-    enable_flush_to_zero();
+    // Flush-to-zero is set by process_chain itself on this thread.
     buffers_.fetch_add(1, std::memory_order_relaxed);
     const float gin = in_gain_.load(std::memory_order_relaxed) * 32768.0f;
     const float gout = out_gain_.load(std::memory_order_relaxed);
