@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/chain_editor.h"
+#include "app/chain_presets.h"
 #include "app/stream_control.h"
 #include "engine/audio_devices.h"
 #include "engine/effects.h"

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/chain_presets.h"
 #include "app/chain_editor.h"
 #include "engine/registry_rows.h"
 #include "fx/curves.h"

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "app/chain_editor.h"
+#include "app/chain_presets.h"
 #include "app/dialogs.h"
 #include "app/program_folder.h"
 #include "app/status_display.h"

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/chain_editor.h"
+#include "app/chain_presets.h"
 #include "app/program_folder.h"
 #include "engine/denormals.h"
 #include "engine/effects.h"
