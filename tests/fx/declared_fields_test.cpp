@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fx/kinds.h"
+#include "ui/control_family.h"
 #include "ui/check_box.h"
 #include "ui/scroll_bar.h"
 
@@ -151,6 +152,53 @@ std::vector<int> built_kinds() {
 
 INSTANTIATE_TEST_SUITE_P(EveryBuiltKind, DeclaredFields, ::testing::ValuesIn(built_kinds()),
                          [](const ::testing::TestParamInfo<int>& p) { return "kind" + std::to_string(p.param); });
+
+// A row of sixteen bars declared in one line, stored as 8-bit positions, and
+// the row of values their one handler sets.
+struct RowForm : EffectForm {
+    RowForm()
+        : EffectForm(ui::FormModel("TRowForm", "Row", 400, 200)),
+          ScrollBar("ScrollBar", 0, [](int i) { return ui::Rect{8 + 20 * i, 8, 16, 120}; }, ui::BarRange{0, 200, 100, 1, 1},
+                    ui::Orientation::Vertical) {
+        ScrollBar.add_to(form());
+        ScrollBar.bind([this](int i) { ScrollBarChange(i); });
+    }
+    void ScrollBarChange(int i) {
+        last_index = i;
+        band_gain[i].store(static_cast<float>(ScrollBar[i].position()) / 100.0f);
+    }
+    ui::ControlFamily<ui::ScrollBar, 16> ScrollBar;
+    std::array<std::atomic<float>, 16> band_gain{};
+    int last_index = -1;
+};
+constexpr FieldBinding<RowForm> kRowFields[] = {
+    TW_FIELD(RowForm, ScrollBar).at(0).range(0, 200).bytes(),
+    TW_FIELD(RowForm, band_gain).at(16).range(0, 2),
+};
+
+TEST(ControlRows, OneLineDeclaresTheRowItsHandlerAndItsStoredFields) {
+    RowForm f;
+    ASSERT_EQ(f.form().controls().size(), 16u);
+    EXPECT_EQ(f.form().controls()[15]->name(), "ScrollBar15");
+    f.ScrollBar[3].set_position(150);
+    EXPECT_EQ(f.last_index, 3);
+    EXPECT_FLOAT_EQ(f.band_gain[3].load(), 1.5f);
+
+    constexpr auto decls = declarations_of(kRowFields);
+    EXPECT_EQ(decls[0].type, FieldType::BytePosition);
+    EXPECT_EQ(decls[0].count, 16);
+    EXPECT_EQ(decls[0].end(), 16);
+    EXPECT_EQ(decls[1].type, FieldType::Float);
+    EXPECT_EQ(decls[1].end(), 16 + 64);
+    ParamRecord r;
+    r.bytes.fill(0xEE);
+    write_fields(f, kRowFields, r);
+    EXPECT_EQ(r.bytes[3], 150);
+    EXPECT_EQ(r.bytes[4], 100);
+    EXPECT_FLOAT_EQ(rec_get_f32(r, 16 + 4 * 3), 1.5f);
+    EXPECT_EQ(r.bytes[16 + 64], 0xEE);
+    EXPECT_EQ(rec_get_position(r, decls[0], 3), 150);
+}
 
 TEST(KindTable, RowsAreInKindOrderWithUniqueNames) {
     ASSERT_EQ(kind_decls().size(), static_cast<std::size_t>(kKindCount));
