@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "fx/effect_form.h"
+#include "fx/kind_decl.h"
 #include "ui/scroll_bar.h"
 #include "ui/text_controls.h"
 
@@ -119,7 +120,7 @@ private:
                      std::array<float, kRingLen>& ring, float& envelope, RingIndices& idx, const Settings& s);
 };
 
-// The registry entries of kind 3. Any thread.
-KindEntries comptortion_entries();
+// Kind 3: name, entries and stored fields. Any thread.
+KindDecl comptortion_kind();
 
 }  // namespace tw

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "fx/effect_form.h"
+#include "fx/kind_decl.h"
 #include "ui/scroll_bar.h"
 #include "ui/text_controls.h"
 
@@ -91,7 +92,7 @@ private:
     void run_channel(float* samples, int stride, int count, float color, float& lp_state, const Settings& s);
 };
 
-// The registry entries of kind 6. Any thread.
-KindEntries distortion1_entries();
+// Kind 6: name, entries and stored fields. Any thread.
+KindDecl distortion1_kind();
 
 }  // namespace tw
