@@ -23,6 +23,7 @@
 #include "engine/denormals.h"
 #include "engine/effects.h"
 #include "fx/services/atomic_write.h"
+#include "fx/services/headless_services.h"
 #include "presets/preset_file.h"
 
 namespace {
@@ -140,6 +141,8 @@ void render(const Options& opt) {
         if (!std::filesystem::is_directory(opt.home, ec)) throw Failure{"--home " + opt.home + " is not a folder."};
     }
     tw::set_program_folder(opt.home.empty() ? tw::executable_folder() : opt.home);
+    // Effects that would show a message box say it on stderr instead.
+    tw::services::default_headless_services().messages.echo_to(stderr);
 
     SF_INFO in_info{};
     SNDFILE* in = sf_open(opt.input.c_str(), SFM_READ, &in_info);
