@@ -10,6 +10,7 @@
 #include "engine/effects.h"
 #include "frame_counters.h"
 #include "fx/effect_form.h"
+#include "fx/kinds.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ constexpr int kRate = 48000;
 void run_kind(benchmark::State& state, int kind) {
     using namespace tw;
     enable_flush_to_zero();
-    EffectRegistry* reg = init_registry();
+    EffectRegistry* reg = init_kind_registry();
     Instance inst = reg->create[kind]();
     // A guitar-like signal: a loud decaying note over a quiet hum, refilled
     // each buffer so every kind sees the same input.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "fx/effect_form.h"
+#include "fx/kinds.h"
 
 namespace tw {
 
@@ -69,7 +70,7 @@ void ChainEditor::destroy_instance(Instance inst) {
 }
 
 void ChainEditor::fill_slot(int s, std::int32_t kind) {
-    if (registry_ == nullptr) registry_ = init_registry();
+    if (registry_ == nullptr) registry_ = init_kind_registry();
     if (kind < 0 || kind > registry_->last_kind) kind = kKindEmpty;
     staging_.process[s] = registry_->process[kind];
     std::memcpy(staging_.names[s], registry_->names[kind], kNameBytes);
@@ -82,7 +83,7 @@ void ChainEditor::fill_slot(int s, std::int32_t kind) {
 void ChainEditor::fill_kind_lists_and_build_chain() {
     if (built()) return;
     for (int n = 1; n <= kChainRows; ++n) {
-        registry_ = init_registry();
+        registry_ = init_kind_registry();
         ui::ComboBox& list = row(n).combo;
         list.clear();
         for (int k = 0; k <= registry_->last_kind; ++k) list.add_item(registry_->names[k]);

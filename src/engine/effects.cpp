@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "engine/denormals.h"
-#include "engine/registry_rows.h"
 
 namespace tw {
 
@@ -50,10 +49,11 @@ std::int32_t empty_process(std::int32_t, std::int32_t, std::int32_t, float*, Ins
 Instance empty_create() { return nullptr; }
 void empty_params(ParamRecord*, Instance, std::int32_t) {}
 
-EffectRegistry* init_registry() {
-    const RegistryRow* rows = registry_rows();
-    registry.last_kind = kRegistryRows - 1;
-    for (int k = 0; k < kRegistryRows; ++k) {
+EffectRegistry* init_registry(const RegistryRow* rows, int count) {
+    if (rows == nullptr || count < 0) count = 0;
+    if (count > kMaxKinds) count = kMaxKinds;
+    registry.last_kind = count - 1;
+    for (int k = 0; k < count; ++k) {
         std::memset(registry.names[k], 0, kNameBytes);
         std::strncpy(registry.names[k], rows[k].name, kNameBytes - 1);
         registry.process[k] = rows[k].entries.process;

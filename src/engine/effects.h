@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "engine/effect_types.h"
+#include "engine/registry_row.h"
 
 namespace tw {
 
@@ -45,9 +46,10 @@ extern std::atomic<float> cpu_load;
 // Duration of the last chain run in seconds. Written by the audio thread.
 extern std::atomic<float> run_seconds;
 
-// Writes the 14 rows and last_kind = 13 into the registry and returns it.
-// Calling it again rewrites the same table. UI thread.
-EffectRegistry* init_registry();
+// Writes `count` rows (row i at index i, at most kMaxKinds) and last_kind =
+// count - 1 into the registry and returns it. Calling it again rewrites the
+// same table. UI thread.
+EffectRegistry* init_registry(const RegistryRow* rows, int count);
 
 // Copies the staging table's first `count` slots into the live chain (names
 // are not copied). A run that begins during the copy sees an empty chain; the

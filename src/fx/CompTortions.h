@@ -10,6 +10,7 @@
 
 #include "fx/dsp/channel_passes.h"
 #include "fx/effect_form.h"
+#include "fx/kind_decl.h"
 #include "fx/relayout_guard.h"
 #include "ui/scroll_bar.h"
 #include "ui/text_controls.h"
@@ -121,7 +122,7 @@ private:
                      float& envelope, RingIndices& idx, const Settings& s);
 };
 
-// The registry entries of kind 3. Any thread.
-KindEntries comptortion_entries();
+// Kind 3: name, entries and stored fields. Any thread.
+KindDecl comptortion_kind();
 
 }  // namespace tw

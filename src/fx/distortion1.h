@@ -9,6 +9,7 @@
 
 #include "fx/dsp/channel_passes.h"
 #include "fx/effect_form.h"
+#include "fx/kind_decl.h"
 #include "ui/scroll_bar.h"
 #include "ui/text_controls.h"
 
@@ -92,7 +93,7 @@ private:
     void run_channel(const dsp::ChannelPass& pass, float color, float& lp_state, const Settings& s);
 };
 
-// The registry entries of kind 6. Any thread.
-KindEntries distortion1_entries();
+// Kind 6: name, entries and stored fields. Any thread.
+KindDecl distortion1_kind();
 
 }  // namespace tw

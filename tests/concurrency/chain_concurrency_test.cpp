@@ -11,13 +11,14 @@
 #include "engine/effects.h"
 #include "fx/effect_form.h"
 #include "fx/gain_form.h"
+#include "fx/kinds.h"
 
 namespace tw {
 namespace {
 
 TEST(ChainConcurrency, UiChangesWhileAudioRuns) {
     reset_engine();
-    EffectRegistry* reg = init_registry();
+    EffectRegistry* reg = init_kind_registry();
     constexpr int kSlots = 16;
     ChainTable staging;
     staging.count = kSlots;

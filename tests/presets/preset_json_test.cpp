@@ -5,11 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "app/chain_editor.h"
-#include "engine/registry_rows.h"
 #include "fx/curves.h"
 #include "fx/gain_form.h"
 #include "fx/param_record.h"
-#include "presets/preset_fields.h"
+#include "fx/kinds.h"
 
 namespace tw {
 namespace {
@@ -40,20 +39,21 @@ void expect_same_for_reader(const PresetRecord& a, const PresetRecord& b) {
         const std::int32_t k = effective_kind(a, s);
         ASSERT_EQ(k, effective_kind(b, s)) << "row " << s + 1;
         EXPECT_EQ(a.enabled(s) == 1, b.enabled(s) == 1) << "row " << s + 1;
-        const KindFields kf = kind_fields(k);
+        const KindDecl& kd = *kind_decl(k);
         ParamRecord pa, pb;
         a.get_params(s, pa);
         b.get_params(s, pb);
-        if (kf.fields != nullptr) {
-            for (int i = 0; i < kf.count; ++i) {
-                const FieldDesc& f = kf.fields[i];
-                if (f.type == FieldType::Flag) {
-                    EXPECT_EQ(rec_get_u8(pa, f.offset) != 0, rec_get_u8(pb, f.offset) != 0) << f.name;
-                } else {
-                    EXPECT_EQ(rec_get_i32(pa, f.offset), rec_get_i32(pb, f.offset)) << f.name;
+        if (!kd.fields.empty()) {
+            for (const FieldDecl& f : kd.fields) {
+                for (int i = 0; i < f.count; ++i) {
+                    if (f.type == FieldType::Flag) {
+                        EXPECT_EQ(rec_get_flag(pa, f, i), rec_get_flag(pb, f, i)) << f.name;
+                    } else {
+                        EXPECT_EQ(rec_get_field(pa, f, i), rec_get_field(pb, f, i)) << f.name;
+                    }
                 }
             }
-        } else if (!kf.stores_nothing) {
+        } else if (!kd.stores_nothing) {
             for (int w = 0; w < kPresetStoredWords; ++w) EXPECT_EQ(a.param_word(s, w), b.param_word(s, w));
         }
     }
@@ -163,7 +163,7 @@ TEST_F(PresetJsonTest, MissingGainFieldsTakeAFreshInstancesValues) {
     EXPECT_EQ(r.kind(0), 0);
 
     // A kind whose effect is not built has no defaults: every field is needed.
-    const bool gate_built = registry_rows()[kKindNoiseGate].entries.create != empty_create;
+    const bool gate_built = kind_decl(kKindNoiseGate)->built();
     const bool ok = preset_from_json(one_row({{"row", 1}, {"kind", "noise gate"}, {"params", json::object()}}), r, &err);
     EXPECT_EQ(ok, gate_built) << err;
 }
@@ -199,12 +199,6 @@ TEST_F(PresetJsonTest, RefusesWhatTheControlsCouldNotProduce) {
     // Limits themselves are fine.
     EXPECT_EQ(build_error(gain({{"ScrollBar_Gain_Mono", 100}, {"mono_gain", 11.0}, {"left_gain", 1.0 / 11.0}})), "");
     EXPECT_EQ(build_error(one_row({{"row", 16}, {"kind", 13}, {"on", 1}})), "");
-}
-
-TEST_F(PresetJsonTest, KindNamesMatchTheRegistry) {
-    for (int k = 0; k < kRegistryRows; ++k) EXPECT_EQ(kind_by_name(kind_name(k)), k);
-    EXPECT_EQ(kind_by_name("gain"), -1);
-    EXPECT_STREQ(kind_name(14), "");
 }
 
 }  // namespace
