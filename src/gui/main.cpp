@@ -18,6 +18,7 @@
 #include "engine/audio_devices.h"
 #include "gui/dialogs_qt.h"
 #include "gui/main_window.h"
+#include "gui/services_qt.h"
 #include "gui/screenshot.h"
 
 namespace {
@@ -68,8 +69,16 @@ int main(int argc, char** argv) {
     tw::AudioDevices devices(tw::make_system_backends(options));
 
     tw::gui::QtDialogs dialogs;
+    // Effects reach timers, dialogs and message boxes through these; they
+    // stay installed until the window and every effect are gone.
+    tw::gui::QtEffectServices fx_services(dialogs);
+    tw::services::install_effect_services(&fx_services);
+    struct Uninstall {
+        ~Uninstall() { tw::services::install_effect_services(nullptr); }
+    } uninstall;
     tw::gui::TForm1 window(devices, dialogs);
     dialogs.set_parent(&window);
+    fx_services.set_dialog_parent(&window);
     window.show();
 
     if (!opts.screenshot_dir.isEmpty()) {

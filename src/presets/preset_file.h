@@ -67,8 +67,9 @@ bool looks_like_preset(const PresetRecord& rec, std::string* why = nullptr);
 // Extra bytes after the record are ignored. UI thread.
 bool read_preset_record(const std::string& path, PresetRecord& out, std::string* error = nullptr);
 // Writes the record to `path` through a temporary file in the same folder
-// that is renamed into place, so a failure never leaves a half-written file.
-// False with `error` set on failure. UI thread.
+// that is renamed into place, so a failure never leaves a half-written file
+// (a link replaces the file it points to; a device or pipe is written into).
+// False with `error` set to a sentence on failure. UI thread.
 bool write_preset_record(const std::string& path, const PresetRecord& rec, std::string* error = nullptr);
 
 }  // namespace tw
