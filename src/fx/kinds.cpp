@@ -4,6 +4,7 @@
 #include <array>
 
 #include "fx/CompTortions.h"
+#include "fx/delays.h"
 #include "fx/distortion1.h"
 #include "fx/gain_form.h"
 #include "fx/noise_gates.h"
@@ -22,7 +23,7 @@ const std::array<KindDecl, kKindCount>& table() {
         unbuilt_kind(kKindMultiTortion, "Durizezeviro Plus"),
         distortion1_kind(),
         unbuilt_kind(kKindReverb, "Reverberator"),
-        unbuilt_kind(kKindDelay, "Delay"),
+        delay_kind(),
         unbuilt_kind(kKindFlanger, "Flanger / Chorus"),
         unbuilt_kind(kKindWah, "wah"),
         unbuilt_kind(kKindReadWav, "Playback wav file", true),
