@@ -6,6 +6,7 @@
 #include "fx/CompTortions.h"
 #include "fx/delays.h"
 #include "fx/distortion1.h"
+#include "fx/flangers.h"
 #include "fx/gain_form.h"
 #include "fx/noise_gates.h"
 
@@ -24,7 +25,7 @@ const std::array<KindDecl, kKindCount>& table() {
         distortion1_kind(),
         unbuilt_kind(kKindReverb, "Reverberator"),
         delay_kind(),
-        unbuilt_kind(kKindFlanger, "Flanger / Chorus"),
+        flanger_kind(),
         unbuilt_kind(kKindWah, "wah"),
         unbuilt_kind(kKindReadWav, "Playback wav file", true),
         unbuilt_kind(kKindRecordWav, "Record wav", true),
