@@ -9,6 +9,7 @@
 #include "fx/flangers.h"
 #include "fx/gain_form.h"
 #include "fx/noise_gates.h"
+#include "fx/reverb.h"
 
 namespace tw {
 
@@ -23,7 +24,7 @@ const std::array<KindDecl, kKindCount>& table() {
         unbuilt_kind(kKindLimiter, "Distortion (Simple)"),
         unbuilt_kind(kKindMultiTortion, "Durizezeviro Plus"),
         distortion1_kind(),
-        unbuilt_kind(kKindReverb, "Reverberator"),
+        reverb_kind(),
         delay_kind(),
         flanger_kind(),
         unbuilt_kind(kKindWah, "wah"),
