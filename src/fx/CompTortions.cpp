@@ -1,10 +1,8 @@
 #include "fx/CompTortions.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <thread>
 
 #include "fx/curves.h"
 #include "fx/fx_limits.h"
@@ -125,27 +123,17 @@ void TCompTortion_form::ScrollBar_PopravkaChange() {
 }
 
 void TCompTortion_form::ScrollBar_Softness2Change() {
-    // Close the guard. If the audio thread is inside a buffer, wait until it
-    // has left (a buffer lasts milliseconds); from here on it skips buffers
-    // until the guard opens again, so it never sees a half re-laid window.
-    std::int32_t expected = kIdle;
-    for (int spins = 0; !updating.compare_exchange_weak(expected, kRelaying, std::memory_order_acquire,
-                                                         std::memory_order_relaxed);
-         ++spins) {
-        expected = kIdle;
-        if (spins < 64) {
-            std::this_thread::yield();
-        } else {
-            std::this_thread::sleep_for(std::chrono::microseconds(50));
-        }
-    }
-    const std::int32_t w = 100 - 2 * ScrollBar_Softness2.position() + 1;
-    win_len.store(w, std::memory_order_relaxed);
-    idx_l = layout_for(w);
-    idx_r = layout_for(w);
-    env_l = 0.001f;
-    env_r = 0.001f;
-    updating.store(kIdle, std::memory_order_release);
+    // Waits for a buffer in progress to finish; meanwhile and during the
+    // re-layout the audio thread skips buffers, so it never sees a half
+    // re-laid window.
+    updating.relayout([this] {
+        const std::int32_t w = 100 - 2 * ScrollBar_Softness2.position() + 1;
+        win_len.store(w, std::memory_order_relaxed);
+        idx_l = layout_for(w);
+        idx_r = layout_for(w);
+        env_l = 0.001f;
+        env_r = 0.001f;
+    });
 }
 
 void TCompTortion_form::ScrollBar_ColorChange() {
@@ -185,44 +173,28 @@ void TCompTortion_form::Comp_Tortion(int count, float* x, std::array<float, kRin
     }
 }
 
-void TCompTortion_form::run_channel(float* smp, int stride, int n, float colour, float& lp_state,
+void TCompTortion_form::run_channel(const dsp::ChannelPass& p, float colour, float& lp_state,
                                     std::array<float, kRingLen>& ring, float& envelope, RingIndices& idx,
                                     const Settings& s) {
-    for (int i = 0; i < n; ++i) low_buf[i] = smp[i * stride];
-    FNC(low_buf.data(), n, colour, lp_state);
-    for (int i = 0; i < n; ++i) high_buf[i] = smp[i * stride] - low_buf[i];
-    Comp_Tortion(n, high_buf.data(), ring, envelope, idx, s);
-    for (int i = 0; i < n; ++i) smp[i * stride] = high_buf[i];
+    p.copy_to(low_buf.data());
+    FNC(low_buf.data(), p.count, colour, lp_state);
+    for (int i = 0; i < p.count; ++i) high_buf[i] = p[i] - low_buf[i];
+    Comp_Tortion(p.count, high_buf.data(), ring, envelope, idx, s);
+    p.copy_from(high_buf.data());
 }
 
 void TCompTortion_form::CompTortion(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
     if (frames <= 0 || samples == nullptr) return;
     // Enter the guard without waiting: a buffer that finds the window being
     // re-laid passes unprocessed.
-    std::int32_t expected = kIdle;
-    if (!updating.compare_exchange_strong(expected, kProcessing, std::memory_order_acquire,
-                                          std::memory_order_relaxed)) {
-        return;
-    }
+    const ProcessingScope scope(updating);
+    if (!scope) return;
     const Settings s = settings();
     const float c = color.load(std::memory_order_relaxed);
-    if (channels == 1) {
-        for (std::int64_t done = 0; done < frames; done += kPass) {
-            const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
-            run_channel(samples + done, 1, n, c, lp_state_l, ring_l, env_l, idx_l, s);
-        }
-    } else {
-        // Left samples, then right samples, each in passes of kPass frames.
-        for (std::int64_t done = 0; done < frames; done += kPass) {
-            const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
-            run_channel(samples + 2 * done, 2, n, c, lp_state_l, ring_l, env_l, idx_l, s);
-        }
-        for (std::int64_t done = 0; done < frames; done += kPass) {
-            const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
-            run_channel(samples + 2 * done + 1, 2, n, c, lp_state_r, ring_r, env_r, idx_r, s);
-        }
-    }
-    updating.store(kIdle, std::memory_order_release);
+    // Left (or mono) samples, then right samples, each in passes of kPass frames.
+    const dsp::InterleavedBlock block(samples, frames, channels);
+    block.for_each_pass(0, [&](const dsp::ChannelPass& p) { run_channel(p, c, lp_state_l, ring_l, env_l, idx_l, s); });
+    block.for_each_pass(1, [&](const dsp::ChannelPass& p) { run_channel(p, c, lp_state_r, ring_r, env_r, idx_r, s); });
 }
 
 void TCompTortion_form::get_parameters(ParamRecord& r) { write_fields(*this, kCompTortionFields, r); }

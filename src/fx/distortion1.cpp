@@ -136,17 +136,16 @@ void TDistortion1_form::distortion(std::int32_t knee_in_v, std::int32_t knee_out
     }
 }
 
-void TDistortion1_form::run_channel(float* s, int stride, int n, float color, float& lp_state, const Settings& st) {
-    for (int i = 0; i < n; ++i) {
-        s[i * stride] = s[i * stride] * st.gain_in;
-        low_buf[i] = s[i * stride];
+void TDistortion1_form::run_channel(const dsp::ChannelPass& p, float color, float& lp_state, const Settings& st) {
+    for (int i = 0; i < p.count; ++i) {
+        p[i] = p[i] * st.gain_in;
+        low_buf[i] = p[i];
     }
-    FNC(low_buf.data(), n, color, lp_state);
-    for (int i = 0; i < n; ++i) high_buf[i] = s[i * stride] - low_buf[i];
-    distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, n, high_buf.data());
-    distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, n, low_buf.data());
-    for (int i = 0; i < n; ++i)
-        s[i * stride] = f32((static_cast<double>(high_buf[i]) + low_buf[i]) * st.gain_out);
+    FNC(low_buf.data(), p.count, color, lp_state);
+    for (int i = 0; i < p.count; ++i) high_buf[i] = p[i] - low_buf[i];
+    distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, p.count, high_buf.data());
+    distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, p.count, low_buf.data());
+    for (int i = 0; i < p.count; ++i) p[i] = f32((static_cast<double>(high_buf[i]) + low_buf[i]) * st.gain_out);
 }
 
 void TDistortion1_form::distortion1(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
@@ -154,26 +153,15 @@ void TDistortion1_form::distortion1(std::int32_t frames, std::int32_t, std::int3
     const Settings st{gain_in.load(std::memory_order_relaxed),  gain_out.load(std::memory_order_relaxed),
                       level.load(std::memory_order_relaxed),    smooth_k.load(std::memory_order_relaxed),
                       knee_in.load(std::memory_order_relaxed),  knee_out.load(std::memory_order_relaxed)};
-    const float cl = color_l.load(std::memory_order_relaxed);
-    if (channels == 1) {
-        for (std::int64_t done = 0; done < frames; done += kPass) {
-            const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
-            run_channel(samples + done, 1, n, cl, lp_state_l, st);
-        }
-        return;
-    }
-    // Stereo: the left samples, then the right, each in passes of kPass
+    // The left (or mono) samples, then the right, each in passes of kPass
     // frames (each channel's output depends only on its own past, so passes
     // give the same result as one long run).
+    const dsp::InterleavedBlock block(samples, frames, channels);
+    const float cl = color_l.load(std::memory_order_relaxed);
+    block.for_each_pass(0, [&](const dsp::ChannelPass& p) { run_channel(p, cl, lp_state_l, st); });
+    if (block.channels() == 1) return;
     const float cr = color_r.load(std::memory_order_relaxed);
-    for (std::int64_t done = 0; done < frames; done += kPass) {
-        const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
-        run_channel(samples + 2 * done, 2, n, cl, lp_state_l, st);
-    }
-    for (std::int64_t done = 0; done < frames; done += kPass) {
-        const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
-        run_channel(samples + 2 * done + 1, 2, n, cr, lp_state_r, st);
-    }
+    block.for_each_pass(1, [&](const dsp::ChannelPass& p) { run_channel(p, cr, lp_state_r, st); });
 }
 
 void TDistortion1_form::get_parameters(ParamRecord& r) { write_fields(*this, kDistortion1Fields, r); }

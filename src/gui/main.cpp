@@ -19,6 +19,7 @@
 #include "engine/waves.h"
 #include "gui/dialogs_qt.h"
 #include "gui/main_window.h"
+#include "gui/services_qt.h"
 #include "gui/screenshot.h"
 
 namespace {
@@ -69,9 +70,17 @@ int main(int argc, char** argv) {
     tw::AudioDevices devices(tw::make_system_backends(options));
 
     tw::gui::QtDialogs dialogs;
+    // Effects reach timers, dialogs and message boxes through these; they
+    // stay installed until the window and every effect are gone.
+    tw::gui::QtEffectServices fx_services(dialogs);
+    tw::services::install_effect_services(&fx_services);
+    struct Uninstall {
+        ~Uninstall() { tw::services::install_effect_services(nullptr); }
+    } uninstall;
     tw::gui::TForm1 window(*devices.waves, *devices.dsound, dialogs);
     window.stream().is_stream_lost = [&devices] { return devices.catalog.stream_lost(); };
     dialogs.set_parent(&window);
+    fx_services.set_dialog_parent(&window);
     window.show();
 
     if (!opts.screenshot_dir.isEmpty()) {

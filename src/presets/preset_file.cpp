@@ -1,11 +1,6 @@
 #include "presets/preset_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +8,7 @@
 #include "app/chain_editor.h"
 #include "engine/effects.h"
 #include "engine/le_bytes.h"
+#include "fx/services/atomic_write.h"
 
 namespace tw {
 
@@ -125,55 +121,7 @@ bool read_preset_record(const std::string& path, PresetRecord& out, std::string*
 }
 
 bool write_preset_record(const std::string& path, const PresetRecord& rec, std::string* error) {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string tmpl = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) {
-        if (error) *error = "cannot write in " + folder.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    const auto fail = [&](const std::string& what) {
-        const int e = errno;
-        ::close(fd);
-        ::unlink(tmpl.c_str());
-        if (error) *error = what + ": " + std::strerror(e);
-        return false;
-    };
-    std::size_t done = 0;
-    while (done < rec.bytes.size()) {
-        const ssize_t n = ::write(fd, rec.bytes.data() + done, rec.bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail("cannot write " + path);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    // The new file gets the old one's permissions, or the usual ones for a new file.
-    struct stat old_st {};
-    mode_t mode;
-    if (::stat(path.c_str(), &old_st) == 0) {
-        mode = old_st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) return fail("cannot write " + path);
-    if (::close(fd) != 0) {
-        const int e = errno;
-        ::unlink(tmpl.c_str());
-        if (error) *error = "cannot write " + path + ": " + std::strerror(e);
-        return false;
-    }
-    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
-        const int e = errno;
-        ::unlink(tmpl.c_str());
-        if (error) *error = "cannot write " + path + ": " + std::strerror(e);
-        return false;
-    }
-    return true;
+    return services::write_file_atomically(path, rec.bytes.data(), rec.bytes.size(), error);
 }
 
 bool load_preset(ChainEditor& editor, const std::string& path) {

@@ -75,8 +75,9 @@ void set_current_preset_path(const std::string& path);
 // Extra bytes after the record are ignored. UI thread.
 bool read_preset_record(const std::string& path, PresetRecord& out, std::string* error = nullptr);
 // Writes the record to `path` through a temporary file in the same folder
-// that is renamed into place, so a failure never leaves a half-written file.
-// False with `error` set on failure. UI thread.
+// that is renamed into place, so a failure never leaves a half-written file
+// (a link replaces the file it points to; a device or pipe is written into).
+// False with `error` set to a sentence on failure. UI thread.
 bool write_preset_record(const std::string& path, const PresetRecord& rec, std::string* error = nullptr);
 
 // Reads the file into the in-memory record and applies it to the editor's
