@@ -5,6 +5,7 @@
 
 #include "fx/CompTortions.h"
 #include "fx/distortion1.h"
+#include "fx/eq8.h"
 #include "fx/gain_form.h"
 #include "fx/noise_gates.h"
 
@@ -16,7 +17,7 @@ const std::array<KindDecl, kKindCount>& table() {
     static const std::array<KindDecl, kKindCount> kinds = {
         unbuilt_kind(kKindEmpty, "--- select ---", true),
         noise_gate_kind(),
-        unbuilt_kind(kKindEQ8, "EQ (8 bands) + Filters"),
+        eq8_kind(),
         comptortion_kind(),
         unbuilt_kind(kKindLimiter, "Distortion (Simple)"),
         unbuilt_kind(kKindMultiTortion, "Durizezeviro Plus"),
