@@ -8,6 +8,7 @@
 #include "fx/eq8.h"
 #include "fx/gain_form.h"
 #include "fx/noise_gates.h"
+#include "fx/wahs.h"
 
 namespace tw {
 
@@ -25,7 +26,7 @@ const std::array<KindDecl, kKindCount>& table() {
         unbuilt_kind(kKindReverb, "Reverberator"),
         unbuilt_kind(kKindDelay, "Delay"),
         unbuilt_kind(kKindFlanger, "Flanger / Chorus"),
-        unbuilt_kind(kKindWah, "wah"),
+        wah_kind(),
         unbuilt_kind(kKindReadWav, "Playback wav file", true),
         unbuilt_kind(kKindRecordWav, "Record wav", true),
         gain_kind(),
