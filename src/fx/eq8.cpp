@@ -345,118 +345,100 @@ void TEQ8_form::CheckRadioBox_Filter_NotchClick() {
 // ---- Processing.
 
 namespace {
-// One channel's equaliser over `count` samples, every `stride`-th one.
-void run_eq(EqBandSet& set, float hcut, float& hcut_state, float* s, std::int64_t count, int stride) {
-    const EqBandSet::Gains g = set.snapshot();
-    const double h = hcut, one_minus_h = 1.0 - h;
-    float state = hcut_state;
-    for (std::int64_t i = 0; i < count; ++i) {
-        float& x = s[i * stride];
-        const double sum = set.step(g, x);
-        state = static_cast<float>(state * h + one_minus_h * sum);
-        x = state * g.master;
-    }
-    hcut_state = state;
-}
-
-// Both channels of an interleaved stereo buffer in one loop: the two sets and
-// smoothers are independent, so this gives what left-then-right gives while
-// the two channels' steps overlap.
-void run_eq_stereo(EqBandSet& left, float hl, float& state_l, EqBandSet& right, float hr, float& state_r, float* s,
-                   std::int64_t frames) {
-    const EqBandSet::Gains gl = left.snapshot();
-    const EqBandSet::Gains gr = right.snapshot();
-    const double h_l = hl, one_minus_l = 1.0 - h_l, h_r = hr, one_minus_r = 1.0 - h_r;
-    float sl = state_l, sr = state_r;
-    for (std::int64_t i = 0; i < frames; ++i) {
-        float& xl = s[2 * i];
-        float& xr = s[2 * i + 1];
-        const double suml = left.step(gl, xl);
-        const double sumr = right.step(gr, xr);
-        sl = static_cast<float>(sl * h_l + one_minus_l * suml);
-        sr = static_cast<float>(sr * h_r + one_minus_r * sumr);
-        xl = sl * gl.master;
-        xr = sr * gr.master;
-    }
-    state_l = sl;
-    state_r = sr;
-}
-
-// Two-pole steps over interleaved or mono samples. `shelf` adds the filter
-// output times `gain` back to the input.
-template <bool Shelf>
-float two_pole_sample(const dsp::BiquadCoefs<float>& c, dsp::BiquadState<float>& st, float x, float gain) {
-    const float y = dsp::high_pass_step(c, st, x);
-    if constexpr (Shelf) return static_cast<float>(x + static_cast<double>(y) * gain);
-    return y;
-}
-
-template <bool Shelf>
-void two_pole_run(const dsp::BiquadCoefs<float>& c, dsp::BiquadState<float>& mono_or_right,
-                  dsp::BiquadState<float>& left, float gain, float* s, std::int64_t frames, bool stereo) {
+// One stage over the buffer: mono, or both channels frame by frame. A stage
+// reads only its own channel's samples, in order, so running left and right
+// in one loop gives what left then right gives while the two recursions
+// overlap. The memories are copied in and back so the loop keeps them in
+// registers (the samples are floats like some memories, which would
+// otherwise force a reload after every store).
+template <class State, class Step>
+void run_stage(float* s, std::int64_t frames, bool stereo, State& left, State& right, Step step) {
+    State l = left;
     if (!stereo) {
-        for (std::int64_t i = 0; i < frames; ++i) s[i] = two_pole_sample<Shelf>(c, mono_or_right, s[i], gain);
-        return;
+        for (std::int64_t i = 0; i < frames; ++i) s[i] = step(l, s[i]);
+    } else {
+        State r = right;
+        for (std::int64_t i = 0; i < frames; ++i) {
+            s[2 * i] = step(l, s[2 * i]);
+            s[2 * i + 1] = step(r, s[2 * i + 1]);
+        }
+        right = r;
     }
-    for (std::int64_t i = 0; i < frames; ++i) {
-        s[2 * i] = two_pole_sample<Shelf>(c, left, s[2 * i], gain);
-        s[2 * i + 1] = two_pole_sample<Shelf>(c, mono_or_right, s[2 * i + 1], gain);
-    }
+    left = l;
 }
+
+// The equaliser of one channel: band set, then the smoother and the master gain.
+struct EqRoad {
+    EqBandSet* set;
+    EqBandSet::Gains gains;
+    double h, one_minus_h;
+    float run(float& h_state, float x) {
+        const double sum = set->step(gains, x);
+        h_state = static_cast<float>(h_state * h + one_minus_h * sum);
+        return h_state * gains.master;
+    }
+};
 }  // namespace
 
 void TEQ8_form::EQ8_dsp(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
     last_rate.store(static_cast<float>(sample_rate), std::memory_order_relaxed);
     if (frames <= 0 || samples == nullptr) return;
-    if (eq_on.load(std::memory_order_relaxed)) {
-        if (channels == 1) {
-            run_eq(pre_eq, hcut_m.load(std::memory_order_relaxed), hcut_state_m, samples, frames, 1);
-        } else {
-            run_eq_stereo(pre_eq, hcut_l.load(std::memory_order_relaxed), hcut_state_l, post_eq,
-                          hcut_r.load(std::memory_order_relaxed), hcut_state_r, samples, frames);
-        }
-    }
-    side_filters(frames, channels, samples);
-}
-
-void TEQ8_form::side_filters(std::int32_t frames, std::int32_t channels, float* s) {
     const bool stereo = channels != 1;
     const std::int64_t n = frames;
-    // Each filter reads only its own channel's samples, so running the left
-    // and right steps of one filter in the same loop equals left then right.
-    if (hp_on.load(std::memory_order_relaxed))
-        two_pole_run<false>(hp_coefs.load(), hp_state_a, hp_state_b, 0.0f, s, n, stereo);
+
+    if (eq_on.load(std::memory_order_relaxed)) {
+        auto road = [](EqBandSet& set, const std::atomic<float>& hcut) {
+            const double h = hcut.load(std::memory_order_relaxed);
+            return EqRoad{&set, set.snapshot(), h, 1.0 - h};
+        };
+        EqRoad left = road(pre_eq, stereo ? hcut_l : hcut_m);
+        float& left_state = stereo ? hcut_state_l : hcut_state_m;
+        float hl = left_state;
+        if (!stereo) {
+            for (std::int64_t i = 0; i < n; ++i) samples[i] = left.run(hl, samples[i]);
+        } else {
+            EqRoad right = road(post_eq, hcut_r);
+            float hr = hcut_state_r;
+            for (std::int64_t i = 0; i < n; ++i) {
+                samples[2 * i] = left.run(hl, samples[2 * i]);
+                samples[2 * i + 1] = right.run(hr, samples[2 * i + 1]);
+            }
+            hcut_state_r = hr;
+        }
+        left_state = hl;
+    }
+    // Side filters, each with the memories the channel table gives it.
+    if (hp_on.load(std::memory_order_relaxed)) {
+        const dsp::BiquadCoefs<float> c = hp_coefs.load();
+        run_stage(samples, n, stereo, stereo ? hp_state_b : hp_state_a, hp_state_a,
+                  [c](TwoPoleState& st, float x) { return dsp::high_pass_step(c, st, x); });
+    }
     if (lp_on.load(std::memory_order_relaxed)) {
         const double f = lp_fc.load(std::memory_order_relaxed) * 1.16;
         const double fb = (1.0 - 0.15 * f * f) * lp_res.load(std::memory_order_relaxed);
-        if (!stereo) {
-            for (std::int64_t i = 0; i < n; ++i)
-                s[i] = static_cast<float>(dsp::four_pole_step(lp_state_a, s[i], f, fb));
-        } else {
-            for (std::int64_t i = 0; i < n; ++i) {
-                s[2 * i] = static_cast<float>(dsp::four_pole_step(lp_state_a, s[2 * i], f, fb));
-                s[2 * i + 1] = static_cast<float>(dsp::four_pole_step(lp_state_b, s[2 * i + 1], f, fb));
-            }
-        }
+        run_stage(samples, n, stereo, lp_state_a, lp_state_b, [f, fb](dsp::FourPoleState& st, float x) {
+            return static_cast<float>(dsp::four_pole_step(st, x, f, fb));
+        });
     }
-    if (shelf_on.load(std::memory_order_relaxed))
-        two_pole_run<true>(shelf_coefs.load(), shelf_state_a, shelf_state_b, shelf_gain.load(std::memory_order_relaxed),
-                           s, n, stereo);
+    if (shelf_on.load(std::memory_order_relaxed)) {
+        const dsp::BiquadCoefs<float> c = shelf_coefs.load();
+        const float g = shelf_gain.load(std::memory_order_relaxed);
+        run_stage(samples, n, stereo, stereo ? shelf_state_b : shelf_state_a, shelf_state_a,
+                  [c, g](TwoPoleState& st, float x) {
+                      return static_cast<float>(x + static_cast<double>(dsp::high_pass_step(c, st, x)) * g);
+                  });
+    }
     if (spk_on.load(std::memory_order_relaxed)) {
         SpeakerSet set{spk_gain.load(std::memory_order_relaxed), {}};
         for (int i = 0; i < 5; ++i) set.c[i] = spk_coef[i].load(std::memory_order_relaxed);
-        // Passes of at most 2^30 frames keep the int count in range.
-        for (std::int64_t done = 0; done < n; done += (1 << 30)) {
-            const int count = static_cast<int>(std::min<std::int64_t>(1 << 30, n - done));
-            if (!stereo) {
-                speaker_process(spk_a, set, s + done, count, 1);
-            } else {
-                speaker_process(spk_a, set, s + 2 * done, count, 2);
-                speaker_process(spk_b, set, s + 2 * done + 1, count, 2);
-            }
-        }
+        run_stage(samples, n, stereo, spk_a, spk_b,
+                  [&set](FifthOrderState& st, float x) { return speaker_step(st, set, x); });
     }
-    if (!stereo && lowcut_on.load(std::memory_order_relaxed)) low_cut_process(lowcut, s, frames);
+    // The low cut runs in mono only.
+    if (!stereo && lowcut_on.load(std::memory_order_relaxed)) {
+        run_stage(samples, n, false, lowcut, lowcut,
+                  [](FifthOrderState& st, float x) { return low_cut_step(st, kLowCutGain, x); });
+    }
 }
 
 // ---- Parameter record.

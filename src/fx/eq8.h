@@ -160,9 +160,6 @@ public:
     std::atomic<bool> spk_on{false};
     std::atomic<bool> lowcut_on{false};
     FifthOrderState lowcut;                      // mono only
-
-private:
-    void side_filters(std::int32_t frames, std::int32_t channels, float* samples);
 };
 
 // Kind 2: name, entries and stored fields. Any thread.

@@ -17,7 +17,7 @@ namespace tw {
 
 struct EqBandSet {
     static constexpr int kBands = 9;
-    static constexpr int kLanes = 12;   // bands padded to whole vectors
+    static constexpr int kLanes = 10;   // bands padded to whole vectors of two doubles
 
     // Bands used (always nine).
     std::int32_t eq_bands = kBands;
