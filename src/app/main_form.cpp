@@ -50,7 +50,8 @@ DeviceOptions MainForm::device_defaults() {
 }
 
 MainForm::MainForm(AudioDevices& devices, Dialogs& dialogs)
-    : stream_(*devices.waves, *devices.dsound, dialogs), status_(stream_status_sources(stream_)) {
+    : stream_(*devices.waves, *devices.dsound, dialogs), status_(stream_status_sources(stream_)),
+      tuner_(*devices.waves) {
     stream_.on_latency_threshold_changed = [this](int ms) { status_.set_latency_threshold(ms); };
     status_.set_latency_threshold(stream_.latency_threshold());
     stream_.is_stream_lost = [&devices] { return devices.catalog.stream_lost(); };
@@ -72,6 +73,7 @@ void MainForm::FormShow() {
 }
 
 void MainForm::FormClose() {
+    tuner_.close();
     stream_.shut_down();
     // The settings file is written here.
 }

@@ -12,6 +12,7 @@
 #include "app/dialogs.h"
 #include "app/status_display.h"
 #include "app/stream_control.h"
+#include "app/tuner_form.h"
 #include "engine/audio_devices.h"
 #include "ui/button.h"
 #include "ui/combo_box.h"
@@ -51,6 +52,9 @@ public:
     StreamControl& stream() { return stream_; }
     StatusDisplay& status() { return status_; }
     MainExtras& extras() { return extras_; }
+    // The tuner ("Tuner" button and window); face.ini keeps its A4 through
+    // tuner().settings() / apply_settings() (section "Tuner", key "A4").
+    TunerForm& tuner() { return tuner_; }
 
     // The first show, run once (later calls return at once): the device
     // lists (the alternative output path when usefastwdm is set), the kind
@@ -77,6 +81,7 @@ private:
     StreamControl stream_;
     StatusDisplay status_;
     MainExtras extras_;
+    TunerForm tuner_;
     int usefastwdm_ = 0;
     bool shown_ = false;
 };

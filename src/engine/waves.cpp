@@ -62,6 +62,7 @@ std::int32_t WaveIn::setup_and_start_wave_In(std::int32_t sample_rate, std::int3
     in_peak_.store(0.0f, std::memory_order_relaxed);
     out_peak_.store(0.0f, std::memory_order_relaxed);
     buffers_.store(0, std::memory_order_relaxed);
+    tap_.set_sample_rate(sample_rate_);
 
     audio::StreamRequest r;
     r.device_name = d.device.name;
@@ -94,8 +95,9 @@ void WaveIn::on_capture(const float* in, int frames) {
     // Flush-to-zero is set by process_chain itself on this thread.
     buffers_.fetch_add(1, std::memory_order_relaxed);
     const float gin = in_gain_.load(std::memory_order_relaxed) * 32768.0f;
-    const float gout = out_gain_.load(std::memory_order_relaxed);
+    const float gout = muted_.load(std::memory_order_relaxed) ? 0.0f : out_gain_.load(std::memory_order_relaxed);
     const int ch = channels_;
+    tap_.write(in, frames, ch, 32768.0f);
     float in_pk = 0.0f, out_pk = 0.0f;
     float* w = work_.data();
     for (int done = 0; done < frames;) {

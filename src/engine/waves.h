@@ -5,7 +5,8 @@
 // scale, apply the input level, call the per-buffer callback (process_chain)
 // in pieces of at most the START buffer size, apply the output level and hand
 // the piece to the output entry (out_to_dsound). The levels read back are the
-// decaying peaks after the input level and after the output level.
+// decaying peaks after the input level and after the output level. Before
+// all of that, the input is copied to the input tap when a reader enabled it.
 //
 // Mixer level scale (set_waveIn_level / set_waveOut_level, 0..100): 0 is
 // silence; otherwise the gain is 0.4 dB per step around unity at 50, so 100 is
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "engine/audio_devices.h"
+#include "engine/input_tap.h"
 
 namespace tw {
 
@@ -68,6 +70,14 @@ public:
     // The gain factor of a mixer level (0..100, clamped). Any thread.
     static float level_gain(std::int32_t level);
 
+    // The copy of the input (before the input level and the chain) that the
+    // tuner reads. Enabled by its reader; any thread.
+    InputTap& input_tap() { return tap_; }
+
+    // Silences the output (the chain still runs). Any thread.
+    void set_output_muted(bool muted) { muted_.store(muted, std::memory_order_relaxed); }
+    bool output_muted() const { return muted_.load(std::memory_order_relaxed); }
+
     const std::string& last_error() const { return last_error_; }
     // Buffers the backend delivered since the start. Any thread.
     std::uint64_t buffers() const { return buffers_.load(std::memory_order_relaxed); }
@@ -94,6 +104,8 @@ private:
     void* output_target_ = nullptr;
     float decay_ = 0.9f;
 
+    InputTap tap_;
+    std::atomic<bool> muted_{false};
     std::atomic<float> in_gain_{1.0f};
     std::atomic<float> out_gain_{1.0f};
     std::atomic<float> in_peak_{0.0f};
