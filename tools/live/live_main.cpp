@@ -1,7 +1,10 @@
 // tonewarp-live: the live stream without a screen. Runs START with the chosen
 // devices and format (the same choices a first start of the program makes
 // when none are given), optionally loads a preset into the chain, prints a
-// status line once a second, and on SIGINT / SIGTERM stops and closes cleanly
+// status line once a second (with --tuner: the note, cents and frequency the
+// tuner reads from the input instead of the levels; on a terminal that line
+// is rewritten in place ten times a second), and on SIGINT / SIGTERM stops
+// and closes cleanly
 // (exit 0). A stream the sound system closes (JACK server gone) ends it with 3.
 #include <CLI/CLI.hpp>
 #include <atomic>
@@ -13,6 +16,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 #include "app/chain_editor.h"
 #include "app/chain_presets.h"
@@ -21,6 +25,7 @@
 #include "app/program_folder.h"
 #include "app/status_display.h"
 #include "app/stream_control.h"
+#include "app/tuner_form.h"
 #include "engine/audio_devices.h"
 #include "engine/effects.h"
 #include "presets/preset_file.h"
@@ -76,6 +81,17 @@ int pick(const tw::ui::ComboBox& combo, const std::string& want, std::string& wh
     return found;
 }
 
+// The tuner's status line: "A2    +3.2 cents    110.20 Hz" or "no note".
+std::string tuner_line(const tw::NoteReading& r, int a4) {
+    char line[128];
+    if (!r.has_note)
+        std::snprintf(line, sizeof line, "tuner  no note  (A4 = %d Hz)", a4);
+    else
+        std::snprintf(line, sizeof line, "tuner  %-4s %+6.1f cents  %8.2f Hz  (A4 = %d Hz)",
+                      (r.name + std::to_string(r.octave)).c_str(), r.cents, r.hz, a4);
+    return line;
+}
+
 void print_list(const char* title, const tw::ui::ComboBox& combo) {
     std::printf("%s\n", title);
     if (combo.count() == 0) std::printf("  (%s)\n", combo.text().c_str());
@@ -91,6 +107,8 @@ int main(int argc, char** argv) {
     int rate = 48000;
     double seconds = 0.0;
     int threshold = 0;
+    bool tuner = false;
+    int a4 = tw::TunerSettings::kDefaultA4;
     app.add_flag("--list-devices", list_devices, "List the input and output devices and exit");
     app.add_option("--input", input, "Input device: number or name (default: the first)");
     app.add_option("--output", output, "Output device: number or name (default: the first)");
@@ -102,6 +120,9 @@ int main(int argc, char** argv) {
     app.add_flag("--no-system", no_system, "Offer only the built-in devices");
     app.add_option("--threshold", threshold, "Latency threshold in ms (1..50, default 35)")->check(CLI::Range(1, 50));
     app.add_option("--seconds", seconds, "Stop after this many seconds (default: run until Ctrl-C)")->check(CLI::NonNegativeNumber);
+    app.add_flag("--tuner", tuner, "Show the tuner's note, cents and frequency instead of the levels");
+    app.add_option("--a4", a4, "Tuner reference pitch A4 in Hz (415..466, default 440)")
+        ->check(CLI::Range(tw::TunerSettings::kMinA4, tw::TunerSettings::kMaxA4));
     CLI11_PARSE(app, argc, argv);
 
     if (!home.empty()) {
@@ -180,6 +201,12 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    const bool on_terminal = tuner && isatty(STDOUT_FILENO) != 0;
+    if (tuner) {
+        form.tuner().apply_settings({a4});
+        form.tuner().open();
+    }
+
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     std::printf("Running: %s -> %s, %d Hz, %s, %d-frame buffers%s%s. Ctrl-C stops.\n",
@@ -196,7 +223,11 @@ int main(int argc, char** argv) {
         next += std::chrono::milliseconds(100);
         std::this_thread::sleep_until(next);
         sc.status_tick();
-        if (tick % 10 == 0) {
+        if (tuner && (on_terminal || tick % 10 == 0)) {
+            const std::string line = tuner_line(form.tuner().reading(), form.tuner().a4_hz());
+            std::printf(on_terminal ? "\r%-60s" : "%s\n", line.c_str());
+            std::fflush(stdout);
+        } else if (!tuner && tick % 10 == 0) {
             const float in = devices.waves->get_waveIn_level();
             const float out = devices.waves->get_waveOut_level();
             std::printf("in %5.0f (%3d)  out %5.0f (%3d)  CPU %3d %%  latency %3d ms  underflows %llu  xruns %llu\n", in,
@@ -212,6 +243,7 @@ int main(int argc, char** argv) {
             break;
         }
     }
+    if (on_terminal) std::printf("\n");
     sc.BitBtn_Reset.click();
     form.FormClose();
     if (lost) {
