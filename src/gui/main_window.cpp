@@ -10,6 +10,7 @@
 #include "gui/form_window.h"
 #include "gui/led_meter.h"
 #include "gui/look.h"
+#include "gui/tuner_window.h"
 
 namespace tw::gui {
 
@@ -36,6 +37,8 @@ TForm1::~TForm1() {
     // instances are deleted by the chain editor), then every control widget.
     for (auto& [inst, win] : editors_) delete win;
     editors_.clear();
+    delete tuner_window_;
+    tuner_window_ = nullptr;
     const auto kids = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     for (QWidget* w : kids) delete w;
 }
@@ -80,9 +83,13 @@ void TForm1::build_widgets() {
 
     for (ui::Control* c : std::initializer_list<ui::Control*>{
              &ex.spSkinButton17, &ex.spSkinButton18, &ex.ComboBox_PRESETS, &ex.ComboBox_SKINS,
-             &ex.spSkinMenuButton1, &ex.LinkLabel1, &ex.LinkLabel2}) {
+             &ex.spSkinMenuButton1, &ex.LinkLabel1, &ex.LinkLabel2, &form_.tuner().Button_Tuner}) {
         make_control_widget(*c, this);
     }
+    form_.tuner().on_show_window = [this] {
+        if (tuner_window_ == nullptr) tuner_window_ = new TunerWindow(form_.tuner(), this);
+        tuner_window_->show_tuner();
+    };
     stream_panel_->lower();
 }
 
@@ -134,6 +141,7 @@ void TForm1::showEvent(QShowEvent* e) {
 void TForm1::closeEvent(QCloseEvent* e) {
     form_.FormClose();
     for (auto& [inst, win] : editors_) win->close();
+    if (tuner_window_ != nullptr) tuner_window_->close();
     e->accept();
 }
 

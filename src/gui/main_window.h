@@ -18,6 +18,7 @@ namespace tw::gui {
 
 class EffectWindow;
 class LedMeterWidget;
+class TunerWindow;
 
 class TForm1 : public QWidget {
 public:
@@ -37,6 +38,8 @@ public:
     StatusDisplay& status() { return form_.status(); }
     MainExtras& extras() { return form_.extras(); }
     QTimer& timer() { return *timer_; }
+    // The tuner window, or null before "Tuner" was first pressed.
+    TunerWindow* tuner_window() const { return tuner_window_; }
 
     // The widget with this designer name, or null.
     QWidget* control(const std::string& name) const;
@@ -64,6 +67,7 @@ private:
     QTimer* timer_ = nullptr;
     QWidget* stream_panel_ = nullptr;
     std::map<Instance, EffectWindow*> editors_;
+    TunerWindow* tuner_window_ = nullptr;
 };
 
 }  // namespace tw::gui
