@@ -12,6 +12,7 @@
 #include "fx/effect_form.h"
 #include "gui/form_window.h"
 #include "gui/main_window.h"
+#include "gui/tuner_window.h"
 #include "fx/kinds.h"
 
 namespace tw::gui {
@@ -51,6 +52,27 @@ bool save_other_editors(QWidget& owner, const QString& dir) {
     }
     return ok;
 }
+// Opens the tuner on the running demo, waits (up to 3 s) until it shows a note,
+// saves tuner_window.png, closes it and runs `then(ok)`.
+void save_tuner(TForm1& window, const QString& dir, std::function<void(bool)> then, int tries = 60) {
+    if (window.tuner_window() == nullptr || !window.tuner_window()->isVisible()) {
+        window.form().tuner().Button_Tuner.click();
+        if (TunerWindow* t = window.tuner_window()) t->resize(480, 320);
+    }
+    TunerWindow* t = window.tuner_window();
+    if (t == nullptr) {
+        then(false);
+        return;
+    }
+    t->refresh();
+    if (!t->display().reading().has_note && tries > 0) {
+        QTimer::singleShot(50, &window, [&window, dir, then, tries] { save_tuner(window, dir, then, tries - 1); });
+        return;
+    }
+    const bool ok = save(*t, QDir(dir).filePath("tuner_window.png"));
+    t->close();
+    then(ok);
+}
 }  // namespace
 
 void take_screenshots(TForm1& window, const QString& dir, std::function<void(bool)> done) {
@@ -84,9 +106,12 @@ void take_screenshots(TForm1& window, const QString& dir, std::function<void(boo
                 std::fprintf(stderr, "no Gain editor window to save\n");
                 ok = false;
             }
-            if (window.stream().running()) window.stream().BitBtn_Reset.click();
-            ok = save_other_editors(window, dir) && ok;
-            done(ok);
+            save_tuner(window, dir, [&window, dir, done, ok](bool tuner_ok) {
+                bool all = ok && tuner_ok;
+                if (window.stream().running()) window.stream().BitBtn_Reset.click();
+                all = save_other_editors(window, dir) && all;
+                done(all);
+            });
         });
     });
 }

@@ -1,7 +1,8 @@
 // Screenshots for the documentation: puts a Gain in row 1, switches it on,
 // starts the built-in demo input into the null output when they are listed,
-// lets the meters run, then saves the main window and the Gain editor as
-// PNG files with QWidget::grab(). UI thread only.
+// lets the meters run, then saves the main window, the Gain editor, the tuner
+// window (on the demo's notes) and the other editors as PNG files with
+// QWidget::grab(). UI thread only.
 #pragma once
 
 #include <QString>
