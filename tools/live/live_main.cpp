@@ -38,6 +38,15 @@ public:
     void message(const std::string& text, const std::string& detail) override { print(text, detail); }
     void warning(const std::string& text, const std::string& detail) override { print(text, detail); }
     void end_program(int) override { ended = true; }
+    // Nothing here asks questions or opens pages; answer No and say where the page is.
+    bool question(const std::string& text) override {
+        print(text + " (answered No)", "");
+        return false;
+    }
+    bool open_url(const std::string& url) override {
+        print("See " + url, "");
+        return true;
+    }
 
 private:
     static void print(const std::string& text, const std::string& detail) {
