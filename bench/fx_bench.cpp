@@ -1,5 +1,6 @@
-// The noise gate, Distortion (Soft/Hard) and Distortion-Compressor, each
-// through its registered ProcessFn at 48 kHz stereo, 512-frame buffers.
+// The noise gate, the distortions, the Delay, the Flanger / Chorus and the
+// Reverberator, each through its registered ProcessFn at 48 kHz stereo,
+// 512-frame buffers.
 // Reports ns per frame and the real-time factor (audio seconds per CPU second).
 #include <benchmark/benchmark.h>
 
@@ -43,10 +44,16 @@ void run_kind(benchmark::State& state, int kind) {
 void BM_NoiseGate(benchmark::State& state) { run_kind(state, tw::kKindNoiseGate); }
 void BM_Distortion1(benchmark::State& state) { run_kind(state, tw::kKindDistortion1); }
 void BM_CompTortion(benchmark::State& state) { run_kind(state, tw::kKindCompTortion); }
+void BM_Delay(benchmark::State& state) { run_kind(state, tw::kKindDelay); }
+void BM_Flanger(benchmark::State& state) { run_kind(state, tw::kKindFlanger); }
+void BM_Reverb(benchmark::State& state) { run_kind(state, tw::kKindReverb); }
 
 }  // namespace
 
 BENCHMARK(BM_NoiseGate);
 BENCHMARK(BM_Distortion1);
 BENCHMARK(BM_CompTortion);
+BENCHMARK(BM_Delay);
+BENCHMARK(BM_Flanger);
+BENCHMARK(BM_Reverb);
 BENCHMARK_MAIN();

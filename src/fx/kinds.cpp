@@ -4,9 +4,12 @@
 #include <array>
 
 #include "fx/CompTortions.h"
+#include "fx/delays.h"
 #include "fx/distortion1.h"
+#include "fx/flangers.h"
 #include "fx/gain_form.h"
 #include "fx/noise_gates.h"
+#include "fx/reverb.h"
 
 namespace tw {
 
@@ -21,9 +24,9 @@ const std::array<KindDecl, kKindCount>& table() {
         unbuilt_kind(kKindLimiter, "Distortion (Simple)"),
         unbuilt_kind(kKindMultiTortion, "Durizezeviro Plus"),
         distortion1_kind(),
-        unbuilt_kind(kKindReverb, "Reverberator"),
-        unbuilt_kind(kKindDelay, "Delay"),
-        unbuilt_kind(kKindFlanger, "Flanger / Chorus"),
+        reverb_kind(),
+        delay_kind(),
+        flanger_kind(),
         unbuilt_kind(kKindWah, "wah"),
         unbuilt_kind(kKindReadWav, "Playback wav file", true),
         unbuilt_kind(kKindRecordWav, "Record wav", true),
