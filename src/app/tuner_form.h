@@ -4,9 +4,9 @@
 // starts the thread (which reads the input before the input level and the
 // chain); closing it stops the thread and lifts the mute.
 //
-// Settings: TunerSettings is what face.ini keeps, in section "Tuner", key
-// "A4" (415..466, default 440). The settings code reads it with settings()
-// at shut-down and gives it back with apply_settings() at start-up.
+// Settings: TunerSettings (app/tuner_settings.h) is what face.ini keeps; the
+// main form reads it with settings() at shut-down and gives it back with
+// apply_settings() at start-up.
 //
 // Threads: UI thread only (the thread inside is the tuner's own).
 #pragma once
@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "app/tuner_note.h"
+#include "app/tuner_settings.h"
 #include "app/tuner_thread.h"
 #include "engine/waves.h"
 #include "ui/button.h"
@@ -22,15 +23,6 @@
 #include "ui/text_controls.h"
 
 namespace tw {
-
-struct TunerSettings {
-    static constexpr const char* kSection = "Tuner";
-    static constexpr const char* kKeyA4 = "A4";
-    static constexpr int kMinA4 = 415;
-    static constexpr int kMaxA4 = 466;
-    static constexpr int kDefaultA4 = 440;
-    int a4_hz = kDefaultA4;
-};
 
 class TunerForm {
 public:

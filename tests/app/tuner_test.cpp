@@ -15,7 +15,7 @@
 #include "app/main_form.h"
 #include "app/tuner_analyser.h"
 #include "app/tuner_note.h"
-#include "audio/fake_backend.h"
+#include "app_test_support.h"
 #include "engine/effects.h"
 
 namespace tw {
@@ -151,72 +151,74 @@ TEST(Tuner, OtherRatesAndNoteNamesFollowA4) {
 // The tuner in the main form: it reads the input before the input level (the
 // input bar at 0 silences the chain, not the tuner), mutes the output only
 // while open with "Mute while tuning" checked, and keeps A4 in its settings.
-TEST(Tuner, FormReadsTheInputBeforeTheLevelMutesAndKeepsA4) {
-    reset_engine();
-    auto f = std::make_unique<test::FakeBackend>();
-    test::FakeBackend* fake = f.get();
-    fake->devs = {test::FakeBackend::input("in A"), test::FakeBackend::output("out A")};
-    std::vector<std::unique_ptr<audio::AudioBackend>> v;
-    v.push_back(std::move(f));
-    AudioDevices devices(std::move(v));
-    test::RecordingDialogs dialogs;
-    {
-        MainForm form(devices, dialogs);
-        form.FormShow();
-        form.stream().BitBtn_Init.click();
-        ASSERT_TRUE(form.stream().running());
-        TunerForm& tuner = form.tuner();
-        int shown = 0;
-        tuner.on_show_window = [&] { ++shown; };
+using TunerFormTest = test::FormRig;
 
-        const std::vector<float> note = pluck(110.0, 0.5, 0.0);
-        auto feed = [&](double level) {
-            for (std::size_t i = 0; i + 256 <= note.size(); i += 256) {
-                std::vector<float> buf(512);
-                for (int k = 0; k < 256; ++k) buf[2 * k] = buf[2 * k + 1] = static_cast<float>(level * note[i + k] / 32768.0);
-                fake->feed(buf, 256);
-            }
-        };
-        tuner.CheckBox_Mute.set_checked(true);
-        EXPECT_FALSE(devices.waves->output_muted()) << "muted before the tuner is open";
-        tuner.Button_Tuner.click();
-        EXPECT_EQ(shown, 1);
-        EXPECT_TRUE(tuner.is_open());
-        EXPECT_TRUE(devices.waves->output_muted());
+TEST_F(TunerFormTest, ReadsTheInputBeforeTheLevelAndMutesOnlyWhileOpen) {
+    make();
+    form->FormShow();
+    form->stream().BitBtn_Init.click();
+    ASSERT_TRUE(form->stream().running());
+    TunerForm& tuner = form->tuner();
+    int shown = 0;
+    tuner.on_show_window = [&] { ++shown; };
 
-        tuner.ScrollBar_A4.set_position(432);
-        EXPECT_EQ(tuner.Label_A4.caption(), "A4 = 432 Hz");
-        form.stream().ScrollBar_waveInGain.set_position(100);  // input level 0: the chain gets silence
-        feed(1.0);
-        EXPECT_EQ(devices.waves->get_waveIn_level(), 0.0f);
-        NoteReading r;
-        for (int i = 0; i < 400 && !r.has_note; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            r = tuner.reading();
+    const std::vector<float> note = pluck(110.0, 0.5, 0.0);
+    auto feed = [&] {
+        std::vector<float> buf(512);
+        for (std::size_t i = 0; i + 256 <= note.size(); i += 256) {
+            for (int k = 0; k < 256; ++k) buf[2 * k] = buf[2 * k + 1] = note[i + k] / 32768.0f;
+            fake->feed(buf, 256);
         }
-        ASSERT_TRUE(r.has_note);
-        EXPECT_EQ(r.name + std::to_string(r.octave), "A2");
-        EXPECT_NEAR(r.cents, 31.8, 1.0);  // 110 Hz against A2 = 108 Hz
+    };
+    tuner.CheckBox_Mute.set_checked(true);
+    EXPECT_FALSE(devices->waves->output_muted()) << "muted before the tuner is open";
+    tuner.Button_Tuner.click();
+    EXPECT_EQ(shown, 1);
+    EXPECT_TRUE(tuner.is_open());
+    EXPECT_TRUE(devices->waves->output_muted());
 
-        form.stream().ScrollBar_waveInGain.set_position(50);
-        feed(1.0);
-        EXPECT_EQ(devices.waves->get_waveOut_level(), 0.0f) << "output not muted while tuning";
-        tuner.CheckBox_Mute.set_checked(false);
-        feed(1.0);
-        EXPECT_GT(devices.waves->get_waveOut_level(), 100.0f);
-        tuner.CheckBox_Mute.set_checked(true);
-        tuner.close();
-        EXPECT_FALSE(devices.waves->output_muted()) << "closing the tuner lifts the mute";
-        EXPECT_FALSE(tuner.reading().has_note);
-
-        EXPECT_EQ(tuner.settings().a4_hz, 432);
-        tuner.apply_settings({500});
-        EXPECT_EQ(tuner.a4_hz(), TunerSettings::kMaxA4);
-        tuner.apply_settings({});
-        EXPECT_EQ(tuner.a4_hz(), 440);
-        form.FormClose();
+    tuner.ScrollBar_A4.set_position(432);
+    EXPECT_EQ(tuner.Label_A4.caption(), "A4 = 432 Hz");
+    form->stream().ScrollBar_waveInGain.set_position(100);  // input level 0: the chain gets silence
+    feed();
+    EXPECT_EQ(devices->waves->get_waveIn_level(), 0.0f);
+    NoteReading r;
+    for (int i = 0; i < 400 && !r.has_note; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        r = tuner.reading();
     }
-    reset_engine();
+    ASSERT_TRUE(r.has_note);
+    EXPECT_EQ(r.name + std::to_string(r.octave), "A2");
+    EXPECT_NEAR(r.cents, 31.8, 1.0);  // 110 Hz against A2 = 108 Hz
+
+    form->stream().ScrollBar_waveInGain.set_position(50);
+    feed();
+    EXPECT_EQ(devices->waves->get_waveOut_level(), 0.0f) << "output not muted while tuning";
+    tuner.CheckBox_Mute.set_checked(false);
+    feed();
+    EXPECT_GT(devices->waves->get_waveOut_level(), 100.0f);
+    tuner.CheckBox_Mute.set_checked(true);
+    tuner.close();
+    EXPECT_FALSE(devices->waves->output_muted()) << "closing the tuner lifts the mute";
+    EXPECT_FALSE(tuner.reading().has_note);
+    form->FormClose();
+}
+
+// A4 comes from face.ini's [Tuner] (clamped into 415..466) and goes back there.
+TEST_F(TunerFormTest, A4IsKeptInFaceIni) {
+    home.write("face.ini", "[Tuner]\nA4=9999\n");
+    make();
+    form->FormShow();
+    EXPECT_EQ(form->tuner().a4_hz(), TunerSettings::kMaxA4);
+    form->tuner().ScrollBar_A4.set_position(432);
+    form->FormClose();
+    EXPECT_NE(home.read("face.ini").find("[Tuner]\nA4=432"), std::string::npos) << home.read("face.ini");
+
+    make();
+    form->FormShow();
+    EXPECT_EQ(form->tuner().a4_hz(), 432);
+    EXPECT_EQ(form->tuner().Label_A4.caption(), "A4 = 432 Hz");
+    form->FormClose();
 }
 
 }  // namespace
