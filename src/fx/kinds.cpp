@@ -7,6 +7,7 @@
 #include "fx/distortion1.h"
 #include "fx/gain_form.h"
 #include "fx/noise_gates.h"
+#include "fx/read_wav.h"
 
 namespace tw {
 
@@ -25,7 +26,7 @@ const std::array<KindDecl, kKindCount>& table() {
         unbuilt_kind(kKindDelay, "Delay"),
         unbuilt_kind(kKindFlanger, "Flanger / Chorus"),
         unbuilt_kind(kKindWah, "wah"),
-        unbuilt_kind(kKindReadWav, "Playback wav file", true),
+        read_wav_kind(),
         unbuilt_kind(kKindRecordWav, "Record wav", true),
         gain_kind(),
     };
