@@ -8,6 +8,7 @@
 #include "fx/gain_form.h"
 #include "fx/noise_gates.h"
 #include "fx/read_wav.h"
+#include "fx/record_wavs.h"
 
 namespace tw {
 
@@ -27,7 +28,7 @@ const std::array<KindDecl, kKindCount>& table() {
         unbuilt_kind(kKindFlanger, "Flanger / Chorus"),
         unbuilt_kind(kKindWah, "wah"),
         read_wav_kind(),
-        unbuilt_kind(kKindRecordWav, "Record wav", true),
+        record_wav_kind(),
         gain_kind(),
     };
     return kinds;
