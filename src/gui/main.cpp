@@ -13,10 +13,9 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/main_form.h"
 #include "app/program_folder.h"
 #include "engine/audio_devices.h"
-#include "engine/dsound.h"
-#include "engine/waves.h"
 #include "gui/dialogs_qt.h"
 #include "gui/main_window.h"
 #include "gui/services_qt.h"
@@ -65,7 +64,7 @@ int main(int argc, char** argv) {
 
     if (!opts.home.isEmpty()) tw::set_program_folder(opts.home.toStdString());
 
-    tw::DeviceOptions options;
+    tw::DeviceOptions options = tw::MainForm::device_defaults();
     options.system_devices = !opts.builtin_only;
     tw::AudioDevices devices(tw::make_system_backends(options));
 
@@ -77,8 +76,7 @@ int main(int argc, char** argv) {
     struct Uninstall {
         ~Uninstall() { tw::services::install_effect_services(nullptr); }
     } uninstall;
-    tw::gui::TForm1 window(*devices.waves, *devices.dsound, dialogs);
-    window.stream().is_stream_lost = [&devices] { return devices.catalog.stream_lost(); };
+    tw::gui::TForm1 window(devices, dialogs);
     dialogs.set_parent(&window);
     fx_services.set_dialog_parent(&window);
     window.show();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/chain_presets.h"
 #include "app/chain_editor.h"
 #include "fx/curves.h"
 #include "fx/gain_form.h"

@@ -15,7 +15,9 @@
 #include <thread>
 
 #include "app/chain_editor.h"
+#include "app/chain_presets.h"
 #include "app/dialogs.h"
+#include "app/main_form.h"
 #include "app/program_folder.h"
 #include "app/status_display.h"
 #include "app/stream_control.h"
@@ -110,13 +112,20 @@ int main(int argc, char** argv) {
         tw::set_program_folder(home);
     }
 
-    tw::DeviceOptions options;
+    tw::DeviceOptions options = tw::MainForm::device_defaults();
     options.builtin_devices = !no_builtin;
     options.system_devices = !no_system;
     tw::AudioDevices devices(tw::make_system_backends(options));
     PrintingDialogs dialogs;
-    tw::StreamControl sc(*devices.waves, *devices.dsound, dialogs);
-    sc.FormShow_device_lists(0);
+    // The main window's start-up without the window: device lists, kind
+    // lists and the chain of sixteen empty slots.
+    tw::MainForm form(devices, dialogs);
+    form.FormShow();
+    tw::StreamControl& sc = form.stream();
+    tw::ChainEditor& editor = form.chain();
+    // A lost stream ends this tool with its own message and exit code 3
+    // (below), instead of the window's "press START" message.
+    sc.is_stream_lost = nullptr;
 
     if (list_devices) {
         print_list("Input devices:", sc.ComboBox_waveIn);
@@ -124,8 +133,6 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    tw::ChainEditor editor;
-    editor.fill_kind_lists_and_build_chain();
     // A bare name is also looked for in PRESETS/ ("F9 - High Gain" or "F9 - High Gain.pre").
     if (!preset.empty() && !std::filesystem::exists(preset)) {
         for (const std::string& candidate :
@@ -169,7 +176,7 @@ int main(int argc, char** argv) {
     }
     sc.BitBtn_Init.click();
     if (dialogs.ended || !sc.running()) {
-        sc.shut_down();
+        form.FormClose();
         return 2;
     }
 
@@ -206,7 +213,7 @@ int main(int argc, char** argv) {
         }
     }
     sc.BitBtn_Reset.click();
-    sc.shut_down();
+    form.FormClose();
     if (lost) {
         std::fprintf(stderr, "The sound system closed the audio stream (was the JACK server stopped?).\n");
         return 3;

@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "app/chain_editor.h"
+#include "app/chain_presets.h"
+#include "app/main_form.h"
 #include "app/program_folder.h"
 #include "engine/denormals.h"
 #include "engine/effects.h"
@@ -208,7 +210,7 @@ void render(const Options& opt) {
 
     // The chain as the main window builds it, then the preset as a load applies it.
     tw::ChainEditor editor;
-    editor.fill_kind_lists_and_build_chain();
+    tw::MainForm::show_chain(editor);
     if (!opt.preset.empty()) {
         tw::PresetRecord check;
         std::string why;
