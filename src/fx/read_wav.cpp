@@ -206,6 +206,10 @@ void TReadWav::Read_wav_file(std::int32_t frames, std::int32_t, std::int32_t cha
     play_pos = pos;
 }
 
-KindDecl read_wav_kind() { return declare_kind_storing_nothing<TReadWav>(kKindReadWav, "Playback wav file"); }
+KindDecl read_wav_kind() {
+    KindDecl d = declare_kind_storing_nothing<TReadWav>(kKindReadWav, "Playback wav file");
+    d.entries.params = kEmptyKindEntries.params;   // the registry's do-nothing entry
+    return d;
+}
 
 }  // namespace tw
