@@ -39,20 +39,8 @@ TReadWav::TReadWav()
     spSkinButton1.on_click = [this] { spSkinButton1Click(); };
     spSkinScrollBar1.on_change = [this] { spSkinScrollBar1Change(); };
 
-    // FormCreate: a missing playback.ini is created pointing at demo1.wav,
-    // then the file it names is loaded if it exists.
-    services::IniFile ini(ini_path());
-    if (!ini.existed()) {
-        ini.write_string("File", "Path", demo_path());
-        // A folder we may not write to keeps the value in memory for this
-        // instance; the next one tries again.
-        ini.save();
-    }
-    const std::string path = ini.read_string("File", "Path", "ERROR");
-    if (file_exists(path)) {
-        wav_name = path;
-        load_wav_name(false);
-    }
+    // FormCreate.
+    SaveFilePlayBack();
 }
 
 TReadWav::~TReadWav() {
@@ -61,7 +49,15 @@ TReadWav::~TReadWav() {
 }
 
 void TReadWav::SaveFilePlayBack() {
+    // A missing playback.ini is created pointing at demo1.wav, then the file
+    // it names is loaded if it exists.
     services::IniFile ini(ini_path());
+    if (!ini.existed()) {
+        ini.write_string("File", "Path", demo_path());
+        // A folder we may not write to keeps the value in memory for this
+        // instance; the next one tries again.
+        ini.save();
+    }
     const std::string path = ini.read_string("File", "Path", "ERROR");
     if (!file_exists(path)) return;
     wav_name = path;

@@ -48,7 +48,8 @@ public:
     // the file open for the sample data; -1 (having told the user why) or 0.
     // UI thread.
     int LoadFile(const std::string& path);
-    // Loads the file named in playback.ini (at creation). UI thread.
+    // Loads the file named in playback.ini (at creation), creating
+    // playback.ini for demo1.wav if it is missing. UI thread.
     void SaveFilePlayBack();
 
     // The kind stores nothing in presets. UI thread.

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <sstream>
 #include <vector>
 
@@ -250,8 +249,7 @@ bool TRecord_wav_form::save_take(const std::string& path, bool& complete) {
 
 void TRecord_wav_form::Button_Stop_and_SaveClick() {
     halt_recording();
-    std::string folder;
-    auto chosen = services::effect_services().file_dialogs().save_file({"Save wav file", "wav files|*.wav", folder});
+    auto chosen = services::effect_services().file_dialogs().save_file({"Save wav file", "wav files|*.wav", {}});
     if (!chosen) return;   // the samples are kept; Pause or Stop and Save again
     bool complete = false;
     if (!save_take(*chosen, complete) || !complete) return;

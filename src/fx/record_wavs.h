@@ -103,9 +103,6 @@ public:
 
     std::int32_t timer_phase = 0;   // UI thread
 
-    // The recorded samples, for tests and tools. UI thread, while not recording.
-    const std::int16_t* take() const { return rec_buffer; }
-
 private:
     // Clears `recording` and waits until a buffer already under way has ended.
     void halt_recording();
