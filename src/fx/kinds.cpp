@@ -10,6 +10,8 @@
 #include "fx/flangers.h"
 #include "fx/gain_form.h"
 #include "fx/noise_gates.h"
+#include "fx/read_wav.h"
+#include "fx/record_wavs.h"
 #include "fx/reverb.h"
 #include "fx/wahs.h"
 
@@ -30,8 +32,8 @@ const std::array<KindDecl, kKindCount>& table() {
         delay_kind(),
         flanger_kind(),
         wah_kind(),
-        unbuilt_kind(kKindReadWav, "Playback wav file", true),
-        unbuilt_kind(kKindRecordWav, "Record wav", true),
+        read_wav_kind(),
+        record_wav_kind(),
         gain_kind(),
     };
     return kinds;
