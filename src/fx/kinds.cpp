@@ -8,6 +8,7 @@
 #include "fx/distortion1.h"
 #include "fx/flangers.h"
 #include "fx/gain_form.h"
+#include "fx/limiter_form.h"
 #include "fx/noise_gates.h"
 #include "fx/reverb.h"
 
@@ -21,7 +22,7 @@ const std::array<KindDecl, kKindCount>& table() {
         noise_gate_kind(),
         unbuilt_kind(kKindEQ8, "EQ (8 bands) + Filters"),
         comptortion_kind(),
-        unbuilt_kind(kKindLimiter, "Distortion (Simple)"),
+        limiter_kind(),
         unbuilt_kind(kKindMultiTortion, "Durizezeviro Plus"),
         distortion1_kind(),
         reverb_kind(),
