@@ -1,6 +1,6 @@
 // The noise gate, the distortions, the Delay, the Flanger / Chorus and the
 // Reverberator, each through its registered ProcessFn at 48 kHz stereo,
-// 512-frame buffers.
+// 512-frame buffers; the Distortion (Simple) also in mono, in each mode.
 // Reports ns per frame and the real-time factor (audio seconds per CPU second).
 #include <benchmark/benchmark.h>
 
@@ -12,17 +12,20 @@
 #include "frame_counters.h"
 #include "fx/effect_form.h"
 #include "fx/kinds.h"
+#include "fx/limiter_form.h"
 
 namespace {
 
 constexpr int kFrames = 512;
 constexpr int kRate = 48000;
 
-void run_kind(benchmark::State& state, int kind) {
+// `setup` (may be null) adjusts the fresh instance before the run.
+void run_kind(benchmark::State& state, int kind, int channels = 2, void (*setup)(tw::Instance) = nullptr) {
     using namespace tw;
     enable_flush_to_zero();
     EffectRegistry* reg = init_kind_registry();
     Instance inst = reg->create[kind]();
+    if (setup != nullptr) setup(inst);
     // A guitar-like signal: a loud decaying note over a quiet hum, refilled
     // each buffer so every kind sees the same input.
     std::vector<float> src(2 * kFrames), buf(2 * kFrames);
@@ -33,7 +36,7 @@ void run_kind(benchmark::State& state, int kind) {
     }
     for (auto _ : state) {
         buf = src;
-        reg->process[kind](kFrames, kRate, 2, buf.data(), inst);
+        reg->process[kind](kFrames, kRate, channels, buf.data(), inst);
         benchmark::DoNotOptimize(buf.data());
         benchmark::ClobberMemory();
     }
@@ -48,6 +51,17 @@ void BM_Delay(benchmark::State& state) { run_kind(state, tw::kKindDelay); }
 void BM_Flanger(benchmark::State& state) { run_kind(state, tw::kKindFlanger); }
 void BM_Reverb(benchmark::State& state) { run_kind(state, tw::kKindReverb); }
 
+// Distortion (Simple) in each mode (0 clip, 1 soft limiter in mono / power
+// law 0.707 in stereo, 2 power law), stereo and mono.
+template <int Mode>
+void limiter_mode(tw::Instance inst) {
+    static_cast<tw::Tlimiter_form*>(inst)->mode.store(Mode);
+}
+template <int Mode>
+void BM_Limiter(benchmark::State& state) {
+    run_kind(state, tw::kKindLimiter, static_cast<int>(state.range(0)), &limiter_mode<Mode>);
+}
+
 }  // namespace
 
 BENCHMARK(BM_NoiseGate);
@@ -56,4 +70,7 @@ BENCHMARK(BM_CompTortion);
 BENCHMARK(BM_Delay);
 BENCHMARK(BM_Flanger);
 BENCHMARK(BM_Reverb);
+BENCHMARK(BM_Limiter<0>)->ArgName("channels")->Arg(2)->Arg(1);
+BENCHMARK(BM_Limiter<1>)->ArgName("channels")->Arg(2)->Arg(1);
+BENCHMARK(BM_Limiter<2>)->ArgName("channels")->Arg(2)->Arg(1);
 BENCHMARK_MAIN();
