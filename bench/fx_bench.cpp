@@ -1,6 +1,6 @@
-// The noise gate, the distortions, the Delay, the Flanger / Chorus and the
-// Reverberator, each through its registered ProcessFn at 48 kHz stereo,
-// 512-frame buffers; the Distortion (Simple) also in mono, in each mode.
+// Every built effect kind (the equaliser with its side filters off, then all
+// on) through its registered ProcessFn at 48 kHz stereo, 512-frame buffers;
+// the Distortion (Simple) also in mono, in each mode.
 // Reports ns per frame and the real-time factor (audio seconds per CPU second).
 #include <benchmark/benchmark.h>
 
@@ -11,6 +11,7 @@
 #include "engine/effects.h"
 #include "frame_counters.h"
 #include "fx/effect_form.h"
+#include "fx/eq8.h"
 #include "fx/kinds.h"
 #include "fx/limiter_form.h"
 
@@ -20,7 +21,7 @@ constexpr int kFrames = 512;
 constexpr int kRate = 48000;
 
 // `setup` (may be null) adjusts the fresh instance before the run.
-void run_kind(benchmark::State& state, int kind, int channels = 2, void (*setup)(tw::Instance) = nullptr) {
+void run_kind(benchmark::State& state, int kind, void (*setup)(tw::Instance) = nullptr, int channels = 2) {
     using namespace tw;
     enable_flush_to_zero();
     EffectRegistry* reg = init_kind_registry();
@@ -50,6 +51,16 @@ void BM_CompTortion(benchmark::State& state) { run_kind(state, tw::kKindCompTort
 void BM_Delay(benchmark::State& state) { run_kind(state, tw::kKindDelay); }
 void BM_Flanger(benchmark::State& state) { run_kind(state, tw::kKindFlanger); }
 void BM_Reverb(benchmark::State& state) { run_kind(state, tw::kKindReverb); }
+void BM_EQ8(benchmark::State& state) { run_kind(state, tw::kKindEQ8); }
+void BM_EQ8_AllFilters(benchmark::State& state) {
+    run_kind(state, tw::kKindEQ8, [](tw::Instance inst) {
+        auto* eq = static_cast<tw::TEQ8_form*>(inst);
+        for (tw::ui::CheckBox* c : {&eq->CheckRadioBox_FVC_OnOff, &eq->CheckRadioBox_FNC_OnOff, &eq->CheckRadioBox_Shelf,
+                                    &eq->CheckRadioBox_fnc_2000_OnOff, &eq->CheckRadioBox_Filter_Notch})
+            c->set_checked(true);
+    });
+}
+void BM_Wah(benchmark::State& state) { run_kind(state, tw::kKindWah); }
 
 // Distortion (Simple) in each mode (0 clip, 1 soft limiter in mono / power
 // law 0.707 in stereo, 2 power law), stereo and mono.
@@ -59,7 +70,7 @@ void limiter_mode(tw::Instance inst) {
 }
 template <int Mode>
 void BM_Limiter(benchmark::State& state) {
-    run_kind(state, tw::kKindLimiter, static_cast<int>(state.range(0)), &limiter_mode<Mode>);
+    run_kind(state, tw::kKindLimiter, &limiter_mode<Mode>, static_cast<int>(state.range(0)));
 }
 
 }  // namespace
@@ -70,6 +81,9 @@ BENCHMARK(BM_CompTortion);
 BENCHMARK(BM_Delay);
 BENCHMARK(BM_Flanger);
 BENCHMARK(BM_Reverb);
+BENCHMARK(BM_EQ8);
+BENCHMARK(BM_EQ8_AllFilters);
+BENCHMARK(BM_Wah);
 BENCHMARK(BM_Limiter<0>)->ArgName("channels")->Arg(2)->Arg(1);
 BENCHMARK(BM_Limiter<1>)->ArgName("channels")->Arg(2)->Arg(1);
 BENCHMARK(BM_Limiter<2>)->ArgName("channels")->Arg(2)->Arg(1);

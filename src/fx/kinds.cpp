@@ -6,11 +6,13 @@
 #include "fx/CompTortions.h"
 #include "fx/delays.h"
 #include "fx/distortion1.h"
+#include "fx/eq8.h"
 #include "fx/flangers.h"
 #include "fx/gain_form.h"
 #include "fx/limiter_form.h"
 #include "fx/noise_gates.h"
 #include "fx/reverb.h"
+#include "fx/wahs.h"
 
 namespace tw {
 
@@ -20,7 +22,7 @@ const std::array<KindDecl, kKindCount>& table() {
     static const std::array<KindDecl, kKindCount> kinds = {
         unbuilt_kind(kKindEmpty, "--- select ---", true),
         noise_gate_kind(),
-        unbuilt_kind(kKindEQ8, "EQ (8 bands) + Filters"),
+        eq8_kind(),
         comptortion_kind(),
         limiter_kind(),
         unbuilt_kind(kKindMultiTortion, "Durizezeviro Plus"),
@@ -28,7 +30,7 @@ const std::array<KindDecl, kKindCount>& table() {
         reverb_kind(),
         delay_kind(),
         flanger_kind(),
-        unbuilt_kind(kKindWah, "wah"),
+        wah_kind(),
         unbuilt_kind(kKindReadWav, "Playback wav file", true),
         unbuilt_kind(kKindRecordWav, "Record wav", true),
         gain_kind(),
