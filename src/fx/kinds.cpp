@@ -9,6 +9,7 @@
 #include "fx/eq8.h"
 #include "fx/flangers.h"
 #include "fx/gain_form.h"
+#include "fx/limiter_form.h"
 #include "fx/noise_gates.h"
 #include "fx/read_wav.h"
 #include "fx/record_wavs.h"
@@ -25,7 +26,7 @@ const std::array<KindDecl, kKindCount>& table() {
         noise_gate_kind(),
         eq8_kind(),
         comptortion_kind(),
-        unbuilt_kind(kKindLimiter, "Distortion (Simple)"),
+        limiter_kind(),
         unbuilt_kind(kKindMultiTortion, "Durizezeviro Plus"),
         distortion1_kind(),
         reverb_kind(),
