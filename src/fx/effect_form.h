@@ -32,6 +32,10 @@ public:
         return true;
     }
 
+    // Runs when the editor window is closed (each time). Effects that keep
+    // settings in a file of their own write it here. UI thread.
+    virtual void FormClose() {}
+
 private:
     ui::FormModel form_;
 };

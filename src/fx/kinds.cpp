@@ -4,6 +4,7 @@
 #include <array>
 
 #include "fx/CompTortions.h"
+#include "fx/MultiTortions.h"
 #include "fx/distortion1.h"
 #include "fx/gain_form.h"
 #include "fx/noise_gates.h"
@@ -19,7 +20,7 @@ const std::array<KindDecl, kKindCount>& table() {
         unbuilt_kind(kKindEQ8, "EQ (8 bands) + Filters"),
         comptortion_kind(),
         unbuilt_kind(kKindLimiter, "Distortion (Simple)"),
-        unbuilt_kind(kKindMultiTortion, "Durizezeviro Plus"),
+        multitortion_kind(),
         distortion1_kind(),
         unbuilt_kind(kKindReverb, "Reverberator"),
         unbuilt_kind(kKindDelay, "Delay"),
