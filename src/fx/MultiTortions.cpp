@@ -31,6 +31,19 @@ int band_x(int b) { return 24 + 24 * b; }
 // Clip threshold of a threshold slider position: 32768 at 0, 171.8 at 50, 1 at 99.
 float clip_threshold(int p) { return static_cast<float>(std::exp((99 - p) * 0.1050223)); }
 
+// The hint of a band slider ("  150 Hz  ") and a band's key in the band file ("s1").
+std::string band_hint(float centre) {
+    std::string h = "  ";
+    h += std::to_string(std::lround(centre));
+    h += " Hz  ";
+    return h;
+}
+std::string band_key(int b) {
+    std::string k = "s";
+    k += std::to_string(b);
+    return k;
+}
+
 constexpr int kDbPositions[5] = {30, 35, 40, 50, 70};
 constexpr const char* kDbCaptions[5] = {"- 30 dB", "-40 dB", "-50 dB", "-60 dB", "-70 dB"};
 }  // namespace
@@ -126,12 +139,12 @@ void TMultiTortion_form::load_band_file(const services::IniFile& ini) {
     // Gang is on while the left row is set, so the right row first follows
     // it and is then set from its own section.
     for (int b = 0; b < kBands; ++b) {
-        ScrollBar[b].set_hint("  " + std::to_string(std::lround(bank_l.centre[b])) + " Hz  ");
-        ScrollBar[b].set_position(ini.read_int("EQL", "s" + std::to_string(b), 50));
+        ScrollBar[b].set_hint(band_hint(bank_l.centre[b]));
+        ScrollBar[b].set_position(ini.read_int("EQL", band_key(b), 50));
     }
     for (int b = 0; b < kBands; ++b) {
-        spSkinScrollBar[b].set_hint("  " + std::to_string(std::lround(bank_r.centre[b])) + " Hz  ");
-        spSkinScrollBar[b].set_position(ini.read_int("EQR", "s" + std::to_string(b), 50));
+        spSkinScrollBar[b].set_hint(band_hint(bank_r.centre[b]));
+        spSkinScrollBar[b].set_position(ini.read_int("EQR", band_key(b), 50));
     }
     ScrollBar_gain_In.set_position(ini.read_int("Other", "Drive", 50));
     ScrollBar_gain_Out.set_position(ini.read_int("Other", "Level", 50));
@@ -144,8 +157,8 @@ void TMultiTortion_form::load_band_file(const services::IniFile& ini) {
 void TMultiTortion_form::FormClose() {
     // Other keys of the file (Gang among them) are kept as they are.
     services::IniFile ini(band_file_path());
-    for (int b = 0; b < kBands; ++b) ini.write_int("EQL", "s" + std::to_string(b), ScrollBar[b].position());
-    for (int b = 0; b < kBands; ++b) ini.write_int("EQR", "s" + std::to_string(b), spSkinScrollBar[b].position());
+    for (int b = 0; b < kBands; ++b) ini.write_int("EQL", band_key(b), ScrollBar[b].position());
+    for (int b = 0; b < kBands; ++b) ini.write_int("EQR", band_key(b), spSkinScrollBar[b].position());
     ini.write_int("Other", "Drive", ScrollBar_gain_In.position());
     ini.write_int("Other", "Level", ScrollBar_gain_Out.position());
     ini.write_int("Other", "Standard", CheckBox_Standard.checked() ? 1 : 0);

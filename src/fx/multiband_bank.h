@@ -65,7 +65,9 @@ enum class BankKernel {
 // Runs `bank` over `count` samples of one channel in place. Per sample: the
 // sixteen first filters, the shaper, with Filter 2 the second stage, and the
 // sum of the bands weighted by `settings.gain`. Four bands are computed at a
-// time, each with exactly its own scalar steps.
+// time, each with exactly its own scalar steps; the sum is added pairwise,
+// which can move an output sample by one 32-bit rounding step at most
+// (memories and band signals are exact).
 // Audio thread (or any thread on its own bank): no allocation.
 void run_band_bank(BandBank& bank, BankSide side, const BandSettings& settings, float* samples, int count,
                    BankKernel kernel = BankKernel::Fastest);

@@ -4,7 +4,8 @@
 //
 // Four bands travel together in one vector of doubles; every operation is
 // lane by lane in the order of the per-band steps, so each band's result is
-// exactly the scalar one. Neither build fuses multiplies and adds.
+// exactly the scalar one (only the final sum is added in another order).
+// Neither build fuses multiplies and adds.
 //
 // A pass runs in blocks of kBlock samples, each in four stages over a small
 // block buffer (so the two filter recursions run with their memories in
@@ -48,6 +49,9 @@ struct Work {
     // Block buffers: band signals of the block after rows 0 and 1, which hold
     // the two samples before it (the second stage's input memories).
     D4 band[kBlock + 2][kVectors];
+    // The first filters' outputs of the block after rows 0 and 1, which hold
+    // the two outputs before it.
+    D4 raw[kBlock + 2][kVectors];
     D4 band2[kBlock][kVectors];
 };
 
@@ -76,12 +80,15 @@ namespace {
 // recursions run side by side.
 template <int B>
 [[gnu::always_inline]] inline void first_filters(Work* const* w, float* const* x, int at, int n) {
-    D4 y1[B][kVectors], y2[B][kVectors];
+    // y[n-1] stays in registers; y[n-2] is read back from the block buffer,
+    // whose rows 0 and 1 hold the two outputs before the block.
+    D4 y1[B][kVectors];
     double x1[B], x2[B];
     for (int k = 0; k < B; ++k) {
         for (int j = 0; j < kVectors; ++j) {
             y1[k][j] = w[k]->y1[j];
-            y2[k][j] = w[k]->y2[j];
+            w[k]->raw[0][j] = w[k]->y2[j];
+            w[k]->raw[1][j] = w[k]->y1[j];
         }
         x1[k] = w[k]->x1;
         x2[k] = w[k]->x2;
@@ -93,38 +100,32 @@ template <int B>
             const D4 d = splat(xs - x2[k]);
             x2[k] = x1[k];
             x1[k] = xs;
-            const Work& wk = *w[k];
+            Work& wk = *w[k];
 #pragma GCC unroll 4
             for (int j = 0; j < kVectors; ++j) {
-                const D4 y = to_f32(((d - wk.a1[j] * y1[k][j]) - wk.a2[j] * y2[k][j]) / wk.a0[j]);
-                y2[k][j] = y1[k][j];
+                const D4 y = to_f32(((d - wk.a1[j] * y1[k][j]) - wk.a2[j] * wk.raw[i][j]) / wk.a0[j]);
                 y1[k][j] = y;
-                w[k]->band[i + 2][j] = y;
+                wk.raw[i + 2][j] = y;
             }
         }
     }
     for (int k = 0; k < B; ++k) {
         for (int j = 0; j < kVectors; ++j) {
-            w[k]->y1[j] = y1[k][j];
-            w[k]->y2[j] = y2[k][j];
+            w[k]->y1[j] = w[k]->raw[n + 1][j];
+            w[k]->y2[j] = w[k]->raw[n][j];
         }
         w[k]->x1 = x1[k];
         w[k]->x2 = x2[k];
     }
 }
 
-// The sum of one sample's weighted bands, in band order, as a double.
+// The sum of one sample's weighted bands, as a double: the products are
+// exact (two 32-bit values), summed pairwise across the four vectors and
+// then across lanes. That order differs from band order only by double
+// rounding, far below the 32-bit rounding of the result.
 [[gnu::always_inline]] inline double weighted_sum(const D4* s, const D4* gain) {
-    double acc = 0.0;
-#pragma GCC unroll 4
-    for (int j = 0; j < kVectors; ++j) {
-        const D4 g = s[j] * gain[j];   // exact: a product of two 32-bit values
-        acc += g[0];
-        acc += g[1];
-        acc += g[2];
-        acc += g[3];
-    }
-    return acc;
+    const D4 g = (s[0] * gain[0] + s[1] * gain[1]) + (s[2] * gain[2] + s[3] * gain[3]);
+    return (g[0] + g[2]) + (g[1] + g[3]);
 }
 
 // Stage 2: the shaper of every band signal in a block buffer: fold-back
@@ -139,10 +140,12 @@ template <bool Fold, bool Clip, bool Sum>
     const D4 end = splat(kFoldEnd), nend = -end;
     const D4 k = splat(w.k), k1 = splat(1.0 - w.k);
     for (int i = 0; i < n; ++i) {
-        if constexpr (Fold || Clip) {
+        if constexpr (!(Fold || Clip)) {
+            for (int j = 0; j < kVectors; ++j) w.band[i + 2][j] = w.raw[i + 2][j];
+        } else {
 #pragma GCC unroll 4
             for (int j = 0; j < kVectors; ++j) {
-                D4 v = w.band[i + 2][j];
+                D4 v = w.raw[i + 2][j];
                 if constexpr (Fold) {
                     const D4 u = v >= end ? (v - end) * ht : (v >= F ? F - t * v : v);
                     v = u < nend ? (u + end) * ht : (u < nF ? nF - t * u : u);

@@ -112,10 +112,22 @@ BandSettings settings(bool fold, bool clip, bool filter2, float gain_step) {
     return s;
 }
 
+// Output samples agree within one 32-bit rounding step (the bands are summed
+// in another order).
+void expect_within_rounding(const std::vector<float>& got, const std::vector<float>& want, const char* what) {
+    ASSERT_EQ(got.size(), want.size());
+    int off = 0;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        const float step = std::nextafter(std::fabs(want[i]), INFINITY) - std::fabs(want[i]);
+        if (!(std::fabs(got[i] - want[i]) <= std::max(step, 1e-6f))) ++off;
+    }
+    EXPECT_EQ(off, 0) << what;
+}
+
 // A loud signal, so that the fold, the clipper and both stages all act.
 std::vector<float> loud(int n) { return test::guitar_like(n, 30000.0f); }
 
-TEST_F(MultiTortion, BanksMatchThePlainPerBandVersionExactly) {
+TEST_F(MultiTortion, BanksMatchThePlainPerBandVersion) {
     Form f;
     for (int flags = 0; flags < 8; ++flags) {
         const BandSettings s = settings(flags & 1, flags & 2, flags & 4, 0.3f);
@@ -129,8 +141,8 @@ TEST_F(MultiTortion, BanksMatchThePlainPerBandVersionExactly) {
             run_band_bank(fast, side, s, a.data(), 333);
             run_band_bank(fast, side, s, a.data() + 333, 367);
             run_band_bank(base, side, s, b.data(), 700, BankKernel::Baseline);
-            EXPECT_EQ(a, ref) << "flags " << flags << " side " << static_cast<int>(side);
-            EXPECT_EQ(b, ref) << "flags " << flags;
+            expect_within_rounding(a, ref, "fastest");
+            EXPECT_EQ(b, a) << "flags " << flags << " side " << static_cast<int>(side);
             EXPECT_EQ(fast.y1, plain.k.y1);
             EXPECT_EQ(fast.q2, plain.k.q2);
             EXPECT_EQ(fast.p1, plain.k.p1);
