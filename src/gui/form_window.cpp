@@ -1,5 +1,6 @@
 #include "gui/form_window.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -39,6 +40,11 @@ void EffectWindow::showEvent(QShowEvent* e) {
     FormWindow::showEvent(e);
     // First show only: the skin goes into the window.
     if (effect_.FormShow()) load_skin_into(*this);
+}
+
+void EffectWindow::closeEvent(QCloseEvent* e) {
+    effect_.FormClose();
+    FormWindow::closeEvent(e);
 }
 
 }  // namespace tw::gui
