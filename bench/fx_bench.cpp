@@ -1,6 +1,6 @@
-// The noise gate, Distortion (Soft/Hard), Distortion-Compressor and the
-// multiband distortion (mono and stereo, Filter 2 off and on), each through
-// its registered ProcessFn at 48 kHz, 512-frame buffers (stereo unless said).
+// Every built effect kind (the equaliser with its side filters off, then all
+// on; the multiband distortion also in mono and with Filter 2) through its
+// registered ProcessFn at 48 kHz, 512-frame buffers, stereo unless said.
 // Reports ns per frame and the real-time factor (audio seconds per CPU second).
 #include <benchmark/benchmark.h>
 
@@ -12,6 +12,7 @@
 #include "frame_counters.h"
 #include "fx/MultiTortions.h"
 #include "fx/effect_form.h"
+#include "fx/eq8.h"
 #include "fx/kinds.h"
 
 namespace {
@@ -19,8 +20,7 @@ namespace {
 constexpr int kFrames = 512;
 constexpr int kRate = 48000;
 
-void run_kind(benchmark::State& state, int kind, int channels = 2,
-              void (*setup)(tw::Instance) = nullptr) {
+void run_kind(benchmark::State& state, int kind, void (*setup)(tw::Instance) = nullptr, int channels = 2) {
     using namespace tw;
     enable_flush_to_zero();
     EffectRegistry* reg = init_kind_registry();
@@ -51,6 +51,19 @@ void run_kind(benchmark::State& state, int kind, int channels = 2,
 void BM_NoiseGate(benchmark::State& state) { run_kind(state, tw::kKindNoiseGate); }
 void BM_Distortion1(benchmark::State& state) { run_kind(state, tw::kKindDistortion1); }
 void BM_CompTortion(benchmark::State& state) { run_kind(state, tw::kKindCompTortion); }
+void BM_Delay(benchmark::State& state) { run_kind(state, tw::kKindDelay); }
+void BM_Flanger(benchmark::State& state) { run_kind(state, tw::kKindFlanger); }
+void BM_Reverb(benchmark::State& state) { run_kind(state, tw::kKindReverb); }
+void BM_EQ8(benchmark::State& state) { run_kind(state, tw::kKindEQ8); }
+void BM_EQ8_AllFilters(benchmark::State& state) {
+    run_kind(state, tw::kKindEQ8, [](tw::Instance inst) {
+        auto* eq = static_cast<tw::TEQ8_form*>(inst);
+        for (tw::ui::CheckBox* c : {&eq->CheckRadioBox_FVC_OnOff, &eq->CheckRadioBox_FNC_OnOff, &eq->CheckRadioBox_Shelf,
+                                    &eq->CheckRadioBox_fnc_2000_OnOff, &eq->CheckRadioBox_Filter_Notch})
+            c->set_checked(true);
+    });
+}
+void BM_Wah(benchmark::State& state) { run_kind(state, tw::kKindWah); }
 
 // Multiband distortion with the fold on (its default) and Filter 2 as given.
 template <bool Filter2>
@@ -59,15 +72,13 @@ void multiband_setup(tw::Instance inst) {
     f->CheckBox_Standard.set_checked(true);
     f->CheckBox_Filter2.set_checked(Filter2);
 }
-void BM_MultiTortion_Mono(benchmark::State& state) { run_kind(state, tw::kKindMultiTortion, 1, multiband_setup<false>); }
+void BM_MultiTortion_Mono(benchmark::State& state) { run_kind(state, tw::kKindMultiTortion, multiband_setup<false>, 1); }
 void BM_MultiTortion_Mono_Filter2(benchmark::State& state) {
-    run_kind(state, tw::kKindMultiTortion, 1, multiband_setup<true>);
+    run_kind(state, tw::kKindMultiTortion, multiband_setup<true>, 1);
 }
-void BM_MultiTortion_Stereo(benchmark::State& state) {
-    run_kind(state, tw::kKindMultiTortion, 2, multiband_setup<false>);
-}
+void BM_MultiTortion_Stereo(benchmark::State& state) { run_kind(state, tw::kKindMultiTortion, multiband_setup<false>); }
 void BM_MultiTortion_Stereo_Filter2(benchmark::State& state) {
-    run_kind(state, tw::kKindMultiTortion, 2, multiband_setup<true>);
+    run_kind(state, tw::kKindMultiTortion, multiband_setup<true>);
 }
 
 }  // namespace
@@ -75,6 +86,12 @@ void BM_MultiTortion_Stereo_Filter2(benchmark::State& state) {
 BENCHMARK(BM_NoiseGate);
 BENCHMARK(BM_Distortion1);
 BENCHMARK(BM_CompTortion);
+BENCHMARK(BM_Delay);
+BENCHMARK(BM_Flanger);
+BENCHMARK(BM_Reverb);
+BENCHMARK(BM_EQ8);
+BENCHMARK(BM_EQ8_AllFilters);
+BENCHMARK(BM_Wah);
 BENCHMARK(BM_MultiTortion_Mono);
 BENCHMARK(BM_MultiTortion_Mono_Filter2);
 BENCHMARK(BM_MultiTortion_Stereo);

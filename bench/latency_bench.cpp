@@ -35,6 +35,7 @@
 
 #include "app/chain_editor.h"
 #include "app/dialogs.h"
+#include "app/main_form.h"
 #include "app/stream_control.h"
 #include "engine/audio_devices.h"
 #include "engine/effects.h"
@@ -49,6 +50,8 @@ public:
     void message(const std::string& t, const std::string& d) override { last = t + " " + d; }
     void warning(const std::string& t, const std::string& d) override { last = t + " " + d; }
     void end_program(int) override {}
+    bool question(const std::string&) override { return false; }
+    bool open_url(const std::string&) override { return false; }
 };
 
 // jackd -n <name> --no-realtime -d dummy -r 48000 -p <period>, stopped by pid.
@@ -157,7 +160,7 @@ void run_live(benchmark::State& state, int period, double seconds, bool builtin 
             }
         }
         tw::reset_engine();
-        tw::DeviceOptions opt;
+        tw::DeviceOptions opt = tw::MainForm::device_defaults();
         opt.builtin_devices = builtin;
         opt.system_devices = !builtin;
         tw::AudioDevices dev(tw::make_system_backends(opt));

@@ -1,6 +1,5 @@
 #include "engine/audio_devices.h"
 
-#include "app/program_folder.h"
 #include "engine/audio_builtin.h"
 #include "engine/audio_rtaudio.h"
 #include "engine/dsound.h"
@@ -48,9 +47,7 @@ AudioDevices::~AudioDevices() {
 std::vector<std::unique_ptr<audio::AudioBackend>> make_system_backends(const DeviceOptions& options) {
     std::vector<std::unique_ptr<audio::AudioBackend>> out;
     if (options.system_devices) out = audio::make_rtaudio_backends();
-    if (options.builtin_devices)
-        out.push_back(audio::make_builtin_backend(
-            options.demo_wav_path.empty() ? program_path("demo_guitar.wav") : options.demo_wav_path));
+    if (options.builtin_devices) out.push_back(audio::make_builtin_backend(options.demo_wav_path));
     return out;
 }
 

@@ -5,9 +5,14 @@
 
 #include "fx/CompTortions.h"
 #include "fx/MultiTortions.h"
+#include "fx/delays.h"
 #include "fx/distortion1.h"
+#include "fx/eq8.h"
+#include "fx/flangers.h"
 #include "fx/gain_form.h"
 #include "fx/noise_gates.h"
+#include "fx/reverb.h"
+#include "fx/wahs.h"
 
 namespace tw {
 
@@ -17,15 +22,15 @@ const std::array<KindDecl, kKindCount>& table() {
     static const std::array<KindDecl, kKindCount> kinds = {
         unbuilt_kind(kKindEmpty, "--- select ---", true),
         noise_gate_kind(),
-        unbuilt_kind(kKindEQ8, "EQ (8 bands) + Filters"),
+        eq8_kind(),
         comptortion_kind(),
         unbuilt_kind(kKindLimiter, "Distortion (Simple)"),
         multitortion_kind(),
         distortion1_kind(),
-        unbuilt_kind(kKindReverb, "Reverberator"),
-        unbuilt_kind(kKindDelay, "Delay"),
-        unbuilt_kind(kKindFlanger, "Flanger / Chorus"),
-        unbuilt_kind(kKindWah, "wah"),
+        reverb_kind(),
+        delay_kind(),
+        flanger_kind(),
+        wah_kind(),
         unbuilt_kind(kKindReadWav, "Playback wav file", true),
         unbuilt_kind(kKindRecordWav, "Record wav", true),
         gain_kind(),

@@ -72,7 +72,9 @@ TEST_P(DeclaredFields, NameTheControlsWithTheirRangesAndDoNotOverlap) {
             used[b] = true;
         }
         EXPECT_LE(f.min, f.max) << f.name;
-        if (f.mirrors != nullptr) EXPECT_NE(o.inst->form().find(f.mirrors), nullptr) << f.mirrors;
+        if (f.mirrors != nullptr) {
+            EXPECT_NE(o.inst->form().find(f.mirrors), nullptr) << f.mirrors;
+        }
         if (!f.is_position() && f.type != FieldType::Flag) continue;
         for (int i = 0; i < f.count; ++i) {
             ui::Control* c = o.inst->form().find(control_name(f, i));
@@ -105,8 +107,11 @@ TEST_P(DeclaredFields, GetWritesExactlyTheDeclaredFieldsWithTheInstancesValues) 
             EXPECT_LE(rec_get_field(r, f, i), f.max) << control_name(f, i);
         }
     }
-    for (int b = 0; b < kParamRecordBytes; ++b)
-        if (!declared[b]) EXPECT_EQ(r.bytes[b], 0xA5) << kind().name << " wrote undeclared byte " << b;
+    for (int b = 0; b < kParamRecordBytes; ++b) {
+        if (!declared[b]) {
+            EXPECT_EQ(r.bytes[b], 0xA5) << kind().name << " wrote undeclared byte " << b;
+        }
+    }
 }
 
 TEST_P(DeclaredFields, PutReadsBackMovedControls) {

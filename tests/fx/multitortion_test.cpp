@@ -151,20 +151,6 @@ TEST_F(MultiTortion, BanksMatchThePlainPerBandVersion) {
     }
 }
 
-TEST_F(MultiTortion, PairedBanksGiveWhatTwoSingleRunsGive) {
-    Form f;
-    const BandSettings sl = settings(true, true, true, 0.1f), sr = settings(true, true, true, -0.05f);
-    BandBank l1 = f.bank_l, r1 = f.bank_r, l2 = f.bank_l, r2 = f.bank_r;
-    std::vector<float> a = loud(500), b = test::guitar_like(500, 9000.0f), a2 = a, b2 = b;
-    run_band_bank(r1, BankSide::Right, sr, a.data(), 500);
-    run_band_bank(l1, BankSide::Left, sl, b.data(), 500);
-    run_band_bank_pair({&r2, BankSide::Right, &sr, a2.data()}, {&l2, BankSide::Left, &sl, b2.data()}, 500);
-    EXPECT_EQ(a, a2);
-    EXPECT_EQ(b, b2);
-    EXPECT_EQ(r1.q1, r2.q1);
-    EXPECT_EQ(l1.y2, l2.y2);
-}
-
 // Band 0 passes its input straight to the shaper (y = x - x[n-2]) and alone
 // into the sum, so one sample shows what the shaper makes of a band level.
 float shaped(float level, bool fold, bool clip) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "app/chain_presets.h"
 #include "app/chain_editor.h"
 #include "fx/effect_form.h"
 #include "fx/param_record.h"

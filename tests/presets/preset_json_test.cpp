@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/chain_presets.h"
 #include "app/chain_editor.h"
 #include "fx/curves.h"
 #include "fx/gain_form.h"
@@ -14,6 +15,14 @@ namespace tw {
 namespace {
 
 using nlohmann::json;
+
+// A kind that is listed but not built yet (its row keeps raw words), or -1
+// once every kind is built.
+int unbuilt_kind() {
+    for (const KindDecl& d : kind_decls())
+        if (!d.built() && !d.stores_nothing) return d.kind;
+    return -1;
+}
 
 class PresetJsonTest : public ::testing::Test {
 protected:
@@ -70,12 +79,14 @@ TEST_F(PresetJsonTest, RecordFromAChainSurvivesJsonRoundTrip) {
     g->ScrollBar_SimpleChorus.set_position(99);
     g->RadioBox_SimpleChorus.set_checked(true);
     g->CheckRadioBox_Air.set_checked(false);
-    e.row(5).combo.set_item_index(kKindDelay);
+    const int raw = unbuilt_kind();
+    if (raw < 0) GTEST_SKIP() << "every kind is built: no row keeps raw words";
+    e.row(5).combo.set_item_index(raw);
     e.row(5).check.click();
     e.row(7).combo.set_item_index(kKindReadWav);
     build_preset_record(e);
     PresetRecord src = preset_record();
-    // Give the undescribed Delay slot and a noise gate slot some words.
+    // Give the undescribed slot and a noise gate slot some words.
     for (int w = 0; w < kPresetStoredWords; ++w) src.set_param_word(4, w, w * 1000 - 7);
     src.set_kind(9, kKindNoiseGate);
     for (int w = 0; w < 5; ++w) src.set_param_word(9, w, 10 + w);
@@ -193,9 +204,17 @@ TEST_F(PresetJsonTest, RefusesWhatTheControlsCouldNotProduce) {
     EXPECT_NE(build_error(gain({{"Volume", 3}})).find("unknown field"), std::string::npos);
     EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Gain"}, {"words", {1, 2}}})), "");
     EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Record wav"}, {"params", {{"x", 1}}}})), "");
-    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Delay"}, {"words", json::array({1.5})}})), "");
-    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Delay"}, {"words", std::vector<int>(74, 0)}})), "");
-    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Delay"}, {"params", json::object()}})), "");
+    if (const int raw = unbuilt_kind(); raw >= 0) {
+        const std::string name = kind_name(raw);
+        EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", name}, {"words", json::array({1.5})}})), "");
+        EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", name}, {"words", std::vector<int>(74, 0)}})), "");
+        EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", name}, {"params", json::object()}})), "");
+    }
+    // A built kind refuses raw words and values its bars cannot produce.
+    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Delay"}, {"words", {1, 2}}})), "");
+    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Reverberator"}, {"params", {{"decay_l", 1.0}}}})), "");
+    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Reverberator"}, {"params", {{"pre_len_m", 5000}}}})), "");
+    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Flanger / Chorus"}, {"params", {{"fl_feedback_l", 0.97}}}})), "");
     // Limits themselves are fine.
     EXPECT_EQ(build_error(gain({{"ScrollBar_Gain_Mono", 100}, {"mono_gain", 11.0}, {"left_gain", 1.0 / 11.0}})), "");
     EXPECT_EQ(build_error(one_row({{"row", 16}, {"kind", 13}, {"on", 1}})), "");

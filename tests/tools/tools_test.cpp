@@ -18,10 +18,20 @@
 #include <string>
 #include <vector>
 
+#include "fx/kinds.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+
+// A kind that is listed but not built yet (its row keeps raw words), or ""
+// once every kind is built.
+std::string unbuilt_kind_name() {
+    for (const tw::KindDecl& d : tw::kind_decls())
+        if (!d.built() && !d.stores_nothing) return d.name;
+    return "";
+}
 
 std::string quote(const std::string& s) {
     std::string q = "'";
@@ -251,11 +261,11 @@ TEST_F(ToolsTest, FailuresSayWhyAndLeaveNoOutput) {
 }
 
 TEST_F(ToolsTest, PresetShowBuildShowIsExact) {
-    const json src = {{"rows",
-                       {gain_row(1, true, 70, 30, 90, false, true, 10),
-                        {{"row", 2}, {"kind", "Delay"}, {"on", true}, {"words", {5, -6, 7}}},
-                        {{"row", 5}, {"kind", "Record wav"}, {"on", true}},
-                        {{"row", 16}, {"kind", "Gain"}}}}};
+    json src = {{"rows",
+                 {gain_row(1, true, 70, 30, 90, false, true, 10), {{"row", 5}, {"kind", "Record wav"}, {"on", true}},
+                  {{"row", 16}, {"kind", "Gain"}}}}};
+    const std::string raw = unbuilt_kind_name();
+    if (!raw.empty()) src["rows"].push_back({{"row", 2}, {"kind", raw}, {"on", true}, {"words", {5, -6, 7}}});
     make_preset(path("a.pre"), src);
     EXPECT_EQ(fs::file_size(path("a.pre")), 13188u);
     ASSERT_EQ(preset({"show", path("a.pre")}), 0) << err_;
@@ -266,7 +276,7 @@ TEST_F(ToolsTest, PresetShowBuildShowIsExact) {
     ASSERT_EQ(preset({"show", "--json", path("a.pre")}), 0) << err_;
     const json shown = json::parse(out_);
     EXPECT_EQ(shown["rows"][0]["params"]["ScrollBar_Gain_Left"], 30);
-    EXPECT_EQ(shown["rows"][1]["words"][1], -6);
+    if (!raw.empty()) EXPECT_EQ(shown["rows"][1]["words"][1], -6);
     std::ofstream(path("b.json")) << out_;
     ASSERT_EQ(preset({"build", path("b.json"), path("b.pre")}), 0) << err_;
     EXPECT_EQ(slurp(path("a.pre")), slurp(path("b.pre")));

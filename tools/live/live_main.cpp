@@ -1,8 +1,9 @@
-// tonewarp-live: the live stream without a screen. Runs START with the chosen
-// devices and format (the same choices a first start of the program makes
-// when none are given), optionally loads a preset into the chain, prints a
-// status line once a second, and on SIGINT / SIGTERM stops and closes cleanly
-// (exit 0). A stream the sound system closes (JACK server gone) ends it with 3.
+// tonewarp-live: the live stream without a screen. Starts as the main window
+// does (devices, format, threshold and the last preset from face.ini), lets
+// the options change any of it, runs START, prints a status line once a
+// second, and on SIGINT / SIGTERM stops and closes cleanly (exit 0). A stream
+// the sound system closes (JACK server gone) ends it with 3. face.ini is read,
+// never written: the settings belong to the window.
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cctype>
@@ -15,7 +16,9 @@
 #include <thread>
 
 #include "app/chain_editor.h"
+#include "app/chain_presets.h"
 #include "app/dialogs.h"
+#include "app/main_form.h"
 #include "app/program_folder.h"
 #include "app/status_display.h"
 #include "app/stream_control.h"
@@ -36,6 +39,15 @@ public:
     void message(const std::string& text, const std::string& detail) override { print(text, detail); }
     void warning(const std::string& text, const std::string& detail) override { print(text, detail); }
     void end_program(int) override { ended = true; }
+    // Nothing here asks questions or opens pages; answer No and say where the page is.
+    bool question(const std::string& text) override {
+        print(text + " (answered No)", "");
+        return false;
+    }
+    bool open_url(const std::string& url) override {
+        print("See " + url, "");
+        return true;
+    }
 
 private:
     static void print(const std::string& text, const std::string& detail) {
@@ -84,39 +96,51 @@ void print_list(const char* title, const tw::ui::ComboBox& combo) {
 
 int main(int argc, char** argv) {
     CLI::App app{"tonewarp-live: play the effect chain live from an input device to an output device"};
-    bool list_devices = false, mono = false, no_builtin = false, no_system = false;
+    bool list_devices = false, mono = false, stereo = false, no_builtin = false, no_system = false;
     std::string input, output, preset, home;
-    int rate = 48000;
+    int rate = 0;
     double seconds = 0.0;
     int threshold = 0;
     app.add_flag("--list-devices", list_devices, "List the input and output devices and exit");
-    app.add_option("--input", input, "Input device: number or name (default: the first)");
-    app.add_option("--output", output, "Output device: number or name (default: the first)");
-    app.add_option("--rate", rate, "Sample rate: 22050, 32075, 44100 or 48000")->check(CLI::IsMember({22050, 32075, 44100, 48000}));
-    app.add_flag("--mono", mono, "One channel instead of two");
-    app.add_option("--preset", preset, "A .pre preset to load into the chain");
-    app.add_option("--home", home, "Program folder (PRESETS/, demo_guitar.wav ...; default: the executable's)");
+    app.add_option("--input", input, "Input device: number or name (default: face.ini's, else the first)");
+    app.add_option("--output", output, "Output device: number or name (default: face.ini's, else the first)");
+    app.add_option("--rate", rate, "Sample rate: 22050, 32075, 44100 or 48000 (default: face.ini's, else 48000)")
+        ->check(CLI::IsMember({22050, 32075, 44100, 48000}));
+    auto* mono_opt = app.add_flag("--mono", mono, "One channel (default: face.ini's, else two)");
+    app.add_flag("--stereo", stereo, "Two channels")->excludes(mono_opt);
+    app.add_option("--preset", preset,
+                   "A .pre preset to load into the chain (default: face.ini's last preset, else the F9 preset)");
+    app.add_option("--home", home,
+                   "Program folder (PRESETS/, face.ini, demo_guitar.wav ...; default: $TONEWARP_HOME, else the "
+                   "executable's folder when writable, else ~/.local/share/tonewarp)");
     app.add_flag("--no-builtin", no_builtin, "Hide the built-in demo input and null output");
     app.add_flag("--no-system", no_system, "Offer only the built-in devices");
-    app.add_option("--threshold", threshold, "Latency threshold in ms (1..50, default 35)")->check(CLI::Range(1, 50));
+    app.add_option("--threshold", threshold, "Latency threshold in ms (1..50; default: face.ini's, else 35)")->check(CLI::Range(1, 50));
     app.add_option("--seconds", seconds, "Stop after this many seconds (default: run until Ctrl-C)")->check(CLI::NonNegativeNumber);
     CLI11_PARSE(app, argc, argv);
 
-    if (!home.empty()) {
-        if (!std::filesystem::is_directory(home)) {
-            std::fprintf(stderr, "The folder %s does not exist.\n", home.c_str());
-            return 1;
-        }
-        tw::set_program_folder(home);
+    std::string folder_note;
+    if (!tw::setup_program_folder(home, &folder_note)) {
+        std::fprintf(stderr, "%s\n", folder_note.c_str());
+        return 1;
     }
+    if (!folder_note.empty()) std::fprintf(stderr, "%s\n", folder_note.c_str());
 
-    tw::DeviceOptions options;
+    tw::DeviceOptions options = tw::MainForm::device_defaults();
     options.builtin_devices = !no_builtin;
     options.system_devices = !no_system;
     tw::AudioDevices devices(tw::make_system_backends(options));
     PrintingDialogs dialogs;
-    tw::StreamControl sc(*devices.waves, *devices.dsound, dialogs);
-    sc.FormShow_device_lists(0);
+    // The main window's start-up without the window: device lists, kind
+    // lists, the chain of sixteen empty slots, face.ini and its preset.
+    tw::MainForm form(devices, dialogs);
+    form.set_writes_settings(false);
+    form.FormShow();
+    tw::StreamControl& sc = form.stream();
+    tw::ChainEditor& editor = form.chain();
+    // A lost stream ends this tool with its own message and exit code 3
+    // (below), instead of the window's "press START" message.
+    sc.is_stream_lost = nullptr;
 
     if (list_devices) {
         print_list("Input devices:", sc.ComboBox_waveIn);
@@ -124,8 +148,6 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    tw::ChainEditor editor;
-    editor.fill_kind_lists_and_build_chain();
     // A bare name is also looked for in PRESETS/ ("F9 - High Gain" or "F9 - High Gain.pre").
     if (!preset.empty() && !std::filesystem::exists(preset)) {
         for (const std::string& candidate :
@@ -161,6 +183,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 4; ++i)
         if (kRates[i] == rate) sc.rgSampleRate.set_item_index(i);
     if (mono) sc.cbStereo.set_checked(false);
+    if (stereo) sc.cbStereo.set_checked(true);
     if (threshold > 0) sc.TrackBar_Latency_Porog.set_position(threshold);
 
     if (!sc.BitBtn_Init.enabled()) {
@@ -169,7 +192,7 @@ int main(int argc, char** argv) {
     }
     sc.BitBtn_Init.click();
     if (dialogs.ended || !sc.running()) {
-        sc.shut_down();
+        form.FormClose();
         return 2;
     }
 
@@ -177,8 +200,8 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, on_signal);
     std::printf("Running: %s -> %s, %d Hz, %s, %d-frame buffers%s%s. Ctrl-C stops.\n",
                 sc.ComboBox_waveIn.text().c_str(), sc.ComboBox_waveOut.text().c_str(), sc.sample_rate(),
-                sc.channels() == 1 ? "mono" : "stereo", sc.buffer_frames(), preset.empty() ? "" : ", preset ",
-                preset.empty() ? "" : preset.c_str());
+                sc.channels() == 1 ? "mono" : "stereo", sc.buffer_frames(),
+                tw::current_preset_path().empty() ? "" : ", preset ", tw::current_preset_path().c_str());
     std::fflush(stdout);
 
     using Clock = std::chrono::steady_clock;
@@ -206,7 +229,7 @@ int main(int argc, char** argv) {
         }
     }
     sc.BitBtn_Reset.click();
-    sc.shut_down();
+    form.FormClose();
     if (lost) {
         std::fprintf(stderr, "The sound system closed the audio stream (was the JACK server stopped?).\n");
         return 3;

@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "app/chain_editor.h"
+#include "app/chain_presets.h"
+#include "app/main_form.h"
 #include "app/program_folder.h"
 #include "engine/denormals.h"
 #include "engine/effects.h"
@@ -140,7 +142,9 @@ void render(const Options& opt) {
         std::error_code ec;
         if (!std::filesystem::is_directory(opt.home, ec)) throw Failure{"--home " + opt.home + " is not a folder."};
     }
-    tw::set_program_folder(opt.home.empty() ? tw::executable_folder() : opt.home);
+    std::string folder_error;
+    if (!tw::setup_program_folder(opt.home, &folder_error)) throw Failure{folder_error};
+    if (!folder_error.empty()) std::fprintf(stderr, "%s\n", folder_error.c_str());
     // Effects that would show a message box say it on stderr instead.
     tw::services::default_headless_services().messages.echo_to(stderr);
 
@@ -159,7 +163,7 @@ void render(const Options& opt) {
 
     // The chain as the main window builds it, then the preset as a load applies it.
     tw::ChainEditor editor;
-    editor.fill_kind_lists_and_build_chain();
+    tw::MainForm::show_chain(editor);
     if (!opt.preset.empty()) {
         tw::PresetRecord check;
         std::string why;
@@ -253,7 +257,8 @@ int main(int argc, char** argv) {
     app.add_option("--block", opt.block, "Frames per processing block, 1..2048 (default 512)")->type_name("N");
     app.add_option("--home", opt.home,
                    "Program folder where effects look up MTEQ.ini, playback.ini, demo1.wav "
-                   "(default: the folder of this executable)")
+                   "(default: $TONEWARP_HOME, else this executable's folder when writable, "
+                   "else ~/.local/share/tonewarp)")
         ->type_name("DIR");
     app.add_option("--tail", opt.tail, "Seconds of silence appended so delays and reverbs ring out (default 0)")
         ->type_name("SECONDS");
