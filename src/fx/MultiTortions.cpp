@@ -244,12 +244,12 @@ BandSettings TMultiTortion_form::settings_for(const std::array<std::atomic<float
 
 void TMultiTortion_form::mb_dsp(float* buffer, int count) {
     const BandSettings s = settings_for(band_gain_l);
-    run_band_bank(bank_l, BankSide::Left, s, buffer, count);
+    run_band_bank(bank_l, BankSide::Left, s, buffer, count, BankKernel::Fastest, &bank_scratch[0]);
 }
 
 void TMultiTortion_form::mb_dsp_1(float* buffer, int count) {
     const BandSettings s = settings_for(band_gain_r);
-    run_band_bank(bank_r, BankSide::Right, s, buffer, count);
+    run_band_bank(bank_r, BankSide::Right, s, buffer, count, BankKernel::Fastest, &bank_scratch[0]);
 }
 
 void TMultiTortion_form::MultiTortion(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
@@ -278,7 +278,8 @@ void TMultiTortion_form::MultiTortion(std::int32_t frames, std::int32_t, std::in
             first[i] = s[2 * i] * gin;
             second[i] = s[2 * i + 1] * gin;
         }
-        run_band_bank_pair({&bank_r, BankSide::Right, &set_r, first}, {&bank_l, BankSide::Left, &set_l, second}, n);
+        run_band_bank_pair({&bank_r, BankSide::Right, &set_r, first, &bank_scratch[0]},
+                           {&bank_l, BankSide::Left, &set_l, second, &bank_scratch[1]}, n);
         for (int i = 0; i < n; ++i) {
             s[2 * i] = first[i] * gout;
             s[2 * i + 1] = second[i] * gout;

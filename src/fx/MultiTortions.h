@@ -114,6 +114,7 @@ public:
     BandBank bank_l;
     BandBank bank_r;
     std::array<float, kStereoBufLen> stereo_buf{};
+    std::array<BankScratch, 2> bank_scratch{};   // the banks' working copies during a buffer
 
 private:
     void load_band_file(const services::IniFile& ini);

@@ -1,5 +1,7 @@
 #include "fx/multiband_bank.h"
 
+#include <new>
+
 #include "fx/band_pass.h"
 #include "fx/multiband_kernel.h"
 
@@ -127,16 +129,15 @@ int pass_flags(const BandSettings& s) {
            (s.filter2_on ? multiband::kFilter2 : 0);
 }
 
+static_assert(sizeof(Work) <= kBankScratchBytes && alignof(Work) <= alignof(BankScratch));
+
 void run_kernel(Work* const* w, float* const* x, int banks, int flags, int count, BankKernel kernel) {
     if (kHasAvx2 && kernel == BankKernel::Fastest) multiband::run_kernel_avx2(w, x, banks, flags, count);
     else multiband::run_kernel_baseline(w, x, banks, flags, count);
 }
-}  // namespace
 
-void run_band_bank(BandBank& bank, BankSide side, const BandSettings& s, float* samples, int count,
-                   BankKernel kernel) {
-    if (samples == nullptr || count <= 0) return;
-    Work w;
+void run_single(BandBank& bank, BankSide side, const BandSettings& s, float* samples, int count, BankKernel kernel,
+                Work& w) {
     load(w, bank, side, s);
     Work* const ws[1] = {&w};
     float* const xs[1] = {samples};
@@ -144,10 +145,13 @@ void run_band_bank(BandBank& bank, BankSide side, const BandSettings& s, float* 
     store(w, bank, side);
 }
 
-void run_band_bank_pair(const BankRun& first, const BankRun& second, int count, BankKernel kernel) {
-    if (first.samples == nullptr || second.samples == nullptr || count <= 0) return;
-    Work wa;
-    Work wb;
+[[gnu::noinline]] void run_single_on_stack(BandBank& bank, BankSide side, const BandSettings& s, float* samples,
+                                           int count, BankKernel kernel) {
+    Work w;
+    run_single(bank, side, s, samples, count, kernel, w);
+}
+
+void run_pair(const BankRun& first, const BankRun& second, int count, BankKernel kernel, Work& wa, Work& wb) {
     load(wa, *first.bank, first.side, *first.settings);
     load(wb, *second.bank, second.side, *second.settings);
     Work* const ws[2] = {&wa, &wb};
@@ -156,6 +160,33 @@ void run_band_bank_pair(const BankRun& first, const BankRun& second, int count, 
     run_kernel(ws, xs, 2, pass_flags(*first.settings), count, kernel);
     store(wa, *first.bank, first.side);
     store(wb, *second.bank, second.side);
+}
+
+[[gnu::noinline]] void run_pair_on_stack(const BankRun& first, const BankRun& second, int count, BankKernel kernel) {
+    Work wa;
+    Work wb;
+    run_pair(first, second, count, kernel, wa, wb);
+}
+}  // namespace
+
+void run_band_bank(BandBank& bank, BankSide side, const BandSettings& s, float* samples, int count,
+                   BankKernel kernel, BankScratch* scratch) {
+    if (samples == nullptr || count <= 0) return;
+    if (scratch == nullptr) {
+        run_single_on_stack(bank, side, s, samples, count, kernel);
+        return;
+    }
+    run_single(bank, side, s, samples, count, kernel, *::new (static_cast<void*>(scratch->bytes)) Work);
+}
+
+void run_band_bank_pair(const BankRun& first, const BankRun& second, int count, BankKernel kernel) {
+    if (first.samples == nullptr || second.samples == nullptr || count <= 0) return;
+    if (first.scratch == nullptr || second.scratch == nullptr) {
+        run_pair_on_stack(first, second, count, kernel);
+        return;
+    }
+    run_pair(first, second, count, kernel, *::new (static_cast<void*>(first.scratch->bytes)) Work,
+             *::new (static_cast<void*>(second.scratch->bytes)) Work);
 }
 
 }  // namespace tw

@@ -57,6 +57,13 @@ enum class BankSide {
     Right,  // second stage of band b uses the first filter of band b + 1; bands 14 and 15 have none
 };
 
+// Room for one bank's working copy during a run (about 15 KB), kept inside
+// the effect so that the audio thread's stack stays small.
+inline constexpr int kBankScratchBytes = 16384;
+struct alignas(64) BankScratch {
+    unsigned char bytes[kBankScratchBytes];
+};
+
 enum class BankKernel {
     Fastest,    // AVX2 when the processor has it
     Baseline,   // the build for any x86-64 processor (the same results)
@@ -69,8 +76,9 @@ enum class BankKernel {
 // which can move an output sample by one 32-bit rounding step at most
 // (memories and band signals are exact).
 // Audio thread (or any thread on its own bank): no allocation.
+// `scratch` (may be null: then the stack) holds the working copy.
 void run_band_bank(BandBank& bank, BankSide side, const BandSettings& settings, float* samples, int count,
-                   BankKernel kernel = BankKernel::Fastest);
+                   BankKernel kernel = BankKernel::Fastest, BankScratch* scratch = nullptr);
 
 // One bank's share of a paired run.
 struct BankRun {
@@ -78,6 +86,7 @@ struct BankRun {
     BankSide side;
     const BandSettings* settings;   // fold, clip and Filter 2 are taken from the first run's
     float* samples;
+    BankScratch* scratch = nullptr;   // its working copy (null: the stack)
 };
 
 // Runs two banks over `count` samples each, side by side (their filter
