@@ -1,6 +1,7 @@
 // Every built effect kind (the equaliser with its side filters off, then all
 // on) through its registered ProcessFn at 48 kHz stereo, 512-frame buffers;
-// the Distortion (Simple) also in mono, in each mode.
+// the Distortion (Simple) also in mono, in each mode; the multiband
+// distortion also in mono and with Filter 2.
 // Reports ns per frame and the real-time factor (audio seconds per CPU second).
 #include <benchmark/benchmark.h>
 
@@ -12,6 +13,7 @@
 #include "frame_counters.h"
 #include "fx/effect_form.h"
 #include "fx/eq8.h"
+#include "fx/MultiTortions.h"
 #include "fx/kinds.h"
 #include "fx/limiter_form.h"
 
@@ -73,6 +75,18 @@ void BM_Limiter(benchmark::State& state) {
     run_kind(state, tw::kKindLimiter, &limiter_mode<Mode>, static_cast<int>(state.range(0)));
 }
 
+// Multiband distortion with the fold on (its default) and Filter 2 as given.
+template <bool Filter2>
+void multiband_setup(tw::Instance inst) {
+    auto* f = static_cast<tw::TMultiTortion_form*>(inst);
+    f->CheckBox_Standard.set_checked(true);
+    f->CheckBox_Filter2.set_checked(Filter2);
+}
+template <bool Filter2>
+void BM_MultiTortion(benchmark::State& state) {
+    run_kind(state, tw::kKindMultiTortion, &multiband_setup<Filter2>, static_cast<int>(state.range(0)));
+}
+
 }  // namespace
 
 BENCHMARK(BM_NoiseGate);
@@ -87,4 +101,6 @@ BENCHMARK(BM_Wah);
 BENCHMARK(BM_Limiter<0>)->ArgName("channels")->Arg(2)->Arg(1);
 BENCHMARK(BM_Limiter<1>)->ArgName("channels")->Arg(2)->Arg(1);
 BENCHMARK(BM_Limiter<2>)->ArgName("channels")->Arg(2)->Arg(1);
+BENCHMARK(BM_MultiTortion<false>)->ArgName("channels")->Arg(2)->Arg(1);
+BENCHMARK(BM_MultiTortion<true>)->ArgName("channels")->Arg(2)->Arg(1);
 BENCHMARK_MAIN();

@@ -33,6 +33,10 @@ public:
         return true;
     }
 
+    // Runs when the editor window is closed (each time). Effects that keep
+    // settings in a file of their own write it here. UI thread.
+    virtual void FormClose() {}
+
 protected:
     // What a kind does on its window's first show besides the skin (e.g.
     // load its page). UI thread.

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "fx/CompTortions.h"
+#include "fx/MultiTortions.h"
 #include "fx/delays.h"
 #include "fx/distortion1.h"
 #include "fx/eq8.h"
@@ -27,7 +28,7 @@ const std::array<KindDecl, kKindCount>& table() {
         eq8_kind(),
         comptortion_kind(),
         limiter_kind(),
-        unbuilt_kind(kKindMultiTortion, "Durizezeviro Plus"),
+        multitortion_kind(),
         distortion1_kind(),
         reverb_kind(),
         delay_kind(),

@@ -1,5 +1,6 @@
 #include "gui/form_window.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -44,6 +45,11 @@ void EffectWindow::showEvent(QShowEvent* e) {
         const QSize client(form().client_width(), form().client_height());
         if (size() != client) setFixedSize(client);
     }
+}
+
+void EffectWindow::closeEvent(QCloseEvent* e) {
+    effect_.FormClose();
+    FormWindow::closeEvent(e);
 }
 
 }  // namespace tw::gui
