@@ -177,6 +177,26 @@ void TCompTortion_form::run_channel(float* smp, int stride, int n, float colour,
     for (int i = 0; i < n; ++i) high_buf[i] = smp[i * stride] - low_buf[i];
     Comp_Tortion(n, high_buf.data(), ring, envelope, idx, s);
     for (int i = 0; i < n; ++i) smp[i * stride] = high_buf[i];
+    // A NaN or infinity that came in would stay in the filter memory and the
+    // running sum for good; one test per pass (never true for finite input,
+    // whose output is unchanged) sends it to the rare repair.
+    if (!std::isfinite(lp_state) || !std::isfinite(envelope)) recover_channel(lp_state, ring, envelope, idx);
+}
+
+void TCompTortion_form::recover_channel(float& lp_state, std::array<float, kRingLen>& ring, float& envelope,
+                                        const RingIndices& idx) {
+    if (!std::isfinite(lp_state)) lp_state = 0.0f;
+    for (float& v : ring)
+        if (!std::isfinite(v)) v = 0.0f;
+    // The running sum again: the floor plus the magnitudes between i_sub
+    // (excluded) and i_add (included), as it is kept sample by sample.
+    double sum = kEnvFloor;
+    std::int32_t j = idx.i_sub;
+    for (int k = 0; k < kRingLen && j != idx.i_add; ++k) {
+        advance(j);
+        sum += std::fabs(static_cast<double>(ring[static_cast<std::size_t>(j)]));
+    }
+    envelope = std::isfinite(sum) ? f32(sum) : kEnvFloor;
 }
 
 void TCompTortion_form::CompTortion(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {

@@ -113,6 +113,11 @@ public:
     std::array<float, kWorkLen> low_buf{};
     std::array<float, kWorkLen> high_buf{};
 
+    // After a NaN or infinity reached a channel: clears the filter memory and
+    // the non-finite ring samples and recomputes the running sum. Audio thread.
+    static void recover_channel(float& lp_state, std::array<float, kRingLen>& ring, float& envelope,
+                                const RingIndices& idx);
+
 private:
     // One channel (every `stride`-th sample, count <= kPass): low cut, gain computer.
     void run_channel(float* samples, int stride, int count, float colour, float& lp_state,

@@ -132,6 +132,10 @@ void TDistortion1_form::run_channel(float* s, int stride, int n, float color, fl
         low_buf[i] = s[i * stride];
     }
     FNC(low_buf.data(), n, color, lp_state);
+    // A NaN or infinity that came in would stay in the filter memory for
+    // good; it starts afresh instead (one test per pass; finite input never
+    // takes this branch, so its output is unchanged).
+    if (!std::isfinite(lp_state)) lp_state = 0.0f;
     for (int i = 0; i < n; ++i) high_buf[i] = s[i * stride] - low_buf[i];
     distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, n, high_buf.data());
     distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, n, low_buf.data());
