@@ -2,16 +2,19 @@
 // devices and format (the same choices a first start of the program makes
 // when none are given), optionally loads a preset into the chain, prints a
 // status line once a second, and on SIGINT / SIGTERM stops and closes cleanly
-// (exit 0). A stream the sound system closes (JACK server gone) ends it with 3.
+// (exit 0). A stream the sound system closes (JACK server gone, also while
+// START opens it) ends it with 3.
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "app/chain_editor.h"
@@ -24,6 +27,14 @@
 #include "presets/preset_file.h"
 
 namespace {
+
+// Exit codes, shared by every tool.
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitStreamClosed = 3;
+
+constexpr const char* kStreamClosed = "The sound system closed the audio stream (was the JACK server stopped?).";
 
 std::atomic<bool> stop_requested{false};
 extern "C" void on_signal(int) { stop_requested.store(true); }
@@ -80,10 +91,19 @@ void print_list(const char* title, const tw::ui::ComboBox& combo) {
     for (int i = 0; i < combo.count(); ++i) std::printf("  %d: %s\n", i, combo.items()[i].c_str());
 }
 
-}  // namespace
+// A path the program may not look at (no search permission, a loop of links,
+// a name too long) is reported instead of ending the program.
+bool path_exists(const std::string& p, std::string& why) {
+    std::error_code ec;
+    const bool there = std::filesystem::exists(p, ec);
+    if (ec) why = "Cannot look at " + p + ": " + ec.message() + ". Check the path and its folders' permissions.";
+    return there;
+}
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     CLI::App app{"tonewarp-live: play the effect chain live from an input device to an output device"};
+    app.footer("Exit codes: 0 stopped (Ctrl-C, SIGTERM or --seconds), 1 failed (device, preset or folder),\n"
+               "2 command line not usable, 3 the sound system closed the stream (JACK server stopped).");
     bool list_devices = false, mono = false, no_builtin = false, no_system = false;
     std::string input, output, preset, home;
     int rate = 48000;
@@ -94,18 +114,38 @@ int main(int argc, char** argv) {
     app.add_option("--output", output, "Output device: number or name (default: the first)");
     app.add_option("--rate", rate, "Sample rate: 22050, 32075, 44100 or 48000")->check(CLI::IsMember({22050, 32075, 44100, 48000}));
     app.add_flag("--mono", mono, "One channel instead of two");
-    app.add_option("--preset", preset, "A .pre preset to load into the chain");
+    CLI::Option* preset_opt = app.add_option("--preset", preset, "A .pre preset to load into the chain");
     app.add_option("--home", home, "Program folder (PRESETS/, demo_guitar.wav ...; default: the executable's)");
     app.add_flag("--no-builtin", no_builtin, "Hide the built-in demo input and null output");
     app.add_flag("--no-system", no_system, "Offer only the built-in devices");
     app.add_option("--threshold", threshold, "Latency threshold in ms (1..50, default 35)")->check(CLI::Range(1, 50));
-    app.add_option("--seconds", seconds, "Stop after this many seconds (default: run until Ctrl-C)")->check(CLI::NonNegativeNumber);
-    CLI11_PARSE(app, argc, argv);
+    app.add_option("--seconds", seconds, "Stop after this many seconds (default: run until Ctrl-C)");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);  // --help
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "tonewarp-live: %s (see --help).\n", e.what());
+        return kExitUsage;
+    }
+    if (!std::isfinite(seconds) || seconds < 0.0) {
+        std::fprintf(stderr, "tonewarp-live: --seconds must be a number of seconds, 0 or more (see --help).\n");
+        return kExitUsage;
+    }
+    if (preset_opt->count() > 0 && preset.empty()) {
+        std::fprintf(stderr, "tonewarp-live: --preset needs a file name (see --help).\n");
+        return kExitUsage;
+    }
 
+    std::string why;
     if (!home.empty()) {
-        if (!std::filesystem::is_directory(home)) {
-            std::fprintf(stderr, "The folder %s does not exist.\n", home.c_str());
-            return 1;
+        std::error_code ec;
+        if (!std::filesystem::is_directory(home, ec)) {
+            if (ec && ec != std::errc::no_such_file_or_directory)
+                std::fprintf(stderr, "Cannot look at the folder %s: %s.\n", home.c_str(), ec.message().c_str());
+            else
+                std::fprintf(stderr, "The folder %s does not exist.\n", home.c_str());
+            return kExitFailed;
         }
         tw::set_program_folder(home);
     }
@@ -121,31 +161,36 @@ int main(int argc, char** argv) {
     if (list_devices) {
         print_list("Input devices:", sc.ComboBox_waveIn);
         print_list("Output devices:", sc.ComboBox_waveOut);
-        return 0;
+        return kExitDone;
     }
 
     tw::ChainEditor editor;
     editor.fill_kind_lists_and_build_chain();
     // A bare name is also looked for in PRESETS/ ("F9 - High Gain" or "F9 - High Gain.pre").
-    if (!preset.empty() && !std::filesystem::exists(preset)) {
+    if (!preset.empty() && !path_exists(preset, why)) {
         for (const std::string& candidate :
-             {tw::program_path("PRESETS/" + preset), tw::program_path("PRESETS/" + preset + ".pre")})
-            if (std::filesystem::is_regular_file(candidate)) {
+             {tw::program_path("PRESETS/" + preset), tw::program_path("PRESETS/" + preset + ".pre")}) {
+            std::error_code ec;
+            if (std::filesystem::is_regular_file(candidate, ec)) {
                 preset = candidate;
+                why.clear();
                 break;
             }
+            if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory && why.empty())
+                why = "Cannot look at " + candidate + ": " + ec.message() + ". Check the folder's permissions.";
+        }
     }
     if (!preset.empty() && !tw::load_preset(editor, preset)) {
-        std::fprintf(stderr, "The preset %s cannot be read.\n", preset.c_str());
-        return 1;
+        if (why.empty()) why = "The preset " + preset + " cannot be read.";
+        std::fprintf(stderr, "%s\n", why.c_str());
+        return kExitFailed;
     }
 
-    std::string why;
     if (!input.empty()) {
         const int i = pick(sc.ComboBox_waveIn, input, why);
         if (i < 0) {
             std::fprintf(stderr, "Input: %s. See --list-devices.\n", why.c_str());
-            return 1;
+            return kExitUsage;
         }
         sc.ComboBox_waveIn.set_item_index(i);
     }
@@ -153,7 +198,7 @@ int main(int argc, char** argv) {
         const int i = pick(sc.ComboBox_waveOut, output, why);
         if (i < 0) {
             std::fprintf(stderr, "Output: %s. See --list-devices.\n", why.c_str());
-            return 1;
+            return kExitUsage;
         }
         sc.ComboBox_waveOut.set_item_index(i);
     }
@@ -165,12 +210,19 @@ int main(int argc, char** argv) {
 
     if (!sc.BitBtn_Init.enabled()) {
         std::fprintf(stderr, "%s: there is nothing to start.\n", sc.ComboBox_waveIn.text().c_str());
-        return 2;
+        return kExitFailed;
     }
     sc.BitBtn_Init.click();
     if (dialogs.ended || !sc.running()) {
+        // The server going away while START opened the stream is the same
+        // ending as losing the stream later.
+        const bool lost = devices.catalog.stream_lost();
         sc.shut_down();
-        return 2;
+        if (lost) {
+            std::fprintf(stderr, "%s\n", kStreamClosed);
+            return kExitStreamClosed;
+        }
+        return kExitFailed;
     }
 
     std::signal(SIGINT, on_signal);
@@ -208,9 +260,20 @@ int main(int argc, char** argv) {
     sc.BitBtn_Reset.click();
     sc.shut_down();
     if (lost) {
-        std::fprintf(stderr, "The sound system closed the audio stream (was the JACK server stopped?).\n");
-        return 3;
+        std::fprintf(stderr, "%s\n", kStreamClosed);
+        return kExitStreamClosed;
     }
     std::printf("Stopped.\n");
-    return 0;
+    return kExitDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tonewarp-live: %s\n", e.what());
+        return kExitFailed;
+    }
 }
