@@ -103,7 +103,8 @@ bool path_exists(const std::string& p, std::string& why) {
 int run(int argc, char** argv) {
     CLI::App app{"tonewarp-live: play the effect chain live from an input device to an output device"};
     app.footer("Exit codes: 0 stopped (Ctrl-C, SIGTERM or --seconds), 1 failed (device, preset or folder),\n"
-               "2 command line not usable, 3 the sound system closed the stream (JACK server stopped).");
+               "2 command line not usable (an option, a value or a device name that matches no device),\n"
+               "3 the sound system closed the stream (JACK server stopped).");
     bool list_devices = false, mono = false, no_builtin = false, no_system = false;
     std::string input, output, preset, home;
     int rate = 48000;
