@@ -1,9 +1,8 @@
 // Fuzz target: any bytes as a preset file. The record is read and loaded into
 // a chain editor as the program loads a preset, a short buffer runs through
-// the loaded chain (its output must stay finite), and the record is shown as
-// text and JSON; that JSON must build back into a record (what show prints,
-// build takes). The JSON round trip is the slow part, so it runs for one
-// record in four, chosen by reserved byte 0 (which a load never reads).
+// the loaded chain (its output must stay finite), and the record is listed as
+// text. (That its JSON form builds back is checked over random records by the
+// preset JSON unit tests; here it would cost most of the time.)
 #include <unistd.h>
 
 #include <cmath>
@@ -57,12 +56,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run_chain(1);
 
     (void)tw::preset_to_text(rec);
-    if ((rec.bytes[0] & 3) != 0) return 0;
-    tw::PresetRecord rebuilt;
-    std::string why;
-    if (!tw::preset_from_json(tw::preset_to_json(rec), rebuilt, &why)) {
-        std::fprintf(stderr, "show --json gave what build refuses: %s\n", why.c_str());
-        __builtin_trap();
-    }
     return 0;
 }
