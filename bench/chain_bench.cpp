@@ -8,13 +8,14 @@
 #include "engine/effects.h"
 #include "frame_counters.h"
 #include "fx/gain_form.h"
+#include "fx/kinds.h"
 
 namespace {
 
 void run_chain_bench(benchmark::State& state, bool chorus) {
     using namespace tw;
     reset_engine();
-    EffectRegistry* reg = init_registry();
+    EffectRegistry* reg = init_kind_registry();
     ChainTable t;
     t.count = 16;
     for (int i = 0; i < 16; ++i) {

@@ -35,6 +35,7 @@
 
 #include "app/chain_editor.h"
 #include "app/dialogs.h"
+#include "app/main_form.h"
 #include "app/stream_control.h"
 #include "engine/audio_devices.h"
 #include "engine/effects.h"
@@ -157,7 +158,7 @@ void run_live(benchmark::State& state, int period, double seconds, bool builtin 
             }
         }
         tw::reset_engine();
-        tw::DeviceOptions opt;
+        tw::DeviceOptions opt = tw::MainForm::device_defaults();
         opt.builtin_devices = builtin;
         opt.system_devices = !builtin;
         tw::AudioDevices dev(tw::make_system_backends(opt));

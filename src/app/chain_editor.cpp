@@ -4,6 +4,7 @@
 #include <string>
 
 #include "fx/effect_form.h"
+#include "fx/kinds.h"
 
 namespace tw {
 
@@ -40,15 +41,17 @@ ChainEditor::~ChainEditor() {
     bool holds_any = false;
     for (int s = 0; s < kMaxSlots; ++s) holds_any = holds_any || staging_.instance[s] != nullptr;
     if (!holds_any) return;
-    // Nothing may run our instances once they are gone: empty the live chain
-    // (commit_chain waits for a run in progress to leave it).
+    // Nothing may run our instances once they are gone: hold the chain
+    // closed while it is emptied and the instances are deleted.
     // The hooks are not called here: the front end may already be gone.
+    const std::int32_t was_active = close_gate_and_wait(chain_active);
     ChainTable empty;
     commit_chain(empty);
     for (int s = 0; s < kMaxSlots; ++s) {
         delete staging_.instance[s];
         staging_.instance[s] = nullptr;
     }
+    reopen_gate(chain_active, was_active);
 }
 
 ChainRow& ChainEditor::row(int n) { return *rows_[clamp_row(n) - 1]; }
@@ -61,15 +64,14 @@ Instance ChainEditor::instance(int n) const {
 
 void ChainEditor::destroy_instance(Instance inst) {
     if (inst == nullptr) return;
-    // The caller has closed a gate (or emptied the live chain); a run that
-    // entered before may still be using the instance.
-    wait_until_chain_idle();
+    // The caller holds a gate closed through close_gate_and_wait: no run can
+    // be using the instance.
     if (on_instance_destroying) on_instance_destroying(inst);
     delete inst;
 }
 
 void ChainEditor::fill_slot(int s, std::int32_t kind) {
-    if (registry_ == nullptr) registry_ = init_registry();
+    if (registry_ == nullptr) registry_ = init_kind_registry();
     if (kind < 0 || kind > registry_->last_kind) kind = kKindEmpty;
     staging_.process[s] = registry_->process[kind];
     std::memcpy(staging_.names[s], registry_->names[kind], kNameBytes);
@@ -82,7 +84,7 @@ void ChainEditor::fill_slot(int s, std::int32_t kind) {
 void ChainEditor::fill_kind_lists_and_build_chain() {
     if (built()) return;
     for (int n = 1; n <= kChainRows; ++n) {
-        registry_ = init_registry();
+        registry_ = init_kind_registry();
         ui::ComboBox& list = row(n).combo;
         list.clear();
         for (int k = 0; k <= registry_->last_kind; ++k) list.add_item(registry_->names[k]);
@@ -105,8 +107,7 @@ void ChainEditor::slot_kind_change(int n) {
     ChainRow& r = row(n);
     // A stopped stream keeps its gate closed; otherwise the chain runs again
     // once the new instance is committed.
-    const std::int32_t was_active = chain_active.load(std::memory_order_relaxed);
-    chain_active.store(0, std::memory_order_relaxed);
+    const std::int32_t was_active = close_gate_and_wait(chain_active);
     r.combo.set_enabled(false);
     if (staging_.instance[s] != nullptr) {
         Instance old = staging_.instance[s];
@@ -117,7 +118,7 @@ void ChainEditor::slot_kind_change(int n) {
     fill_slot(s, k < 0 ? kKindEmpty : k);
     commit_chain(staging_);
     r.combo.set_enabled(true);
-    chain_active.store(was_active, std::memory_order_relaxed);
+    reopen_gate(chain_active, was_active);
 }
 
 void ChainEditor::on_off(int n) {
@@ -152,8 +153,7 @@ void ChainEditor::tune(int n) {
 void ChainEditor::move(int n, int target) {
     if (n < 1 || n > kChainRows) return;
     if (target != n - 1 && target != n + 1) return;
-    const std::int32_t was_active = chain_active.load(std::memory_order_relaxed);
-    chain_active.store(0, std::memory_order_relaxed);
+    const std::int32_t was_active = close_gate_and_wait(chain_active);
     slot_moving = 1;
     const bool inside = target >= 1 && target <= kChainRows;
     if (inside && on_move_pointer) on_move_pointer(target < n ? -kChainRowPitch : kChainRowPitch);
@@ -184,7 +184,7 @@ void ChainEditor::move(int n, int target) {
         rn.check.set_checked(on_t);
     }
     slot_moving = 0;
-    chain_active.store(was_active, std::memory_order_relaxed);
+    reopen_gate(chain_active, was_active);
 }
 
 void ChainEditor::tune_mouse_up(int n, ui::MouseButton b, int y, int button_height) {

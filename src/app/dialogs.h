@@ -1,21 +1,20 @@
 // The few message boxes the stream control needs, behind an interface: the GUI
-// shows message boxes, tests record, the headless tool prints.
+// shows message boxes, tests record, the headless tool prints. The message
+// and warning boxes are the effects' MessageBoxes, so one implementation
+// serves both.
 #pragma once
 
 #include <string>
 
+#include "fx/services/message_boxes.h"
+
 namespace tw {
 
-class Dialogs {
+class Dialogs : public services::MessageBoxes {
 public:
-    virtual ~Dialogs() = default;
+    // message(text, detail) and warning(text, detail): a plain or warning
+    // box with an OK button; returns when it is closed. UI thread.
 
-    // A plain message box with an OK button; returns when it is closed.
-    // `detail` (may be empty) is extra information for the curious, e.g. what
-    // the sound system said; the GUI may show it as the box's details. UI thread.
-    virtual void message(const std::string& text, const std::string& detail) = 0;
-    // The same as a warning box. UI thread.
-    virtual void warning(const std::string& text, const std::string& detail) = 0;
     // Ends the program at once with `code`, without writing any settings. A
     // real implementation does not return; test doubles may, and the caller
     // then returns from its handler without doing anything more. UI thread.

@@ -1,35 +1,17 @@
 #include "app/program_folder.h"
 
-#include <filesystem>
-#include <system_error>
+#include "fx/services/program_files.h"
 
 namespace tw {
 
-namespace {
-std::string& chosen_folder() {
-    static std::string folder = executable_folder();
-    return folder;
-}
-}  // namespace
+// One program folder for the whole program: effects reach the same one
+// through their services.
+std::string executable_folder() { return services::executable_folder(); }
 
-std::string executable_folder() {
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec || exe.empty() || !exe.has_parent_path()) return ".";
-    return exe.parent_path().string();
-}
+const std::string& program_folder() { return services::program_folder(); }
 
-const std::string& program_folder() { return chosen_folder(); }
+void set_program_folder(const std::string& dir) { services::set_program_folder(dir); }
 
-void set_program_folder(const std::string& dir) {
-    std::string d = dir.empty() ? std::string(".") : dir;
-    while (d.size() > 1 && d.back() == '/') d.pop_back();
-    chosen_folder() = d;
-}
-
-std::string program_path(const std::string& relative) {
-    const std::string& f = program_folder();
-    return f == "/" ? "/" + relative : f + "/" + relative;
-}
+std::string program_path(const std::string& relative) { return services::program_file(relative); }
 
 }  // namespace tw

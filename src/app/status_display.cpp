@@ -23,7 +23,7 @@ std::int32_t round_half_even(double v) {
     return static_cast<std::int32_t>(r);
 }
 
-std::int32_t cpu_meter_position(float cpu_load) { return round_half_even(100.0 * static_cast<double>(cpu_load)); }
+std::int32_t cpu_meter_position(float load) { return round_half_even(100.0 * static_cast<double>(load)); }
 
 std::int32_t level_meter_position(float level) {
     const double l = static_cast<double>(level);

@@ -24,7 +24,7 @@ inline constexpr int kLedSegments = 30;
 std::int32_t round_half_even(double v);
 
 // CPU meter position: 100 x load, rounded (the meter clamps it to 0..100). Any thread.
-std::int32_t cpu_meter_position(float cpu_load);
+std::int32_t cpu_meter_position(float load);
 // Level meter position on the square-root scale: 10 x sqrt(100 x level / 32000),
 // rounded, so 32000 reads 100, 3200 reads 32 and 320 reads 10. A negative or
 // NaN level reads 0. Any thread.

@@ -1,6 +1,5 @@
 #include "engine/audio_devices.h"
 
-#include "app/program_folder.h"
 #include "engine/audio_builtin.h"
 #include "engine/audio_jack.h"
 #include "engine/audio_rtaudio.h"
@@ -52,9 +51,7 @@ std::vector<std::unique_ptr<audio::AudioBackend>> make_system_backends(const Dev
         out.push_back(audio::make_jack_backend());
         for (auto& b : audio::make_rtaudio_backends()) out.push_back(std::move(b));
     }
-    if (options.builtin_devices)
-        out.push_back(audio::make_builtin_backend(
-            options.demo_wav_path.empty() ? program_path("demo_guitar.wav") : options.demo_wav_path));
+    if (options.builtin_devices) out.push_back(audio::make_builtin_backend(options.demo_wav_path));
     return out;
 }
 

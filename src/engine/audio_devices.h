@@ -44,12 +44,17 @@ private:
 };
 
 struct DeviceOptions {
+    // The demo loop's path has no default here: the engine knows no program
+    // folder.
+    explicit DeviceOptions(std::string demo_wav) : demo_wav_path(std::move(demo_wav)) {}
     // Offer "Demo guitar (built-in)" and "Null output (no sound card)" after the
     // real devices.
     bool builtin_devices = true;
     // Offer the devices of the sound systems (JACK, ALSA, PulseAudio).
     bool system_devices = true;
-    // The demo loop; empty = "demo_guitar.wav" in the program folder (app/program_folder.h).
+    // The loop "Demo guitar (built-in)" plays. The program passes its own
+    // (MainForm::device_defaults); a path that cannot be read, or an empty
+    // one, plays the same riff synthesised in memory.
     std::string demo_wav_path;
 };
 

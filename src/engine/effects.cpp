@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "engine/denormals.h"
-#include "engine/registry_rows.h"
 
 namespace tw {
 
@@ -35,6 +34,15 @@ EffectRegistry registry;
 // before the gates are read, lowered on leaving (sequentially consistent).
 std::atomic<std::int32_t> runs_in_chain{0};
 
+// Blocks until no run of process_chain is inside the chain. Only meaningful
+// after a sequentially consistent store that keeps new runs out (a gate or
+// the live count at 0); see close_gate_and_wait. UI thread.
+void wait_until_chain_idle() {
+    while (runs_in_chain.load(std::memory_order_seq_cst) != 0) {
+        std::this_thread::yield();
+    }
+}
+
 // steady_clock has a fixed, non-zero frequency; the zero-frequency rule of the
 // dispatcher is kept below for clocks that might report none.
 constexpr std::int64_t kCounterFrequency =
@@ -50,10 +58,11 @@ std::int32_t empty_process(std::int32_t, std::int32_t, std::int32_t, float*, Ins
 Instance empty_create() { return nullptr; }
 void empty_params(ParamRecord*, Instance, std::int32_t) {}
 
-EffectRegistry* init_registry() {
-    const RegistryRow* rows = registry_rows();
-    registry.last_kind = kRegistryRows - 1;
-    for (int k = 0; k < kRegistryRows; ++k) {
+EffectRegistry* init_registry(const RegistryRow* rows, int count) {
+    if (rows == nullptr || count < 0) count = 0;
+    if (count > kMaxKinds) count = kMaxKinds;
+    registry.last_kind = count - 1;
+    for (int k = 0; k < count; ++k) {
         std::memset(registry.names[k], 0, kNameBytes);
         std::strncpy(registry.names[k], rows[k].name, kNameBytes - 1);
         registry.process[k] = rows[k].entries.process;
@@ -63,10 +72,30 @@ EffectRegistry* init_registry() {
     return &registry;
 }
 
-void wait_until_chain_idle() {
-    while (runs_in_chain.load(std::memory_order_seq_cst) != 0) {
-        std::this_thread::yield();
-    }
+// Why this is safe (Dekker's pattern; every access below is seq_cst, so all
+// of them fall into one total order S that agrees with each thread's program
+// order):
+//   UI:    W  = gate.exchange(0)        then R = runs_in_chain.load() == 0
+//   audio: I  = runs_in_chain.fetch_add then G = gate.load()
+// Take the last load R that saw 0. A run whose I comes before R in S had also
+// lowered the counter before R (the counter counts every I and its matching
+// decrement), so it has left the chain. A run whose I comes after R has
+// W < R < I < G in S, so G reads 0 (or a later reopen) and the run returns
+// without touching a slot. No run can therefore be inside the chain between
+// R and reopen_gate. With weaker orderings (a relaxed gate store, say) the
+// store could still sit in the UI core's buffer while the counter is read:
+// both sides would miss each other and a run could use an instance that is
+// being deleted.
+std::int32_t close_gate_and_wait(std::atomic<std::int32_t>& gate) {
+    const std::int32_t previous = gate.exchange(0, std::memory_order_seq_cst);
+    wait_until_chain_idle();
+    return previous;
+}
+
+void reopen_gate(std::atomic<std::int32_t>& gate, std::int32_t previous) {
+    // seq_cst (hence release): a run that sees the gate open also sees every
+    // slot written before it.
+    gate.store(previous, std::memory_order_seq_cst);
 }
 
 void commit_chain(const ChainTable& staging) {
@@ -109,6 +138,8 @@ void disable_slot(std::int32_t i) {
 }
 
 std::int32_t process_chain(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
+    // Counter first, gates second, both seq_cst: the audio half of the
+    // pattern explained at close_gate_and_wait.
     runs_in_chain.fetch_add(1, std::memory_order_seq_cst);
     if (chain_loaded.load(std::memory_order_seq_cst) == 0 || chain_active.load(std::memory_order_seq_cst) == 0) {
         runs_in_chain.fetch_sub(1, std::memory_order_seq_cst);

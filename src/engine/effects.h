@@ -4,13 +4,15 @@
 // called on the UI thread. The UI never rewrites live slots (other than their
 // `enabled` word) while a run may be inside the chain: commit_chain and
 // swap_chain_slots take care of that themselves, and code that destroys an
-// instance closes a gate and calls wait_until_chain_idle() first.
+// instance or rewrites slots does it between close_gate_and_wait() and
+// reopen_gate().
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
 #include "engine/effect_types.h"
+#include "engine/registry_row.h"
 
 namespace tw {
 
@@ -45,9 +47,10 @@ extern std::atomic<float> cpu_load;
 // Duration of the last chain run in seconds. Written by the audio thread.
 extern std::atomic<float> run_seconds;
 
-// Writes the 14 rows and last_kind = 13 into the registry and returns it.
-// Calling it again rewrites the same table. UI thread.
-EffectRegistry* init_registry();
+// Writes `count` rows (row i at index i, at most kMaxKinds) and last_kind =
+// count - 1 into the registry and returns it. Calling it again rewrites the
+// same table. UI thread.
+EffectRegistry* init_registry(const RegistryRow* rows, int count);
 
 // Copies the staging table's first `count` slots into the live chain (names
 // are not copied). A run that begins during the copy sees an empty chain; the
@@ -67,11 +70,16 @@ void disable_slot(std::int32_t i);
 // place, in slot order, and times the run. Always returns 0. Audio thread.
 std::int32_t process_chain(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples);
 
-// Blocks the calling UI thread until no run of process_chain is inside the
-// chain. Close a gate (or empty the chain) first so no new run can enter it;
-// then an instance that only the closed chain referenced may be destroyed.
-// Never called on the audio thread. UI thread.
-void wait_until_chain_idle();
+// Closes `gate` (chain_active or chain_loaded) and blocks the calling thread
+// until no run of process_chain can still be inside the chain. From its
+// return until reopen_gate(), no run touches any slot or instance, so
+// instances may be destroyed and slots rewritten. Returns the gate's previous
+// value, for reopen_gate. Never called on the audio thread. UI thread.
+std::int32_t close_gate_and_wait(std::atomic<std::int32_t>& gate);
+// Sets `gate` back to `previous` (the value close_gate_and_wait returned), so
+// a gate that was already closed, e.g. by STOP or an enclosing preset load,
+// stays closed. UI thread.
+void reopen_gate(std::atomic<std::int32_t>& gate, std::int32_t previous);
 
 // A copy of the live chain's slots (names empty), for the status display and
 // tests. UI thread.

@@ -1,14 +1,12 @@
 #include "fx/CompTortions.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <thread>
 
 #include "fx/curves.h"
 #include "fx/fx_limits.h"
-#include "fx/param_record.h"
+#include "fx/fields.h"
 
 namespace tw {
 
@@ -19,26 +17,11 @@ constexpr ui::BarRange kDistortionBar{0, 100, 75, 1, 1};
 constexpr ui::BarRange kSoftnessBar{0, 50, 43, 1, 1};
 constexpr ui::BarRange kColorBar{1, 100, 70, 1, 1};
 
-// Record offsets.
-constexpr int kOffGainIn = 0;
-constexpr int kOffGainOut = 4;
-constexpr int kOffSharp = 8;
-constexpr int kOffExp = 12;
-constexpr int kOffCrunch = 16;
-constexpr int kOffWinLen = 20;
-constexpr int kOffColor = 24;
-constexpr int kOffDrivePos = 28;
-constexpr int kOffLevelPos = 32;
-constexpr int kOffSharpPos = 36;
-constexpr int kOffDistortionPos = 40;
-constexpr int kOffPopravkaPos = 44;
-constexpr int kOffSoftnessPos = 48;
-constexpr int kOffColorPos = 52;
 
-inline float f32(double v) { return static_cast<float>(v); }
+constexpr float f32(double v) { return static_cast<float>(v); }
 
-float sharp_of_position(int p) { return f32((51 - p) * 1.0e7); }
-float exp_of_position(int p) { return f32((100 - p) / 100.0 + 1.0); }
+constexpr float sharp_of_position(int p) { return f32((51 - p) * 1.0e7); }
+constexpr float exp_of_position(int p) { return f32((100 - p) / 100.0 + 1.0); }
 
 // Steps a ring index; anything past the end (or negative) wraps to 0.
 inline void advance(std::int32_t& i) {
@@ -49,6 +32,37 @@ TCompTortion_form::RingIndices layout_for(std::int32_t w) {
     const std::int32_t s = TCompTortion_form::kWriteStart;
     return {s, s, s - (w - 1) / 2, s - w};
 }
+}  // namespace
+
+// Colour coefficients of the Color bar's ends (colour_curve(1), colour_curve(100)).
+constexpr float kColourMin = 0.1f;
+constexpr float kColourMax = 0.999f;
+
+// The parameter record (56 bytes).
+constexpr FieldBinding<TCompTortion_form> kCompTortionFields[] = {
+    TW_FIELD(TCompTortion_form, gain_in).at(0).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Drive"),
+    TW_FIELD(TCompTortion_form, gain_out).at(4).range(kGainCurveMin, kGainCurveMax).mirrors("SkinScroll_Level"),
+    TW_FIELD(TCompTortion_form, sharp_s).at(8)
+        .range(sharp_of_position(kSharpBar.max), sharp_of_position(kSharpBar.min))
+        .mirrors("ScrollBar_Sharp"),
+    TW_FIELD(TCompTortion_form, dist_exp).at(12)
+        .range(exp_of_position(kDistortionBar.max), exp_of_position(kDistortionBar.min))
+        .mirrors("ScrollBar_Distortion"),
+    TW_FIELD(TCompTortion_form, crunch).at(16).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Popravka"),
+    TW_FIELD(TCompTortion_form, win_len).at(20).range(1, TCompTortion_form::kMaxWinLen).mirrors("ScrollBar_Softness2"),
+    TW_FIELD(TCompTortion_form, color).at(24).range(kColourMin, kColourMax).mirrors("ScrollBar_Color"),
+    TW_FIELD(TCompTortion_form, ScrollBar_Drive).at(28).bar(kGainBar),
+    TW_FIELD(TCompTortion_form, SkinScroll_Level).at(32).bar(kGainBar),
+    TW_FIELD(TCompTortion_form, ScrollBar_Sharp).at(36).bar(kSharpBar),
+    TW_FIELD(TCompTortion_form, ScrollBar_Distortion).at(40).bar(kDistortionBar),
+    TW_FIELD(TCompTortion_form, ScrollBar_Popravka).at(44).bar(kGainBar),
+    TW_FIELD(TCompTortion_form, ScrollBar_Softness2).at(48).bar(kSoftnessBar),
+    TW_FIELD(TCompTortion_form, ScrollBar_Color).at(52).bar(kColorBar),
+};
+
+namespace {
+// A field of the record above, by name (a wrong name does not compile).
+consteval FieldDecl field(std::string_view name) { return field_of(kCompTortionFields, name); }
 }  // namespace
 
 // Layout: 481 x 218 client pixels, two columns, each label above its bar.
@@ -109,27 +123,17 @@ void TCompTortion_form::ScrollBar_PopravkaChange() {
 }
 
 void TCompTortion_form::ScrollBar_Softness2Change() {
-    // Close the guard. If the audio thread is inside a buffer, wait until it
-    // has left (a buffer lasts milliseconds); from here on it skips buffers
-    // until the guard opens again, so it never sees a half re-laid window.
-    std::int32_t expected = kIdle;
-    for (int spins = 0; !updating.compare_exchange_weak(expected, kRelaying, std::memory_order_acquire,
-                                                         std::memory_order_relaxed);
-         ++spins) {
-        expected = kIdle;
-        if (spins < 64) {
-            std::this_thread::yield();
-        } else {
-            std::this_thread::sleep_for(std::chrono::microseconds(50));
-        }
-    }
-    const std::int32_t w = 100 - 2 * ScrollBar_Softness2.position() + 1;
-    win_len.store(w, std::memory_order_relaxed);
-    idx_l = layout_for(w);
-    idx_r = layout_for(w);
-    env_l = 0.001f;
-    env_r = 0.001f;
-    updating.store(kIdle, std::memory_order_release);
+    // Waits for a buffer in progress to finish; meanwhile and during the
+    // re-layout the audio thread skips buffers, so it never sees a half
+    // re-laid window.
+    updating.relayout([this] {
+        const std::int32_t w = 100 - 2 * ScrollBar_Softness2.position() + 1;
+        win_len.store(w, std::memory_order_relaxed);
+        idx_l = layout_for(w);
+        idx_r = layout_for(w);
+        env_l = 0.001f;
+        env_r = 0.001f;
+    });
 }
 
 void TCompTortion_form::ScrollBar_ColorChange() {
@@ -169,14 +173,14 @@ void TCompTortion_form::Comp_Tortion(int count, float* x, std::array<float, kRin
     }
 }
 
-void TCompTortion_form::run_channel(float* smp, int stride, int n, float colour, float& lp_state,
+void TCompTortion_form::run_channel(const dsp::ChannelPass& p, float colour, float& lp_state,
                                     std::array<float, kRingLen>& ring, float& envelope, RingIndices& idx,
                                     const Settings& s) {
-    for (int i = 0; i < n; ++i) low_buf[i] = smp[i * stride];
-    FNC(low_buf.data(), n, colour, lp_state);
-    for (int i = 0; i < n; ++i) high_buf[i] = smp[i * stride] - low_buf[i];
-    Comp_Tortion(n, high_buf.data(), ring, envelope, idx, s);
-    for (int i = 0; i < n; ++i) smp[i * stride] = high_buf[i];
+    p.copy_to(low_buf.data());
+    FNC(low_buf.data(), p.count, colour, lp_state);
+    for (int i = 0; i < p.count; ++i) high_buf[i] = p[i] - low_buf[i];
+    Comp_Tortion(p.count, high_buf.data(), ring, envelope, idx, s);
+    p.copy_from(high_buf.data());
     // A NaN or infinity that came in would stay in the filter memory and the
     // running sum for good; one test per pass (never true for finite input,
     // whose output is unchanged) sends it to the rare repair.
@@ -203,90 +207,59 @@ void TCompTortion_form::CompTortion(std::int32_t frames, std::int32_t, std::int3
     if (frames <= 0 || samples == nullptr) return;
     // Enter the guard without waiting: a buffer that finds the window being
     // re-laid passes unprocessed.
-    std::int32_t expected = kIdle;
-    if (!updating.compare_exchange_strong(expected, kProcessing, std::memory_order_acquire,
-                                          std::memory_order_relaxed)) {
-        return;
-    }
+    const ProcessingScope scope(updating);
+    if (!scope) return;
     const Settings s = settings();
     const float c = color.load(std::memory_order_relaxed);
-    if (channels == 1) {
-        for (std::int64_t done = 0; done < frames; done += kPass) {
-            const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
-            run_channel(samples + done, 1, n, c, lp_state_l, ring_l, env_l, idx_l, s);
-        }
-    } else {
-        // Left samples, then right samples, each in passes of kPass frames.
-        for (std::int64_t done = 0; done < frames; done += kPass) {
-            const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
-            run_channel(samples + 2 * done, 2, n, c, lp_state_l, ring_l, env_l, idx_l, s);
-        }
-        for (std::int64_t done = 0; done < frames; done += kPass) {
-            const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
-            run_channel(samples + 2 * done + 1, 2, n, c, lp_state_r, ring_r, env_r, idx_r, s);
-        }
-    }
-    updating.store(kIdle, std::memory_order_release);
+    // Left (or mono) samples, then right samples, each in passes of kPass frames.
+    const dsp::InterleavedBlock block(samples, frames, channels);
+    block.for_each_pass(0, [&](const dsp::ChannelPass& p) { run_channel(p, c, lp_state_l, ring_l, env_l, idx_l, s); });
+    block.for_each_pass(1, [&](const dsp::ChannelPass& p) { run_channel(p, c, lp_state_r, ring_r, env_r, idx_r, s); });
 }
 
-void TCompTortion_form::get_parameters(ParamRecord& r) {
-    rec_set_f32(r, kOffGainIn, gain_in.load(std::memory_order_relaxed));
-    rec_set_f32(r, kOffGainOut, gain_out.load(std::memory_order_relaxed));
-    rec_set_f32(r, kOffSharp, sharp_s.load(std::memory_order_relaxed));
-    rec_set_f32(r, kOffExp, dist_exp.load(std::memory_order_relaxed));
-    rec_set_f32(r, kOffCrunch, crunch.load(std::memory_order_relaxed));
-    rec_set_i32(r, kOffWinLen, win_len.load(std::memory_order_relaxed));
-    rec_set_f32(r, kOffColor, color.load(std::memory_order_relaxed));
-    rec_set_i32(r, kOffDrivePos, ScrollBar_Drive.position());
-    rec_set_i32(r, kOffLevelPos, SkinScroll_Level.position());
-    rec_set_i32(r, kOffSharpPos, ScrollBar_Sharp.position());
-    rec_set_i32(r, kOffDistortionPos, ScrollBar_Distortion.position());
-    rec_set_i32(r, kOffPopravkaPos, ScrollBar_Popravka.position());
-    rec_set_i32(r, kOffSoftnessPos, ScrollBar_Softness2.position());
-    rec_set_i32(r, kOffColorPos, ScrollBar_Color.position());
-}
+void TCompTortion_form::get_parameters(ParamRecord& r) { write_fields(*this, kCompTortionFields, r); }
 
 void TCompTortion_form::put_parameters(const ParamRecord& r) {
     // Stored values are copied first, each kept only within what its bar
     // could produce (else derived from the stored position), so a hostile
     // record can give neither a zero or oversized window nor a NaN or
     // infinite gain.
-    auto pos = [&r](int offset, const ui::BarRange& bar) {
-        return clamp_i32(rec_get_i32(r, offset), bar.min, bar.max);
+    auto pos = [&r](const FieldDecl& f, const ui::BarRange& bar) {
+        return clamp_i32(rec_get_i32(r, f), bar.min, bar.max);
     };
-    gain_in.store(sane_curve_gain(rec_get_f32(r, kOffGainIn), rec_get_i32(r, kOffDrivePos)),
+    gain_in.store(sane_curve_gain(rec_get_f32(r, field("gain_in")), rec_get_i32(r, field("ScrollBar_Drive"))),
                   std::memory_order_relaxed);
-    gain_out.store(sane_curve_gain(rec_get_f32(r, kOffGainOut), rec_get_i32(r, kOffLevelPos)),
+    gain_out.store(sane_curve_gain(rec_get_f32(r, field("gain_out")), rec_get_i32(r, field("SkinScroll_Level"))),
                    std::memory_order_relaxed);
-    const float stored_sharp = rec_get_f32(r, kOffSharp);
+    const float stored_sharp = rec_get_f32(r, field("sharp_s"));
     sharp_s.store(finite_within(stored_sharp, sharp_of_position(kSharpBar.max), sharp_of_position(kSharpBar.min))
                       ? stored_sharp
-                      : sharp_of_position(pos(kOffSharpPos, kSharpBar)),
+                      : sharp_of_position(pos(field("ScrollBar_Sharp"), kSharpBar)),
                   std::memory_order_relaxed);
-    const float stored_exp = rec_get_f32(r, kOffExp);
+    const float stored_exp = rec_get_f32(r, field("dist_exp"));
     dist_exp.store(finite_within(stored_exp, exp_of_position(kDistortionBar.max), exp_of_position(kDistortionBar.min))
                        ? stored_exp
-                       : exp_of_position(pos(kOffDistortionPos, kDistortionBar)),
+                       : exp_of_position(pos(field("ScrollBar_Distortion"), kDistortionBar)),
                    std::memory_order_relaxed);
-    crunch.store(sane_curve_gain(rec_get_f32(r, kOffCrunch), rec_get_i32(r, kOffPopravkaPos)),
+    crunch.store(sane_curve_gain(rec_get_f32(r, field("crunch")), rec_get_i32(r, field("ScrollBar_Popravka"))),
                  std::memory_order_relaxed);
-    win_len.store(clamp_i32(rec_get_i32(r, kOffWinLen), 1, kMaxWinLen), std::memory_order_relaxed);
-    const float stored_color = rec_get_f32(r, kOffColor);
+    win_len.store(clamp_i32(rec_get_i32(r, field("win_len")), 1, kMaxWinLen), std::memory_order_relaxed);
+    const float stored_color = rec_get_f32(r, field("color"));
     const float colour_lo = colour_curve(static_cast<float>(kColorBar.min));
     const float colour_hi = colour_curve(static_cast<float>(kColorBar.max));
     color.store(finite_within(stored_color, colour_lo, colour_hi)
                     ? stored_color
-                    : colour_curve(static_cast<float>(pos(kOffColorPos, kColorBar))),
+                    : colour_curve(static_cast<float>(pos(field("ScrollBar_Color"), kColorBar))),
                 std::memory_order_relaxed);
-    ScrollBar_Drive.set_position(rec_get_i32(r, kOffDrivePos));
-    SkinScroll_Level.set_position(rec_get_i32(r, kOffLevelPos));
-    ScrollBar_Sharp.set_position(rec_get_i32(r, kOffSharpPos));
-    ScrollBar_Distortion.set_position(rec_get_i32(r, kOffDistortionPos));
-    ScrollBar_Popravka.set_position(rec_get_i32(r, kOffPopravkaPos));
-    ScrollBar_Softness2.set_position(rec_get_i32(r, kOffSoftnessPos));
-    ScrollBar_Color.set_position(rec_get_i32(r, kOffColorPos));
+    ScrollBar_Drive.set_position(rec_get_i32(r, field("ScrollBar_Drive")));
+    SkinScroll_Level.set_position(rec_get_i32(r, field("SkinScroll_Level")));
+    ScrollBar_Sharp.set_position(rec_get_i32(r, field("ScrollBar_Sharp")));
+    ScrollBar_Distortion.set_position(rec_get_i32(r, field("ScrollBar_Distortion")));
+    ScrollBar_Popravka.set_position(rec_get_i32(r, field("ScrollBar_Popravka")));
+    ScrollBar_Softness2.set_position(rec_get_i32(r, field("ScrollBar_Softness2")));
+    ScrollBar_Color.set_position(rec_get_i32(r, field("ScrollBar_Color")));
 }
 
-KindEntries comptortion_entries() { return FormEntries<TCompTortion_form>::entries(); }
+KindDecl comptortion_kind() { return declare_kind<kCompTortionFields>(kKindCompTortion, "Distortion-Compresor"); }
 
 }  // namespace tw

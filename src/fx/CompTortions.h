@@ -8,7 +8,10 @@
 #include <atomic>
 #include <cstdint>
 
+#include "fx/dsp/channel_passes.h"
 #include "fx/effect_form.h"
+#include "fx/kind_decl.h"
+#include "fx/relayout_guard.h"
 #include "ui/scroll_bar.h"
 #include "ui/text_controls.h"
 
@@ -16,17 +19,17 @@ namespace tw {
 
 class TCompTortion_form : public EffectForm {
 public:
-    static constexpr int kWorkLen = 2049;
-    static constexpr int kPass = kWorkLen - 1;  // frames per pass over one channel
+    static constexpr int kWorkLen = dsp::kWorkBufferLen;
+    static constexpr int kPass = dsp::kWorkPass;  // frames per pass over one channel
     static constexpr int kRingLen = 501;
     static constexpr int kWriteStart = 398;     // i_write / i_add after a re-layout
     static constexpr std::int32_t kMaxWinLen = 101;
     static constexpr float kEnvFloor = 50.0f;
 
     // States of the `updating` guard.
-    static constexpr std::int32_t kIdle = 0;
-    static constexpr std::int32_t kRelaying = 1;    // the UI is re-laying the window
-    static constexpr std::int32_t kProcessing = 2;  // the audio thread is inside a buffer
+    static constexpr std::int32_t kIdle = RelayoutGuard::kIdle;
+    static constexpr std::int32_t kRelaying = RelayoutGuard::kRelaying;      // the UI is re-laying the window
+    static constexpr std::int32_t kProcessing = RelayoutGuard::kProcessing;  // the audio thread is inside a buffer
 
     // Ring positions of one channel.
     struct RingIndices {
@@ -98,7 +101,7 @@ public:
     std::atomic<std::int32_t> win_len{15};
     std::atomic<float> color{0.98f};
     // Re-layout guard: kIdle, kRelaying (UI) or kProcessing (audio).
-    std::atomic<std::int32_t> updating{kIdle};
+    RelayoutGuard updating;
 
     // Audio-thread state (also rewritten by the re-layout, under the guard).
     float lp_state_l = 0.0f;
@@ -119,12 +122,12 @@ public:
                                 const RingIndices& idx);
 
 private:
-    // One channel (every `stride`-th sample, count <= kPass): low cut, gain computer.
-    void run_channel(float* samples, int stride, int count, float colour, float& lp_state,
-                     std::array<float, kRingLen>& ring, float& envelope, RingIndices& idx, const Settings& s);
+    // One channel's pass (count <= kPass): low cut, gain computer.
+    void run_channel(const dsp::ChannelPass& pass, float colour, float& lp_state, std::array<float, kRingLen>& ring,
+                     float& envelope, RingIndices& idx, const Settings& s);
 };
 
-// The registry entries of kind 3. Any thread.
-KindEntries comptortion_entries();
+// Kind 3: name, entries and stored fields. Any thread.
+KindDecl comptortion_kind();
 
 }  // namespace tw

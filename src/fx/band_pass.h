@@ -2,13 +2,11 @@
 // distortion, at the fixed design rate of 48000 Hz.
 #pragma once
 
+#include "fx/dsp/biquad.h"
+
 namespace tw {
 
-struct BandPassCoefs {
-    double a0 = 1.0;
-    double a1 = 0.0;
-    double a2 = 0.0;
-};
+using BandPassCoefs = dsp::BiquadCoefs<double>;
 
 // For centre F and width W in Hz: lo = (F - W/2)/48000, hi = (F + W/2)/48000,
 // U = cos(pi(hi-lo))/sin(pi(hi-lo)), V = cos(pi(hi+lo))/cos(pi(hi-lo)),
@@ -17,19 +15,10 @@ struct BandPassCoefs {
 // division by zero. Any thread.
 BandPassCoefs band_pass_design(double centre_hz, double width_hz);
 
-// One band-pass state: y = (x - x[n-2] - a1*y[n-1] - a2*y[n-2]) / a0.
-struct BandPassState {
-    float x1 = 0.0f, x2 = 0.0f, y1 = 0.0f, y2 = 0.0f;
-};
+// One band-pass state and step: y = (x - x[n-2] - a1*y[n-1] - a2*y[n-2]) / a0
+// (the shared two-pole step). Audio thread (or any, on the caller's own state).
+using BandPassState = dsp::BiquadState<float>;
 
-// Filters one sample. Audio thread (or any, on the caller's own state).
-inline float band_pass_step(const BandPassCoefs& c, BandPassState& s, float x) {
-    const float y = static_cast<float>((x - s.x2 - c.a1 * s.y1 - c.a2 * s.y2) / c.a0);
-    s.x2 = s.x1;
-    s.x1 = x;
-    s.y2 = s.y1;
-    s.y1 = y;
-    return y;
-}
+inline float band_pass_step(const BandPassCoefs& c, BandPassState& s, float x) { return dsp::band_pass_step(c, s, x); }
 
 }  // namespace tw

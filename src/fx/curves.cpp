@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "fx/dsp/one_pole.h"
+
 namespace tw {
 
 std::optional<float> gain_curve(float x) {
@@ -18,14 +20,6 @@ float colour_curve(float p) {
     return x;
 }
 
-void FNC(float* samples, int count, float g, float& state) {
-    const float one_minus_g = 1.0f - g;
-    float s = state;
-    for (int i = 0; i < count; ++i) {
-        s = g * s + one_minus_g * samples[i];
-        samples[i] = s;
-    }
-    state = s;
-}
+void FNC(float* samples, int count, float g, float& state) { dsp::one_pole_process(samples, count, g, state); }
 
 }  // namespace tw

@@ -5,7 +5,7 @@
 
 #include "fx/curves.h"
 #include "fx/fx_limits.h"
-#include "fx/param_record.h"
+#include "fx/fields.h"
 
 namespace tw {
 
@@ -16,24 +16,34 @@ constexpr ui::BarRange kTone2Bar{50, 1000, 500, 1, 1};
 constexpr ui::BarRange kSmoothBar{1, 40, 10, 1, 1};
 constexpr ui::BarRange kColorBar{1, 100, 70, 1, 1};
 
-// Record offsets.
-constexpr int kOffLevel = 0;
-constexpr int kOffSmooth = 4;
-constexpr int kOffKneeIn = 8;
-constexpr int kOffKneeOut = 12;
-constexpr int kOffGainIn = 16;
-constexpr int kOffGainOut = 20;
-constexpr int kOffSmoothPos = 24;
-constexpr int kOffTone2Pos = 28;
-constexpr int kOffTone1Pos = 32;
-constexpr int kOffGainInPos = 36;
-constexpr int kOffGainOutPos = 40;
 
 constexpr float kCreationLevel = 0.49f;
 
-float smooth_of_position(int p) { return static_cast<float>(1.0 / p * 0.2); }
+constexpr float smooth_of_position(int p) { return static_cast<float>(1.0 / p * 0.2); }
 
 inline float f32(double v) { return static_cast<float>(v); }
+}  // namespace
+
+// The parameter record (44 bytes).
+constexpr FieldBinding<TDistortion1_form> kDistortion1Fields[] = {
+    TW_FIELD(TDistortion1_form, level).at(0).range(0.0, 1.0),
+    TW_FIELD(TDistortion1_form, smooth_k).at(4)
+        .range(smooth_of_position(kSmoothBar.max), smooth_of_position(kSmoothBar.min))
+        .mirrors("ScrollBar_Smooth_k2"),
+    TW_FIELD(TDistortion1_form, knee_in).at(8).bar(kTone2Bar).mirrors("ScrollBar_Tone2_k3"),
+    TW_FIELD(TDistortion1_form, knee_out).at(12).bar(kTone1Bar).mirrors("ScrollBar_Tone1_k4"),
+    TW_FIELD(TDistortion1_form, gain_in).at(16).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_In"),
+    TW_FIELD(TDistortion1_form, gain_out).at(20).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Out"),
+    TW_FIELD(TDistortion1_form, ScrollBar_Smooth_k2).at(24).bar(kSmoothBar),
+    TW_FIELD(TDistortion1_form, ScrollBar_Tone2_k3).at(28).bar(kTone2Bar),
+    TW_FIELD(TDistortion1_form, ScrollBar_Tone1_k4).at(32).bar(kTone1Bar),
+    TW_FIELD(TDistortion1_form, ScrollBar_Gain_In).at(36).bar(kGainBar),
+    TW_FIELD(TDistortion1_form, ScrollBar_Gain_Out).at(40).bar(kGainBar),
+};
+
+namespace {
+// A field of the record above, by name (a wrong name does not compile).
+consteval FieldDecl field(std::string_view name) { return field_of(kDistortion1Fields, name); }
 }  // namespace
 
 // Layout: 380 x 191 client pixels, two columns, each label above its bar.
@@ -126,21 +136,20 @@ void TDistortion1_form::distortion(std::int32_t knee_in_v, std::int32_t knee_out
     }
 }
 
-void TDistortion1_form::run_channel(float* s, int stride, int n, float color, float& lp_state, const Settings& st) {
-    for (int i = 0; i < n; ++i) {
-        s[i * stride] = s[i * stride] * st.gain_in;
-        low_buf[i] = s[i * stride];
+void TDistortion1_form::run_channel(const dsp::ChannelPass& p, float color, float& lp_state, const Settings& st) {
+    for (int i = 0; i < p.count; ++i) {
+        p[i] = p[i] * st.gain_in;
+        low_buf[i] = p[i];
     }
-    FNC(low_buf.data(), n, color, lp_state);
+    FNC(low_buf.data(), p.count, color, lp_state);
     // A NaN or infinity that came in would stay in the filter memory for
     // good; it starts afresh instead (one test per pass; finite input never
     // takes this branch, so its output is unchanged).
     if (!std::isfinite(lp_state)) lp_state = 0.0f;
-    for (int i = 0; i < n; ++i) high_buf[i] = s[i * stride] - low_buf[i];
-    distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, n, high_buf.data());
-    distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, n, low_buf.data());
-    for (int i = 0; i < n; ++i)
-        s[i * stride] = f32((static_cast<double>(high_buf[i]) + low_buf[i]) * st.gain_out);
+    for (int i = 0; i < p.count; ++i) high_buf[i] = p[i] - low_buf[i];
+    distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, p.count, high_buf.data());
+    distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, p.count, low_buf.data());
+    for (int i = 0; i < p.count; ++i) p[i] = f32((static_cast<double>(high_buf[i]) + low_buf[i]) * st.gain_out);
 }
 
 void TDistortion1_form::distortion1(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
@@ -148,67 +157,44 @@ void TDistortion1_form::distortion1(std::int32_t frames, std::int32_t, std::int3
     const Settings st{gain_in.load(std::memory_order_relaxed),  gain_out.load(std::memory_order_relaxed),
                       level.load(std::memory_order_relaxed),    smooth_k.load(std::memory_order_relaxed),
                       knee_in.load(std::memory_order_relaxed),  knee_out.load(std::memory_order_relaxed)};
-    const float cl = color_l.load(std::memory_order_relaxed);
-    if (channels == 1) {
-        for (std::int64_t done = 0; done < frames; done += kPass) {
-            const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
-            run_channel(samples + done, 1, n, cl, lp_state_l, st);
-        }
-        return;
-    }
-    // Stereo: the left samples, then the right, each in passes of kPass
+    // The left (or mono) samples, then the right, each in passes of kPass
     // frames (each channel's output depends only on its own past, so passes
     // give the same result as one long run).
+    const dsp::InterleavedBlock block(samples, frames, channels);
+    const float cl = color_l.load(std::memory_order_relaxed);
+    block.for_each_pass(0, [&](const dsp::ChannelPass& p) { run_channel(p, cl, lp_state_l, st); });
+    if (block.channels() == 1) return;
     const float cr = color_r.load(std::memory_order_relaxed);
-    for (std::int64_t done = 0; done < frames; done += kPass) {
-        const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
-        run_channel(samples + 2 * done, 2, n, cl, lp_state_l, st);
-    }
-    for (std::int64_t done = 0; done < frames; done += kPass) {
-        const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
-        run_channel(samples + 2 * done + 1, 2, n, cr, lp_state_r, st);
-    }
+    block.for_each_pass(1, [&](const dsp::ChannelPass& p) { run_channel(p, cr, lp_state_r, st); });
 }
 
-void TDistortion1_form::get_parameters(ParamRecord& r) {
-    rec_set_f32(r, kOffLevel, level.load(std::memory_order_relaxed));
-    rec_set_f32(r, kOffSmooth, smooth_k.load(std::memory_order_relaxed));
-    rec_set_i32(r, kOffKneeIn, knee_in.load(std::memory_order_relaxed));
-    rec_set_i32(r, kOffKneeOut, knee_out.load(std::memory_order_relaxed));
-    rec_set_f32(r, kOffGainIn, gain_in.load(std::memory_order_relaxed));
-    rec_set_f32(r, kOffGainOut, gain_out.load(std::memory_order_relaxed));
-    rec_set_i32(r, kOffSmoothPos, ScrollBar_Smooth_k2.position());
-    rec_set_i32(r, kOffTone2Pos, ScrollBar_Tone2_k3.position());
-    rec_set_i32(r, kOffTone1Pos, ScrollBar_Tone1_k4.position());
-    rec_set_i32(r, kOffGainInPos, ScrollBar_Gain_In.position());
-    rec_set_i32(r, kOffGainOutPos, ScrollBar_Gain_Out.position());
-}
+void TDistortion1_form::get_parameters(ParamRecord& r) { write_fields(*this, kDistortion1Fields, r); }
 
 void TDistortion1_form::put_parameters(const ParamRecord& r) {
     // The stored values are copied first, but only within what the bars could
     // produce: a damaged or hostile record must not give a zero or out-of-range
     // knee, an infinite gain or a NaN reaching the output.
-    const float stored_level = rec_get_f32(r, kOffLevel);
+    const float stored_level = rec_get_f32(r, field("level"));
     level.store(finite_within(stored_level, 0.0f, 1.0f) ? stored_level : kCreationLevel, std::memory_order_relaxed);
-    const float stored_smooth = rec_get_f32(r, kOffSmooth);
-    const std::int32_t smooth_pos = clamp_i32(rec_get_i32(r, kOffSmoothPos), kSmoothBar.min, kSmoothBar.max);
+    const float stored_smooth = rec_get_f32(r, field("smooth_k"));
+    const std::int32_t smooth_pos = clamp_i32(rec_get_i32(r, field("ScrollBar_Smooth_k2")), kSmoothBar.min, kSmoothBar.max);
     smooth_k.store(finite_within(stored_smooth, smooth_of_position(kSmoothBar.max), smooth_of_position(kSmoothBar.min))
                        ? stored_smooth
                        : smooth_of_position(smooth_pos),
                    std::memory_order_relaxed);
-    knee_in.store(clamp_i32(rec_get_i32(r, kOffKneeIn), kTone2Bar.min, kTone2Bar.max), std::memory_order_relaxed);
-    knee_out.store(clamp_i32(rec_get_i32(r, kOffKneeOut), kTone1Bar.min, kTone1Bar.max), std::memory_order_relaxed);
-    gain_in.store(sane_curve_gain(rec_get_f32(r, kOffGainIn), rec_get_i32(r, kOffGainInPos)),
+    knee_in.store(clamp_i32(rec_get_i32(r, field("knee_in")), kTone2Bar.min, kTone2Bar.max), std::memory_order_relaxed);
+    knee_out.store(clamp_i32(rec_get_i32(r, field("knee_out")), kTone1Bar.min, kTone1Bar.max), std::memory_order_relaxed);
+    gain_in.store(sane_curve_gain(rec_get_f32(r, field("gain_in")), rec_get_i32(r, field("ScrollBar_Gain_In"))),
                   std::memory_order_relaxed);
-    gain_out.store(sane_curve_gain(rec_get_f32(r, kOffGainOut), rec_get_i32(r, kOffGainOutPos)),
+    gain_out.store(sane_curve_gain(rec_get_f32(r, field("gain_out")), rec_get_i32(r, field("ScrollBar_Gain_Out"))),
                    std::memory_order_relaxed);
-    ScrollBar_Smooth_k2.set_position(rec_get_i32(r, kOffSmoothPos));
-    ScrollBar_Tone2_k3.set_position(rec_get_i32(r, kOffTone2Pos));
-    ScrollBar_Tone1_k4.set_position(rec_get_i32(r, kOffTone1Pos));
-    ScrollBar_Gain_In.set_position(rec_get_i32(r, kOffGainInPos));
-    ScrollBar_Gain_Out.set_position(rec_get_i32(r, kOffGainOutPos));
+    ScrollBar_Smooth_k2.set_position(rec_get_i32(r, field("ScrollBar_Smooth_k2")));
+    ScrollBar_Tone2_k3.set_position(rec_get_i32(r, field("ScrollBar_Tone2_k3")));
+    ScrollBar_Tone1_k4.set_position(rec_get_i32(r, field("ScrollBar_Tone1_k4")));
+    ScrollBar_Gain_In.set_position(rec_get_i32(r, field("ScrollBar_Gain_In")));
+    ScrollBar_Gain_Out.set_position(rec_get_i32(r, field("ScrollBar_Gain_Out")));
 }
 
-KindEntries distortion1_entries() { return FormEntries<TDistortion1_form>::entries(); }
+KindDecl distortion1_kind() { return declare_kind<kDistortion1Fields>(kKindDistortion1, "Distortion (Soft/Hard)"); }
 
 }  // namespace tw

@@ -7,7 +7,9 @@
 #include <atomic>
 #include <cstdint>
 
+#include "fx/dsp/channel_passes.h"
 #include "fx/effect_form.h"
+#include "fx/kind_decl.h"
 #include "ui/scroll_bar.h"
 #include "ui/text_controls.h"
 
@@ -17,8 +19,8 @@ class TDistortion1_form : public EffectForm {
 public:
     // Work buffers hold one channel of up to kWorkLen - 1 frames per pass;
     // longer calls are processed in passes of that size.
-    static constexpr int kWorkLen = 2049;
-    static constexpr int kPass = kWorkLen - 1;
+    static constexpr int kWorkLen = dsp::kWorkBufferLen;
+    static constexpr int kPass = dsp::kWorkPass;
 
     // Builds the window's controls and sets the creation values. UI thread.
     TDistortion1_form();
@@ -87,11 +89,11 @@ private:
         float gain_in, gain_out, level, smooth_k;
         std::int32_t knee_in, knee_out;
     };
-    // One channel (every `stride`-th sample, count <= kPass) through the bands.
-    void run_channel(float* samples, int stride, int count, float color, float& lp_state, const Settings& s);
+    // One channel's pass (count <= kPass) through the bands.
+    void run_channel(const dsp::ChannelPass& pass, float color, float& lp_state, const Settings& s);
 };
 
-// The registry entries of kind 6. Any thread.
-KindEntries distortion1_entries();
+// Kind 6: name, entries and stored fields. Any thread.
+KindDecl distortion1_kind();
 
 }  // namespace tw

@@ -12,9 +12,12 @@
 
 namespace tw {
 
-// Lowest and highest factor of the gain curve (positions 0 and 100).
-inline float gain_curve_min() { return *gain_curve(0.0f); }
-inline float gain_curve_max() { return *gain_curve(100.0f); }
+// Lowest and highest factor of the gain curve (positions 0 and 100), as the
+// 32-bit floats the curve gives.
+inline constexpr float kGainCurveMin = static_cast<float>(1.0 / 11.0);
+inline constexpr float kGainCurveMax = 11.0f;
+inline float gain_curve_min() { return kGainCurveMin; }
+inline float gain_curve_max() { return kGainCurveMax; }
 
 // True if v is finite and lo <= v <= hi.
 inline bool finite_within(float v, float lo, float hi) { return std::isfinite(v) && v >= lo && v <= hi; }

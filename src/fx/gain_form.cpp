@@ -4,25 +4,32 @@
 
 #include "fx/curves.h"
 #include "fx/fx_limits.h"
-#include "fx/param_record.h"
+#include "fx/fields.h"
+#include "fx/kind_decl.h"
 
 namespace tw {
 
 namespace {
 constexpr ui::BarRange kVolumeBar{0, 100, 50, 5, 1};
+}  // namespace
 
-// Record offsets.
-constexpr int kOffMonoGain = 0;
-constexpr int kOffLeftGain = 4;
-constexpr int kOffRightGain = 8;
-constexpr int kOffMarker = 12;
-constexpr int kOffChorusOn = 16;
-constexpr int kOffChorusPos = 20;
-constexpr int kOffMonoPos = 24;
-constexpr int kOffLeftPos = 28;
-constexpr int kOffRightPos = 32;
-constexpr int kOffAir = 36;
+// The parameter record (40 bytes).
+constexpr FieldBinding<Tgain_form> kGainFields[] = {
+    TW_FIELD(Tgain_form, mono_gain).at(0).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Mono"),
+    TW_FIELD(Tgain_form, left_gain).at(4).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Left"),
+    TW_FIELD(Tgain_form, right_gain).at(8).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Right"),
+    marker_field<Tgain_form>(12, Tgain_form::kMarker),
+    TW_FIELD(Tgain_form, RadioBox_SimpleChorus).at(16),
+    TW_FIELD(Tgain_form, ScrollBar_SimpleChorus).at(20).bar(kVolumeBar),
+    TW_FIELD(Tgain_form, ScrollBar_Gain_Mono).at(24).bar(kVolumeBar),
+    TW_FIELD(Tgain_form, ScrollBar_Gain_Left).at(28).bar(kVolumeBar),
+    TW_FIELD(Tgain_form, ScrollBar_Gain_Right).at(32).bar(kVolumeBar),
+    TW_FIELD(Tgain_form, CheckRadioBox_Air).at(36),
+};
 
+namespace {
+// A field of the record above, by name (a wrong name does not compile).
+consteval FieldDecl field(std::string_view name) { return field_of(kGainFields, name); }
 }  // namespace
 
 Tgain_form::Tgain_form()
@@ -117,36 +124,27 @@ void Tgain_form::gain(std::int32_t frames, std::int32_t, std::int32_t channels, 
     }
 }
 
-void Tgain_form::get_parameters(ParamRecord& r) {
-    rec_set_f32(r, kOffMonoGain, mono_gain.load(std::memory_order_relaxed));
-    rec_set_f32(r, kOffLeftGain, left_gain.load(std::memory_order_relaxed));
-    rec_set_f32(r, kOffRightGain, right_gain.load(std::memory_order_relaxed));
-    rec_set_i32(r, kOffMarker, kMarker);
-    rec_set_u8(r, kOffChorusOn, RadioBox_SimpleChorus.checked() ? 1 : 0);
-    rec_set_i32(r, kOffChorusPos, ScrollBar_SimpleChorus.position());
-    rec_set_i32(r, kOffMonoPos, ScrollBar_Gain_Mono.position());
-    rec_set_i32(r, kOffLeftPos, ScrollBar_Gain_Left.position());
-    rec_set_i32(r, kOffRightPos, ScrollBar_Gain_Right.position());
-    rec_set_u8(r, kOffAir, CheckRadioBox_Air.checked() ? 1 : 0);
-}
+void Tgain_form::get_parameters(ParamRecord& r) { write_fields(*this, kGainFields, r); }
 
 void Tgain_form::put_parameters(const ParamRecord& r) {
     // A stored gain is kept only if the bars could have produced it, so a
     // damaged preset can never blow up the output.
-    mono_gain.store(sane_curve_gain(rec_get_f32(r, kOffMonoGain), rec_get_i32(r, kOffMonoPos)), std::memory_order_relaxed);
-    left_gain.store(sane_curve_gain(rec_get_f32(r, kOffLeftGain), rec_get_i32(r, kOffLeftPos)), std::memory_order_relaxed);
-    right_gain.store(sane_curve_gain(rec_get_f32(r, kOffRightGain), rec_get_i32(r, kOffRightPos)),
-                     std::memory_order_relaxed);
-    ScrollBar_Gain_Mono.set_position(rec_get_i32(r, kOffMonoPos));
-    ScrollBar_Gain_Left.set_position(rec_get_i32(r, kOffLeftPos));
-    ScrollBar_Gain_Right.set_position(rec_get_i32(r, kOffRightPos));
-    if (rec_get_i32(r, kOffMarker) == kMarker) {
-        ScrollBar_SimpleChorus.set_position(rec_get_i32(r, kOffChorusPos));
-        RadioBox_SimpleChorus.set_checked(rec_get_u8(r, kOffChorusOn) != 0);
-        CheckRadioBox_Air.set_checked(rec_get_u8(r, kOffAir) != 0);
+    mono_gain.store(sane_curve_gain(rec_get_f32(r, field("mono_gain")), rec_get_i32(r, field("ScrollBar_Gain_Mono"))),
+                        std::memory_order_relaxed);
+    left_gain.store(sane_curve_gain(rec_get_f32(r, field("left_gain")), rec_get_i32(r, field("ScrollBar_Gain_Left"))),
+                        std::memory_order_relaxed);
+    right_gain.store(sane_curve_gain(rec_get_f32(r, field("right_gain")), rec_get_i32(r, field("ScrollBar_Gain_Right"))),
+                         std::memory_order_relaxed);
+    ScrollBar_Gain_Mono.set_position(rec_get_i32(r, field("ScrollBar_Gain_Mono")));
+    ScrollBar_Gain_Left.set_position(rec_get_i32(r, field("ScrollBar_Gain_Left")));
+    ScrollBar_Gain_Right.set_position(rec_get_i32(r, field("ScrollBar_Gain_Right")));
+    if (rec_get_i32(r, field("marker")) == Tgain_form::kMarker) {
+        ScrollBar_SimpleChorus.set_position(rec_get_i32(r, field("ScrollBar_SimpleChorus")));
+        RadioBox_SimpleChorus.set_checked(rec_get_flag(r, field("RadioBox_SimpleChorus")));
+        CheckRadioBox_Air.set_checked(rec_get_flag(r, field("CheckRadioBox_Air")));
     }
 }
 
-KindEntries gain_entries() { return FormEntries<Tgain_form>::entries(); }
+KindDecl gain_kind() { return declare_kind<kGainFields>(kKindGain, "Gain"); }
 
 }  // namespace tw

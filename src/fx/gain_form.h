@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "fx/effect_form.h"
+#include "fx/kind_decl.h"
 #include "ui/check_box.h"
 #include "ui/scroll_bar.h"
 #include "ui/text_controls.h"
@@ -69,7 +70,7 @@ public:
     std::int32_t delay_pos = 1;
 };
 
-// The registry entries of kind 13. Any thread.
-KindEntries gain_entries();
+// Kind 13: name, entries and stored fields. Any thread.
+KindDecl gain_kind();
 
 }  // namespace tw

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fx/curves.h"
-#include "fx/param_record.h"
+#include "fx/fields.h"
 
 namespace tw {
 
@@ -29,6 +29,20 @@ float level_of_position(int p) {
 
 std::string open_label_text(int p) { return "Pass signals greater than " + std::to_string(p - 100) + " dB  "; }
 std::string close_label_text(int p) { return "Supress noise smaller than " + std::to_string(p - 100) + " dB  "; }
+}  // namespace
+
+// The parameter record (20 bytes: five bar positions).
+constexpr FieldBinding<Tnoise_gate_form> kNoiseGateFields[] = {
+    TW_FIELD(Tnoise_gate_form, ScrollBar_Gain_In).at(0).bar(kVolumeBar),
+    TW_FIELD(Tnoise_gate_form, ScrollBar_Porog_Max).at(4).bar(kOpenBar),
+    TW_FIELD(Tnoise_gate_form, ScrollBar_min_porog).at(8).bar(kCloseBar),
+    TW_FIELD(Tnoise_gate_form, ScrollBar_Supress).at(12).bar(kVolumeBar),
+    TW_FIELD(Tnoise_gate_form, ScrollBar_Gain_Out).at(16).bar(kVolumeBar),
+};
+
+namespace {
+// A field of the record above, by name (a wrong name does not compile).
+consteval FieldDecl field(std::string_view name) { return field_of(kNoiseGateFields, name); }
 }  // namespace
 
 // Layout: 279 x 326 client pixels, each label above its bar.
@@ -129,24 +143,18 @@ void Tnoise_gate_form::noise_gate(std::int32_t frames, std::int32_t sample_rate,
     for (std::int64_t i = 0; i < n; ++i) samples[i] = samples[i] * go;
 }
 
-void Tnoise_gate_form::get_parameters(ParamRecord& r) {
-    rec_set_i32(r, kOffGainInPos, ScrollBar_Gain_In.position());
-    rec_set_i32(r, kOffOpenPos, ScrollBar_Porog_Max.position());
-    rec_set_i32(r, kOffClosePos, ScrollBar_min_porog.position());
-    rec_set_i32(r, kOffSupressPos, ScrollBar_Supress.position());
-    rec_set_i32(r, kOffGainOutPos, ScrollBar_Gain_Out.position());
-}
+void Tnoise_gate_form::get_parameters(ParamRecord& r) { write_fields(*this, kNoiseGateFields, r); }
 
 void Tnoise_gate_form::put_parameters(const ParamRecord& r) {
     // Setting a position clamps it into the bar's range; only a changed
     // position runs its handler.
-    ScrollBar_Gain_In.set_position(rec_get_i32(r, kOffGainInPos));
-    ScrollBar_Porog_Max.set_position(rec_get_i32(r, kOffOpenPos));
-    ScrollBar_min_porog.set_position(rec_get_i32(r, kOffClosePos));
-    ScrollBar_Supress.set_position(rec_get_i32(r, kOffSupressPos));
-    ScrollBar_Gain_Out.set_position(rec_get_i32(r, kOffGainOutPos));
+    ScrollBar_Gain_In.set_position(rec_get_i32(r, field("ScrollBar_Gain_In")));
+    ScrollBar_Porog_Max.set_position(rec_get_i32(r, field("ScrollBar_Porog_Max")));
+    ScrollBar_min_porog.set_position(rec_get_i32(r, field("ScrollBar_min_porog")));
+    ScrollBar_Supress.set_position(rec_get_i32(r, field("ScrollBar_Supress")));
+    ScrollBar_Gain_Out.set_position(rec_get_i32(r, field("ScrollBar_Gain_Out")));
 }
 
-KindEntries noise_gate_entries() { return FormEntries<Tnoise_gate_form>::entries(); }
+KindDecl noise_gate_kind() { return declare_kind<kNoiseGateFields>(kKindNoiseGate, "noise gate"); }
 
 }  // namespace tw

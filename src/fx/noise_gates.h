@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "fx/effect_form.h"
+#include "fx/kind_decl.h"
 #include "ui/scroll_bar.h"
 #include "ui/text_controls.h"
 
@@ -75,7 +76,7 @@ public:
     float target = 0.0f;
 };
 
-// The registry entries of kind 1. Any thread.
-KindEntries noise_gate_entries();
+// Kind 1: name, entries and stored fields. Any thread.
+KindDecl noise_gate_kind();
 
 }  // namespace tw

@@ -13,12 +13,12 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/main_form.h"
 #include "app/program_folder.h"
 #include "engine/audio_devices.h"
-#include "engine/dsound.h"
-#include "engine/waves.h"
 #include "gui/dialogs_qt.h"
 #include "gui/main_window.h"
+#include "gui/services_qt.h"
 #include "gui/screenshot.h"
 
 namespace {
@@ -64,14 +64,21 @@ int main(int argc, char** argv) {
 
     if (!opts.home.isEmpty()) tw::set_program_folder(opts.home.toStdString());
 
-    tw::DeviceOptions options;
+    tw::DeviceOptions options = tw::MainForm::device_defaults();
     options.system_devices = !opts.builtin_only;
     tw::AudioDevices devices(tw::make_system_backends(options));
 
     tw::gui::QtDialogs dialogs;
-    tw::gui::TForm1 window(*devices.waves, *devices.dsound, dialogs);
-    window.stream().is_stream_lost = [&devices] { return devices.catalog.stream_lost(); };
+    // Effects reach timers, dialogs and message boxes through these; they
+    // stay installed until the window and every effect are gone.
+    tw::gui::QtEffectServices fx_services(dialogs);
+    tw::services::install_effect_services(&fx_services);
+    struct Uninstall {
+        ~Uninstall() { tw::services::install_effect_services(nullptr); }
+    } uninstall;
+    tw::gui::TForm1 window(devices, dialogs);
     dialogs.set_parent(&window);
+    fx_services.set_dialog_parent(&window);
     window.show();
 
     if (!opts.screenshot_dir.isEmpty()) {

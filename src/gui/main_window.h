@@ -1,22 +1,16 @@
 // The main window TForm1: the sixteen chain rows, the audio stream controls,
 // the status meters and the (not yet working) presets, skins and help
 // controls. The window only shows the control models and forwards input;
-// the behaviour lives in ChainEditor, StreamControl and StatusDisplay.
+// the behaviour, start-up and close live in MainForm (app/main_form.h).
 //
 // Threads: UI thread only.
 #pragma once
 
 #include <QWidget>
 #include <map>
-#include <memory>
 #include <string>
 
-#include "app/chain_editor.h"
-#include "app/status_display.h"
-#include "app/stream_control.h"
-#include "ui/button.h"
-#include "ui/combo_box.h"
-#include "ui/text_controls.h"
+#include "app/main_form.h"
 
 class QTimer;
 
@@ -24,19 +18,6 @@ namespace tw::gui {
 
 class EffectWindow;
 class LedMeterWidget;
-
-// Controls laid out with their captions whose behaviour comes with later
-// work (preset management, skins, help menu, link labels). They do nothing yet.
-struct MainExtras {
-    MainExtras();
-    ui::Button spSkinButton17;      // " Save FX chain"
-    ui::Button spSkinButton18;      // " Load FX chain"
-    ui::ComboBox ComboBox_PRESETS;  // "PRESETS (Click to refresh list)", "Download From Internet 2000 presets"
-    ui::ComboBox ComboBox_SKINS;    // "SKINS", "Download from Internet"
-    ui::Button spSkinMenuButton1;   // " HELP, Presets, Skins and FAQ  "
-    ui::Label LinkLabel1;           // shown from the first show on
-    ui::Label LinkLabel2;
-};
 
 class TForm1 : public QWidget {
 public:
@@ -47,13 +28,14 @@ public:
 
     // Creates the window, its models and widgets, and starts the status
     // timer. The device layer and dialogs outlive the window.
-    TForm1(WaveIn& waves, DSound& dsound, Dialogs& dialogs, QWidget* parent = nullptr);
+    TForm1(AudioDevices& devices, Dialogs& dialogs, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    ChainEditor& chain() { return chain_; }
-    StreamControl& stream() { return stream_; }
-    StatusDisplay& status() { return status_; }
-    MainExtras& extras() { return extras_; }
+    MainForm& form() { return form_; }
+    ChainEditor& chain() { return form_.chain(); }
+    StreamControl& stream() { return form_.stream(); }
+    StatusDisplay& status() { return form_.status(); }
+    MainExtras& extras() { return form_.extras(); }
     QTimer& timer() { return *timer_; }
 
     // The widget with this designer name, or null.
@@ -63,10 +45,10 @@ public:
     // Number of editor windows in existence.
     int editor_window_count() const { return static_cast<int>(editors_.size()); }
 
-    // The first show: device lists, kind lists and the chain of sixteen empty
-    // slots, link labels. Runs once (later calls return at once).
-    void FormShow();
-    bool first_show_done() const { return shown_; }
+    // The first show (MainForm::FormShow). Runs once (later calls return at
+    // once).
+    void FormShow() { form_.FormShow(); }
+    bool first_show_done() const { return form_.first_show_done(); }
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -78,19 +60,10 @@ private:
     void show_editor(int row, Instance inst);
     void destroy_editor(Instance inst);
 
-    Dialogs& dialogs_;
-    ChainEditor chain_;
-    StreamControl stream_;
-    StatusDisplay status_;
-    MainExtras extras_;
+    MainForm form_;
     QTimer* timer_ = nullptr;
     QWidget* stream_panel_ = nullptr;
     std::map<Instance, EffectWindow*> editors_;
-    bool shown_ = false;
 };
-
-// The readings of the status display from a stream: the engine's cpu_load,
-// the capture side's levels and the stream's latency step. UI thread.
-StatusSources stream_status_sources(StreamControl& stream);
 
 }  // namespace tw::gui

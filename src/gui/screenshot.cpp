@@ -12,6 +12,7 @@
 #include "fx/effect_form.h"
 #include "gui/form_window.h"
 #include "gui/main_window.h"
+#include "fx/kinds.h"
 
 namespace tw::gui {
 
@@ -32,7 +33,7 @@ bool save(QWidget& w, const QString& path) {
 // Every other built kind's editor, as <kind>_editor.png (e.g. noise_gate_editor.png).
 bool save_other_editors(QWidget& owner, const QString& dir) {
     bool ok = true;
-    EffectRegistry* reg = init_registry();
+    EffectRegistry* reg = init_kind_registry();
     for (int k = 1; k <= reg->last_kind; ++k) {
         if (k == kKindGain) continue;
         Instance inst = reg->create[k]();

@@ -1,18 +1,12 @@
 #include "presets/preset_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
-#include "app/chain_editor.h"
-#include "engine/effects.h"
 #include "engine/le_bytes.h"
+#include "fx/services/atomic_write.h"
 
 namespace tw {
 
@@ -20,9 +14,6 @@ namespace {
 
 bool valid_slot(int s) { return s >= 0 && s < kPresetSlots; }
 int param_offset(int s, int w) { return kPresetOffParams + kParamRecordBytes * s + 4 * w; }
-
-PresetRecord g_record;
-std::string g_current_path;
 
 // Old kind numbering (versions below 303) -> current kind, indexed by old kind.
 constexpr std::int32_t kOldToNew[14] = {0, 13, 4, 3, 6, 7, 9, 2, 11, 8, 5, 12, 10, 1};
@@ -94,10 +85,6 @@ bool looks_like_preset(const PresetRecord& rec, std::string* why) {
     return true;
 }
 
-PresetRecord& preset_record() { return g_record; }
-const std::string& current_preset_path() { return g_current_path; }
-void set_current_preset_path(const std::string& path) { g_current_path = path; }
-
 bool read_preset_record(const std::string& path, PresetRecord& out, std::string* error) {
     errno = 0;
     std::ifstream in(path, std::ios::binary);
@@ -125,100 +112,7 @@ bool read_preset_record(const std::string& path, PresetRecord& out, std::string*
 }
 
 bool write_preset_record(const std::string& path, const PresetRecord& rec, std::string* error) {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string tmpl = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) {
-        if (error) *error = "cannot write in " + folder.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    const auto fail = [&](const std::string& what) {
-        const int e = errno;
-        ::close(fd);
-        ::unlink(tmpl.c_str());
-        if (error) *error = what + ": " + std::strerror(e);
-        return false;
-    };
-    std::size_t done = 0;
-    while (done < rec.bytes.size()) {
-        const ssize_t n = ::write(fd, rec.bytes.data() + done, rec.bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail("cannot write " + path);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    // The new file gets the old one's permissions, or the usual ones for a new file.
-    struct stat old_st {};
-    mode_t mode;
-    if (::stat(path.c_str(), &old_st) == 0) {
-        mode = old_st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) return fail("cannot write " + path);
-    if (::close(fd) != 0) {
-        const int e = errno;
-        ::unlink(tmpl.c_str());
-        if (error) *error = "cannot write " + path + ": " + std::strerror(e);
-        return false;
-    }
-    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
-        const int e = errno;
-        ::unlink(tmpl.c_str());
-        if (error) *error = "cannot write " + path + ": " + std::strerror(e);
-        return false;
-    }
-    return true;
-}
-
-bool load_preset(ChainEditor& editor, const std::string& path) {
-    ParamRecord exchange;  // all 101 words 0
-    PresetRecord file;
-    if (!read_preset_record(path, file)) return false;
-    g_record = file;
-    g_current_path = path;
-
-    if (!editor.built()) editor.fill_kind_lists_and_build_chain();
-    const std::int32_t was_loaded = chain_loaded.load(std::memory_order_relaxed);
-    chain_loaded.store(0, std::memory_order_relaxed);
-    ChainTable& staging = editor.staging();
-    for (int s = 0; s < kPresetUsedSlots; ++s) {
-        const int n = s + 1;
-        ChainRow& r = editor.row(n);
-        staging.enabled[s] = g_record.enabled(s);
-        r.check.set_checked(g_record.enabled(s) == 1);
-        r.combo.set_item_index_silent(effective_kind(g_record, s));
-        editor.slot_kind_change(n);
-    }
-    for (int s = 0; s < staging.count && s < kPresetUsedSlots; ++s) {
-        g_record.get_params(s, exchange);
-        if (staging.params[s] != nullptr) staging.params[s](&exchange, staging.instance[s], 1);
-    }
-    // A load inside another closed section keeps the gate as it found it.
-    chain_loaded.store(was_loaded == 0 ? 0 : 1, std::memory_order_relaxed);
-    return true;
-}
-
-void build_preset_record(ChainEditor& editor) {
-    ParamRecord exchange;  // cleared once: a slot keeps what the slots before it left
-    const ChainTable& staging = editor.staging();
-    for (int s = 0; s < staging.count && s < kPresetSlots; ++s) {
-        g_record.set_kind(s, staging.kind[s]);
-        g_record.set_enabled(s, staging.enabled[s]);
-        if (staging.params[s] != nullptr) staging.params[s](&exchange, staging.instance[s], 0);
-        g_record.set_params(s, exchange);
-    }
-    g_record.set_version(kPresetVersion);
-}
-
-bool save_preset_file(ChainEditor& editor, const std::string& path, std::string* error) {
-    build_preset_record(editor);
-    return write_preset_record(path, g_record, error);
+    return services::write_file_atomically(path, rec.bytes.data(), rec.bytes.size(), error);
 }
 
 }  // namespace tw

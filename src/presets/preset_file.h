@@ -4,7 +4,8 @@
 //
 // Layout: bytes 0-1 reserved, 2-3 int16 format version (303), 4 kind[32],
 // 132 enabled[32], 260 parameter area: 32 slots of 101 words (404 bytes).
-// Only slots 0..15 are used.
+// Only slots 0..15 are used. Applying a record to the chain and building one
+// from it is the app's job (app/chain_presets.h).
 //
 // Threads: everything here runs on the UI thread (tools call it from main).
 #pragma once
@@ -16,8 +17,6 @@
 #include "engine/effect_types.h"
 
 namespace tw {
-
-class ChainEditor;
 
 inline constexpr int kPresetRecordBytes = 13188;
 inline constexpr int kPresetVersion = 303;
@@ -63,37 +62,14 @@ std::int32_t effective_kind(const PresetRecord& rec, int s);
 // conversion) in 0..13. False with the reason in `why`. Any thread.
 bool looks_like_preset(const PresetRecord& rec, std::string* why = nullptr);
 
-// The preset record kept in memory for the whole run (zero-filled at start).
-// UI thread.
-PresetRecord& preset_record();
-// The path of the last preset file read successfully ("" before). UI thread.
-const std::string& current_preset_path();
-void set_current_preset_path(const std::string& path);
-
 // Reads the first 13188 bytes of a file. False (and `error` set, if given)
 // when the file cannot be opened or is shorter; `out` is then untouched.
 // Extra bytes after the record are ignored. UI thread.
 bool read_preset_record(const std::string& path, PresetRecord& out, std::string* error = nullptr);
 // Writes the record to `path` through a temporary file in the same folder
-// that is renamed into place, so a failure never leaves a half-written file.
-// False with `error` set on failure. UI thread.
+// that is renamed into place, so a failure never leaves a half-written file
+// (a link replaces the file it points to; a device or pipe is written into).
+// False with `error` set to a sentence on failure. UI thread.
 bool write_preset_record(const std::string& path, const PresetRecord& rec, std::string* error = nullptr);
-
-// Reads the file into the in-memory record and applies it to the editor's
-// chain (kinds, on/off, every slot's settings), with the live chain held off
-// (`chain_loaded` = 0) for the whole load. An unreadable or short file changes
-// nothing and returns false, silently. Builds the chain first if the editor
-// has not built it yet. UI thread.
-bool load_preset(ChainEditor& editor, const std::string& path);
-
-// Fills the in-memory record from the editor's staging chain: kinds, on/off
-// and each slot's parameter record, through one exchange buffer cleared once
-// (a slot that writes fewer words keeps the previous slot's remaining words;
-// readers ignore them). Version becomes 303. UI thread.
-void build_preset_record(ChainEditor& editor);
-
-// build_preset_record, then writes the in-memory record to `path` (temporary
-// file + rename). False with `error` set on failure. UI thread.
-bool save_preset_file(ChainEditor& editor, const std::string& path, std::string* error = nullptr);
 
 }  // namespace tw

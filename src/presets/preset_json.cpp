@@ -7,10 +7,8 @@
 #include <sstream>
 #include <vector>
 
-#include "engine/registry_rows.h"
-#include "fx/effect_form.h"
-#include "fx/param_record.h"
-#include "presets/preset_fields.h"
+#include "fx/fields.h"
+#include "fx/kinds.h"
 
 namespace tw {
 
@@ -25,8 +23,8 @@ std::int32_t converted_kind(const PresetRecord& rec, int s) {
 }
 
 // A load clamps a stored position into its bar's range; show what it gets.
-std::int32_t clamped_position(const ParamRecord& p, const FieldDesc& f) {
-    const std::int32_t v = rec_get_i32(p, f.offset);
+std::int32_t clamped_position(const ParamRecord& p, const FieldDecl& f, int i) {
+    const std::int32_t v = rec_get_position(p, f, i);
     if (v < f.min) return static_cast<std::int32_t>(f.min);
     if (v > f.max) return static_cast<std::int32_t>(f.max);
     return v;
@@ -38,27 +36,27 @@ std::string format_float(float v) {
     return buf;
 }
 
-// The range a described value is checked against, as the 32-bit float the
-// record stores (exactly the values the controls give at their ends).
-float float_min(const FieldDesc& f) { return static_cast<float>(f.min); }
-float float_max(const FieldDesc& f) { return static_cast<float>(f.max); }
+// The range a value is checked against, as the 32-bit float the record
+// stores (exactly the values the controls give at their ends).
+float float_min(const FieldDecl& f) { return static_cast<float>(f.min); }
+float float_max(const FieldDecl& f) { return static_cast<float>(f.max); }
 
 // False for a stored Float or Int value that the controls could not give: a
 // load does not keep it (it falls back to what the bar's position gives, or
 // limits it).
-bool stored_value_kept(const ParamRecord& p, const FieldDesc& f) {
+bool stored_value_kept(const ParamRecord& p, const FieldDecl& f, int i) {
     if (f.type == FieldType::Float) {
-        const float v = rec_get_f32(p, f.offset);
+        const float v = rec_get_f32(p, f, i);
         return std::isfinite(v) && v >= float_min(f) && v <= float_max(f);
     }
     if (f.type == FieldType::Int) {
-        const std::int32_t v = rec_get_i32(p, f.offset);
+        const std::int32_t v = rec_get_i32(p, f, i);
         return v >= f.min && v <= f.max;
     }
     return true;
 }
 
-std::string range_text(const FieldDesc& f) {
+std::string range_text(const FieldDecl& f) {
     if (f.type == FieldType::Float) return format_float(float_min(f)) + ".." + format_float(float_max(f));
     std::ostringstream m;
     m << f.min << ".." << f.max;
@@ -83,35 +81,53 @@ bool whole_number(const json& v, std::int64_t& out) {
     return false;
 }
 
-json field_value(const ParamRecord& p, const FieldDesc& f) {
+json element_value(const ParamRecord& p, const FieldDecl& f, int i) {
     // A value a load does not keep is shown as null: build then takes a
     // fresh effect's value for it, instead of refusing the file.
-    if (!stored_value_kept(p, f)) return json(nullptr);
+    if (!stored_value_kept(p, f, i)) return json(nullptr);
     switch (f.type) {
         case FieldType::Float:
-            return json(static_cast<double>(rec_get_f32(p, f.offset)));
+            return json(static_cast<double>(rec_get_f32(p, f, i)));
         case FieldType::Flag:
-            return json(rec_get_u8(p, f.offset) != 0);
+            return json(rec_get_flag(p, f, i));
         case FieldType::Position:
-            return json(clamped_position(p, f));
+        case FieldType::BytePosition:
+            return json(clamped_position(p, f, i));
         default:
-            return json(rec_get_i32(p, f.offset));
+            return json(rec_get_i32(p, f, i));
     }
 }
 
-std::string field_text(const ParamRecord& p, const FieldDesc& f) {
+// A single field's value, or the list of a row's values.
+json field_value(const ParamRecord& p, const FieldDecl& f) {
+    if (f.count == 1) return element_value(p, f, 0);
+    json list = json::array();
+    for (int i = 0; i < f.count; ++i) list.push_back(element_value(p, f, i));
+    return list;
+}
+
+// The name element i is shown under: a control of a row carries its number
+// ("ScrollBar3"), a row of values an index ("band_gain[3]").
+std::string element_name(const FieldDecl& f, int i) {
+    if (f.count == 1) return f.name;
+    if (f.is_position() || f.type == FieldType::Flag) return f.name + std::to_string(f.index_base + i);
+    return std::string(f.name) + "[" + std::to_string(i) + "]";
+}
+
+std::string field_text(const ParamRecord& p, const FieldDecl& f, int i) {
     char buf[160];
     switch (f.type) {
         case FieldType::Float:
-            std::snprintf(buf, sizeof buf, "%-14s stored value%s", format_float(rec_get_f32(p, f.offset)).c_str(),
-                          stored_value_kept(p, f) ? "" : (" (outside " + range_text(f) + ": ignored on load)").c_str());
+            std::snprintf(buf, sizeof buf, "%-14s stored value%s", format_float(rec_get_f32(p, f, i)).c_str(),
+                          stored_value_kept(p, f, i) ? "" : (" (outside " + range_text(f) + ": ignored on load)").c_str());
             break;
         case FieldType::Flag:
-            std::snprintf(buf, sizeof buf, "%-14s check box", rec_get_u8(p, f.offset) != 0 ? "checked" : "unchecked");
+            std::snprintf(buf, sizeof buf, "%-14s check box", rec_get_flag(p, f, i) ? "checked" : "unchecked");
             break;
-        case FieldType::Position: {
-            const std::int32_t stored = rec_get_i32(p, f.offset);
-            const std::int32_t shown = clamped_position(p, f);
+        case FieldType::Position:
+        case FieldType::BytePosition: {
+            const std::int32_t stored = rec_get_position(p, f, i);
+            const std::int32_t shown = clamped_position(p, f, i);
             if (stored == shown) {
                 std::snprintf(buf, sizeof buf, "%-14d position %g..%g", shown, f.min, f.max);
             } else {
@@ -121,11 +137,11 @@ std::string field_text(const ParamRecord& p, const FieldDesc& f) {
             break;
         }
         case FieldType::Int:
-            std::snprintf(buf, sizeof buf, "%-14d stored value%s", rec_get_i32(p, f.offset),
-                          stored_value_kept(p, f) ? "" : (" (outside " + range_text(f) + ": not kept on load)").c_str());
+            std::snprintf(buf, sizeof buf, "%-14d stored value%s", rec_get_i32(p, f, i),
+                          stored_value_kept(p, f, i) ? "" : (" (outside " + range_text(f) + ": not kept on load)").c_str());
             break;
         case FieldType::Marker: {
-            const std::int32_t m = rec_get_i32(p, f.offset);
+            const std::int32_t m = rec_get_i32(p, f, i);
             std::snprintf(buf, sizeof buf, "%-14d %s", m,
                           m == static_cast<std::int32_t>(f.min) ? "marker: the later fields are read"
                                                                  : "no marker: an older record, later fields ignored");
@@ -146,9 +162,9 @@ std::string row_label(int row, std::int32_t kind) {
 
 // The parameter record of a fresh instance of a built kind, or false.
 bool fresh_defaults(std::int32_t kind, ParamRecord& out) {
-    if (kind < 0 || kind >= kRegistryRows) return false;
-    const KindEntries& e = registry_rows()[kind].entries;
-    if (e.create == nullptr || e.create == empty_create) return false;
+    const KindDecl* d = kind_decl(kind);
+    if (d == nullptr || !d->built()) return false;
+    const KindEntries& e = d->entries;
     Instance inst = e.create();
     if (inst == nullptr) return false;
     e.params(&out, inst, 0);
@@ -156,15 +172,16 @@ bool fresh_defaults(std::int32_t kind, ParamRecord& out) {
     return true;
 }
 
-bool set_field(ParamRecord& p, const FieldDesc& f, const json& v, const std::string& where, std::string* error) {
-    const std::string what = where + ": " + f.name;
+bool set_element(ParamRecord& p, const FieldDecl& f, int index, const json& v, const std::string& where,
+                 std::string* error) {
+    const std::string what = where + ": " + element_name(f, index);
     std::int64_t i = 0;
     switch (f.type) {
         case FieldType::Flag:
             if (v.is_boolean()) {
-                rec_set_u8(p, f.offset, v.get<bool>() ? 1 : 0);
+                rec_set_field(p, f, index, v.get<bool>() ? 1 : 0);
             } else if (whole_number(v, i) && (i == 0 || i == 1)) {
-                rec_set_u8(p, f.offset, static_cast<std::uint8_t>(i));
+                rec_set_field(p, f, index, static_cast<double>(i));
             } else {
                 return fail(error, what + " must be true or false");
             }
@@ -180,7 +197,7 @@ bool set_field(ParamRecord& p, const FieldDesc& f, const json& v, const std::str
             if (!fits || stored < float_min(f) || stored > float_max(f))
                 return fail(error, what + " is " + v.dump() + ", outside " + range_text(f) +
                                        " (the range its control gives, as stored)");
-            rec_set_f32(p, f.offset, stored);
+            rec_set_field(p, f, index, stored);
             return true;
         }
         default: {
@@ -193,10 +210,28 @@ bool set_field(ParamRecord& p, const FieldDesc& f, const json& v, const std::str
                                        std::to_string(static_cast<long long>(lo)) + ".." +
                                        std::to_string(static_cast<long long>(hi)));
             }
-            rec_set_i32(p, f.offset, static_cast<std::int32_t>(i));
+            rec_set_field(p, f, index, static_cast<double>(i));
             return true;
         }
     }
+}
+
+// A single value, or a list of exactly f.count values for a row. A null
+// element keeps what `p` holds (a fresh effect's value, when `have_defaults`).
+bool set_field(ParamRecord& p, const FieldDecl& f, const json& v, bool have_defaults, const std::string& where,
+               std::string* error) {
+    if (f.count == 1) return set_element(p, f, 0, v, where, error);
+    if (!v.is_array() || v.size() != static_cast<std::size_t>(f.count))
+        return fail(error, where + ": " + f.name + " must be a list of " + std::to_string(f.count) + " values");
+    for (int i = 0; i < f.count; ++i) {
+        const json& e = v[static_cast<std::size_t>(i)];
+        if (e.is_null()) {
+            if (!have_defaults) return fail(error, where + ": missing value " + element_name(f, i));
+            continue;
+        }
+        if (!set_element(p, f, i, e, where, error)) return false;
+    }
+    return true;
 }
 
 // Thrown from the parser callback to stop at the first problem.
@@ -253,14 +288,14 @@ json preset_to_json(const PresetRecord& rec) {
     for (int s = 0; s < kPresetUsedSlots; ++s) {
         const std::int32_t k = effective_kind(rec, s);
         json row = {{"row", s + 1}, {"kind", kind_name(k)}, {"on", rec.enabled(s) == 1}};
-        const KindFields kf = kind_fields(k);
+        const KindDecl& kd = *kind_decl(k);
         ParamRecord p;
         rec.get_params(s, p);
-        if (kf.fields != nullptr) {
+        if (!kd.fields.empty()) {
             json params = json::object();
-            for (int i = 0; i < kf.count; ++i) params[kf.fields[i].name] = field_value(p, kf.fields[i]);
+            for (const FieldDecl& f : kd.fields) params[f.name] = field_value(p, f);
             row["params"] = params;
-        } else if (!kf.stores_nothing) {
+        } else if (!kd.stores_nothing) {
             json words = json::array();
             for (int w = 0; w < kPresetStoredWords; ++w) words.push_back(rec.param_word(s, w));
             row["words"] = words;
@@ -283,17 +318,19 @@ std::string preset_to_text(const PresetRecord& rec) {
         out << head;
         if (raw != k) out << "   (stored kind " << raw << " is unknown: loads as an empty slot)";
         out << "\n";
-        const KindFields kf = kind_fields(k);
+        const KindDecl& kd = *kind_decl(k);
         ParamRecord p;
         rec.get_params(s, p);
-        if (kf.fields != nullptr) {
-            for (int i = 0; i < kf.count; ++i) {
-                char line[256];
-                std::snprintf(line, sizeof line, "          %-24s %s\n", kf.fields[i].name,
-                              field_text(p, kf.fields[i]).c_str());
-                out << line;
+        if (!kd.fields.empty()) {
+            for (const FieldDecl& f : kd.fields) {
+                for (int i = 0; i < f.count; ++i) {
+                    char line[256];
+                    std::snprintf(line, sizeof line, "          %-24s %s\n", element_name(f, i).c_str(),
+                                  field_text(p, f, i).c_str());
+                    out << line;
+                }
             }
-        } else if (!kf.stores_nothing) {
+        } else if (!kd.stores_nothing) {
             out << "          parameter words 0..72 (this kind's fields are not described here):\n";
             for (int w = 0; w < kPresetStoredWords; w += 8) {
                 out << "           ";
@@ -341,7 +378,7 @@ bool preset_from_json(const json& j, PresetRecord& out, std::string* error) {
                 k = kind_by_name(kv.get<std::string>());
                 if (k < 0) return fail(error, where + ": unknown effect kind \"" + kv.get<std::string>() + "\"");
             } else if (std::int64_t v = 0; whole_number(kv, v)) {
-                if (v < 0 || v >= kRegistryRows) return fail(error, where + ": unknown effect kind " + kv.dump());
+                if (v < 0 || v >= kKindCount) return fail(error, where + ": unknown effect kind " + kv.dump());
                 k = static_cast<std::int32_t>(v);
             } else {
                 return fail(error, where + ": \"kind\" must be a kind name or number");
@@ -360,30 +397,29 @@ bool preset_from_json(const json& j, PresetRecord& out, std::string* error) {
         rec.set_enabled(s, on ? 1 : 0);
 
         const std::string label = row_label(static_cast<int>(n), k);
-        const KindFields kf = kind_fields(k);
+        const KindDecl& kd = *kind_decl(k);
         ParamRecord p;
-        if (kf.stores_nothing) {
+        if (kd.stores_nothing) {
             if ((row.contains("params") && !row["params"].empty()) || (row.contains("words") && !row["words"].empty()))
                 return fail(error, label + " stores no settings");
             continue;
         }
-        if (kf.fields != nullptr) {
+        if (!kd.fields.empty()) {
             if (row.contains("words")) return fail(error, label + ": give \"params\" by name, not \"words\"");
             const json& params = row.contains("params") ? row["params"] : empty_object;
             if (!params.is_object()) return fail(error, label + ": \"params\" must be an object");
             for (auto it = params.begin(); it != params.end(); ++it) {
                 bool known = false;
-                for (int i = 0; i < kf.count; ++i) known = known || it.key() == kf.fields[i].name;
+                for (const FieldDecl& f : kd.fields) known = known || it.key() == f.name;
                 if (!known) return fail(error, label + ": unknown field \"" + it.key() + "\"");
             }
             const bool have_defaults = fresh_defaults(k, p);
-            for (int i = 0; i < kf.count; ++i) {
-                const FieldDesc& f = kf.fields[i];
+            for (const FieldDecl& f : kd.fields) {
                 if (!params.contains(f.name) || params[f.name].is_null()) {
                     if (!have_defaults) return fail(error, label + ": missing field " + f.name);
                     continue;
                 }
-                if (!set_field(p, f, params[f.name], label, error)) return false;
+                if (!set_field(p, f, params[f.name], have_defaults, label, error)) return false;
             }
         } else {
             if (row.contains("params")) return fail(error, label + ": this kind takes raw \"words\", not \"params\"");

@@ -11,6 +11,7 @@
 
 #include "engine/effects.h"
 #include "fx/effect_form.h"
+#include "fx/kinds.h"
 
 namespace {
 thread_local bool counting = false;
@@ -68,7 +69,7 @@ namespace {
 
 TEST(AudioPath, NoAllocationWhileEveryKindRuns) {
     reset_engine();
-    EffectRegistry* reg = init_registry();
+    EffectRegistry* reg = init_kind_registry();
     ChainTable t;
     std::vector<Instance> made;
     for (int k = 1; k <= reg->last_kind; ++k) {

@@ -87,7 +87,7 @@ TEST(BuiltinDevices, OfferedAfterTheRealOnesAndHideable) {
     ASSERT_EQ(out.count, 2);
     EXPECT_EQ(out.names[1], "Null output (no sound card)");
 
-    tw::DeviceOptions none;
+    tw::DeviceOptions none("");
     none.builtin_devices = false;
     none.system_devices = false;
     tw::AudioDevices empty(tw::make_system_backends(none));
@@ -100,9 +100,8 @@ TEST(BuiltinDevices, OfferedAfterTheRealOnesAndHideable) {
 // may be busy, but a stuck or racing thread is far outside them.
 TEST(BuiltinDevices, DemoThroughNullOutputRunsInRealTime) {
     tw::reset_engine();
-    tw::DeviceOptions opt;
+    tw::DeviceOptions opt("/nonexistent.wav");  // the riff is synthesised instead
     opt.system_devices = false;
-    opt.demo_wav_path = "/nonexistent.wav";  // the riff is synthesised instead
     tw::AudioDevices dev(tw::make_system_backends(opt));
     tw::test::RecordingDialogs dialogs;
     tw::StreamControl sc(*dev.waves, *dev.dsound, dialogs);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/chain_editor.h"
+#include "app/chain_presets.h"
 #include "app/stream_control.h"
 #include "engine/audio_devices.h"
 #include "engine/effects.h"
@@ -108,7 +109,7 @@ struct JackRig : ::testing::Test {
     void SetUp() override {
         ASSERT_NE(std::getenv("JACK_DEFAULT_SERVER"), nullptr) << "run through ctest (the JACK fixture)";
         tw::reset_engine();
-        tw::DeviceOptions opt;
+        tw::DeviceOptions opt("");  // no built-in devices: no demo loop
         opt.builtin_devices = false;
         dev = std::make_unique<tw::AudioDevices>(tw::make_system_backends(opt));
         sc = std::make_unique<tw::StreamControl>(*dev->waves, *dev->dsound, dialogs);

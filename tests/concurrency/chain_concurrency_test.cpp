@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <thread>
 #include <vector>
@@ -11,13 +12,69 @@
 #include "engine/effects.h"
 #include "fx/effect_form.h"
 #include "fx/gain_form.h"
+#include "fx/kinds.h"
 
 namespace tw {
 namespace {
 
+// A slot that stays inside the chain until released.
+std::atomic<bool> slot_entered{false};
+std::atomic<bool> slot_release{false};
+std::int32_t blocking_slot(std::int32_t frames, std::int32_t, std::int32_t, float* s, Instance) {
+    slot_entered.store(true);
+    while (!slot_release.load()) std::this_thread::yield();
+    for (std::int32_t i = 0; i < frames; ++i) s[i] += 1.0f;
+    return 0;
+}
+
+TEST(ChainConcurrency, CloseGateWaitsForTheRunInsideAndKeepsLaterRunsOut) {
+    reset_engine();
+    ChainTable t;
+    t.count = 1;
+    t.process[0] = blocking_slot;
+    t.kind[0] = 99;
+    t.enabled[0] = 1;
+    commit_chain(t);
+    slot_entered.store(false);
+    slot_release.store(false);
+
+    float inside[1] = {0.0f};
+    std::thread audio([&] { process_chain(1, 48000, 1, inside); });
+    while (!slot_entered.load()) std::this_thread::yield();
+
+    std::atomic<bool> returned{false};
+    std::int32_t previous = -1;
+    std::thread ui([&] {
+        previous = close_gate_and_wait(chain_active);
+        returned.store(true);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(returned.load()) << "returned while a run was still inside the chain";
+    EXPECT_EQ(chain_active.load(), 0);
+    slot_release.store(true);
+    ui.join();
+    audio.join();
+    EXPECT_TRUE(returned.load());
+    EXPECT_EQ(previous, 1);
+    EXPECT_EQ(inside[0], 1.0f);
+
+    // Closed: a new run passes the buffer untouched.
+    float later[1] = {0.0f};
+    process_chain(1, 48000, 1, later);
+    EXPECT_EQ(later[0], 0.0f);
+    // A gate found closed (stream stopped) stays closed after the reopen.
+    EXPECT_EQ(close_gate_and_wait(chain_active), 0);
+    reopen_gate(chain_active, 0);
+    EXPECT_EQ(chain_active.load(), 0);
+    reopen_gate(chain_active, previous);
+    process_chain(1, 48000, 1, later);
+    EXPECT_EQ(later[0], 1.0f);
+    reset_engine();
+}
+
 TEST(ChainConcurrency, UiChangesWhileAudioRuns) {
     reset_engine();
-    EffectRegistry* reg = init_registry();
+    EffectRegistry* reg = init_kind_registry();
     constexpr int kSlots = 16;
     ChainTable staging;
     staging.count = kSlots;
@@ -47,17 +104,16 @@ TEST(ChainConcurrency, UiChangesWhileAudioRuns) {
     for (int step = 0; step < 3000; ++step) {
         const int s = step % kSlots;
         const int k = 1 + step % reg->last_kind;
-        // Slot kind change: close the gate, wait, destroy the old instance,
-        // create the new one, commit, open the gate.
-        chain_active.store(0);
-        wait_until_chain_idle();
+        // Slot kind change: close the gate and wait, destroy the old
+        // instance, create the new one, commit, open the gate.
+        const std::int32_t was_active = close_gate_and_wait(chain_active);
         delete staging.instance[s];
         staging.process[s] = reg->process[k];
         staging.params[s] = reg->params[k];
         staging.kind[s] = k;
         staging.instance[s] = reg->create[k]();
         commit_chain(staging);
-        chain_active.store(1);
+        reopen_gate(chain_active, was_active);
 
         // On/off while running.
         if (step % 2 == 0) {
@@ -69,14 +125,14 @@ TEST(ChainConcurrency, UiChangesWhileAudioRuns) {
         }
         // Move: swap two slots in the staging copy and the live chain.
         const int t = (s + 1) % kSlots;
-        chain_active.store(0);
+        const std::int32_t before_move = close_gate_and_wait(chain_active);
         std::swap(staging.process[s], staging.process[t]);
         std::swap(staging.instance[s], staging.instance[t]);
         std::swap(staging.params[s], staging.params[t]);
         std::swap(staging.kind[s], staging.kind[t]);
         std::swap(staging.enabled[s], staging.enabled[t]);
         swap_chain_slots(s, t);
-        chain_active.store(1);
+        reopen_gate(chain_active, before_move);
 
         // Editor changes while audio reads the parameters.
         if (staging.kind[t] == kKindGain && staging.instance[t]) {
@@ -87,8 +143,7 @@ TEST(ChainConcurrency, UiChangesWhileAudioRuns) {
         }
         // A preset-style load: the other gate, with parameter records applied.
         if (step % 50 == 0) {
-            chain_loaded.store(0);
-            wait_until_chain_idle();
+            const std::int32_t was_loaded = close_gate_and_wait(chain_loaded);
             ParamRecord rec;
             for (int i = 0; i < kSlots; ++i) {
                 if (staging.params[i] && staging.instance[i]) {
@@ -96,7 +151,7 @@ TEST(ChainConcurrency, UiChangesWhileAudioRuns) {
                     staging.params[i](&rec, staging.instance[i], 1);
                 }
             }
-            chain_loaded.store(1);
+            reopen_gate(chain_loaded, was_loaded);
         }
     }
 

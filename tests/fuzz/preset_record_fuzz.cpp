@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/chain_editor.h"
+#include "app/chain_presets.h"
 #include "engine/effects.h"
 #include "presets/preset_file.h"
 #include "presets/preset_json.h"

@@ -8,12 +8,13 @@
 #include "fx/distortion1.h"
 #include "fx/noise_gates.h"
 #include "fx/param_record.h"
+#include "fx/kinds.h"
 
 namespace tw {
 namespace {
 
 TEST(FxEntries, RowsCreateSeparateInstancesAndRunThem) {
-    EffectRegistry* reg = init_registry();
+    EffectRegistry* reg = init_kind_registry();
     for (int kind : {kKindNoiseGate, kKindCompTortion, kKindDistortion1}) {
         Instance a = reg->create[kind]();
         Instance b = reg->create[kind]();
@@ -38,7 +39,7 @@ TEST(FxEntries, RowsCreateSeparateInstancesAndRunThem) {
 }
 
 TEST(FxEntries, ParamsFnCarriesSettingsBetweenInstances) {
-    EffectRegistry* reg = init_registry();
+    EffectRegistry* reg = init_kind_registry();
     struct Case { int kind; int offset; std::int32_t position; };
     // A moved bar in each kind: noise gate opening level, Distortion1 Tone 2,
     // CompTortion Softness.

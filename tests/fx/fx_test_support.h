@@ -68,7 +68,9 @@ void expect_recovery_from_non_finite_input(float tolerance) {
                     ASSERT_TRUE(std::isfinite(pa[i])) << "buffer " << buf << " sample " << i << " channels " << channels;
                     worst = std::max(worst, std::fabs(pa[i] - pb[i]));
                 }
-                if (buf >= 3) EXPECT_LE(worst, tolerance) << "buffer " << buf << " channels " << channels;
+                if (buf >= 3) {
+                    EXPECT_LE(worst, tolerance) << "buffer " << buf << " channels " << channels;
+                }
             }
         }
     }

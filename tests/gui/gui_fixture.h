@@ -42,7 +42,7 @@ protected:
     void SetUp() override {
         reset_engine();
         devices = make_devices(builtin_devices());
-        window = std::make_unique<gui::TForm1>(*devices->waves, *devices->dsound, dialogs);
+        window = std::make_unique<gui::TForm1>(*devices, dialogs);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }

@@ -12,17 +12,25 @@
 #include <xmmintrin.h>
 #endif
 
+#include "app/chain_presets.h"
 #include "app/chain_editor.h"
-#include "engine/registry_rows.h"
 #include "fx/curves.h"
 #include "fx/gain_form.h"
 #include "fx/param_record.h"
-#include "presets/preset_fields.h"
+#include "fx/kinds.h"
 
 namespace tw {
 namespace {
 
 using nlohmann::json;
+
+// A kind that is listed but not built yet (its row keeps raw words), or -1
+// once every kind is built.
+int unbuilt_kind() {
+    for (const KindDecl& d : kind_decls())
+        if (!d.built() && !d.stores_nothing) return d.kind;
+    return -1;
+}
 
 class PresetJsonTest : public ::testing::Test {
 protected:
@@ -48,20 +56,21 @@ void expect_same_for_reader(const PresetRecord& a, const PresetRecord& b) {
         const std::int32_t k = effective_kind(a, s);
         ASSERT_EQ(k, effective_kind(b, s)) << "row " << s + 1;
         EXPECT_EQ(a.enabled(s) == 1, b.enabled(s) == 1) << "row " << s + 1;
-        const KindFields kf = kind_fields(k);
+        const KindDecl& kd = *kind_decl(k);
         ParamRecord pa, pb;
         a.get_params(s, pa);
         b.get_params(s, pb);
-        if (kf.fields != nullptr) {
-            for (int i = 0; i < kf.count; ++i) {
-                const FieldDesc& f = kf.fields[i];
-                if (f.type == FieldType::Flag) {
-                    EXPECT_EQ(rec_get_u8(pa, f.offset) != 0, rec_get_u8(pb, f.offset) != 0) << f.name;
-                } else {
-                    EXPECT_EQ(rec_get_i32(pa, f.offset), rec_get_i32(pb, f.offset)) << f.name;
+        if (!kd.fields.empty()) {
+            for (const FieldDecl& f : kd.fields) {
+                for (int i = 0; i < f.count; ++i) {
+                    if (f.type == FieldType::Flag) {
+                        EXPECT_EQ(rec_get_flag(pa, f, i), rec_get_flag(pb, f, i)) << f.name;
+                    } else {
+                        EXPECT_EQ(rec_get_field(pa, f, i), rec_get_field(pb, f, i)) << f.name;
+                    }
                 }
             }
-        } else if (!kf.stores_nothing) {
+        } else if (!kd.stores_nothing) {
             for (int w = 0; w < kPresetStoredWords; ++w) EXPECT_EQ(a.param_word(s, w), b.param_word(s, w));
         }
     }
@@ -78,12 +87,14 @@ TEST_F(PresetJsonTest, RecordFromAChainSurvivesJsonRoundTrip) {
     g->ScrollBar_SimpleChorus.set_position(99);
     g->RadioBox_SimpleChorus.set_checked(true);
     g->CheckRadioBox_Air.set_checked(false);
-    e.row(5).combo.set_item_index(kKindDelay);
+    const int raw = unbuilt_kind();
+    if (raw < 0) GTEST_SKIP() << "every kind is built: no row keeps raw words";
+    e.row(5).combo.set_item_index(raw);
     e.row(5).check.click();
     e.row(7).combo.set_item_index(kKindReadWav);
     build_preset_record(e);
     PresetRecord src = preset_record();
-    // Give the undescribed Delay slot and a noise gate slot some words.
+    // Give the undescribed slot and a noise gate slot some words.
     for (int w = 0; w < kPresetStoredWords; ++w) src.set_param_word(4, w, w * 1000 - 7);
     src.set_kind(9, kKindNoiseGate);
     for (int w = 0; w < 5; ++w) src.set_param_word(9, w, 10 + w);
@@ -171,7 +182,7 @@ TEST_F(PresetJsonTest, MissingGainFieldsTakeAFreshInstancesValues) {
     EXPECT_EQ(r.kind(0), 0);
 
     // A kind whose effect is not built has no defaults: every field is needed.
-    const bool gate_built = registry_rows()[kKindNoiseGate].entries.create != empty_create;
+    const bool gate_built = kind_decl(kKindNoiseGate)->built();
     const bool ok = preset_from_json(one_row({{"row", 1}, {"kind", "noise gate"}, {"params", json::object()}}), r, &err);
     EXPECT_EQ(ok, gate_built) << err;
 }
@@ -201,9 +212,17 @@ TEST_F(PresetJsonTest, RefusesWhatTheControlsCouldNotProduce) {
     EXPECT_NE(build_error(gain({{"Volume", 3}})).find("unknown field"), std::string::npos);
     EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Gain"}, {"words", {1, 2}}})), "");
     EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Record wav"}, {"params", {{"x", 1}}}})), "");
-    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Delay"}, {"words", json::array({1.5})}})), "");
-    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Delay"}, {"words", std::vector<int>(74, 0)}})), "");
-    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Delay"}, {"params", json::object()}})), "");
+    if (const int raw = unbuilt_kind(); raw >= 0) {
+        const std::string name = kind_name(raw);
+        EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", name}, {"words", json::array({1.5})}})), "");
+        EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", name}, {"words", std::vector<int>(74, 0)}})), "");
+        EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", name}, {"params", json::object()}})), "");
+    }
+    // A built kind refuses raw words and values its bars cannot produce.
+    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Delay"}, {"words", {1, 2}}})), "");
+    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Reverberator"}, {"params", {{"decay_l", 1.0}}}})), "");
+    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Reverberator"}, {"params", {{"pre_len_m", 5000}}}})), "");
+    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Flanger / Chorus"}, {"params", {{"fl_feedback_l", 0.97}}}})), "");
     // Limits themselves are fine.
     EXPECT_EQ(build_error(gain({{"ScrollBar_Gain_Mono", 100}, {"mono_gain", 11.0}, {"left_gain", 1.0 / 11.0}})), "");
     EXPECT_EQ(build_error(one_row({{"row", 16}, {"kind", 13}, {"on", 1}})), "");
@@ -248,18 +267,20 @@ TEST_F(PresetJsonTest, WholeNumbersBeyond64BitsAreRefusedNotWrapped) {
     EXPECT_NE(build_error(parsed(R"({"rows": [{"row": 1, "kind": "Gain", "params": {"marker": )" + huge + "}}]}"))
                   .find(huge),
               std::string::npos);
-    EXPECT_NE(build_error(parsed(R"({"rows": [{"row": 1, "kind": "Delay", "words": [)" + huge + "]}]}")), "");
+    EXPECT_NE(build_error(parsed(R"({"rows": [{"row": 1, "kind": "Gain", "params": {"ScrollBar_Gain_Mono": )" + huge + "}}]}")), "");
     EXPECT_NE(build_error(parsed(R"({"rows": [{"row": )" + huge + "}]}")), "");
     EXPECT_NE(build_error(parsed(R"({"rows": [{"row": 1, "kind": )" + huge + "}]}")), "");
     EXPECT_NE(build_error(parsed(R"({"rows": [{"row": 1, "on": )" + huge + "}]}")), "");
-    // The largest word a record holds is still taken, as its 32 bits.
-    PresetRecord r;
-    std::string err;
-    ASSERT_TRUE(preset_from_json(parsed(R"({"rows": [{"row": 1, "kind": "Delay", "words": [4294967295, -2147483648]}]})"),
-                                 r, &err))
-        << err;
-    EXPECT_EQ(r.param_word(0, 0), -1);
-    EXPECT_EQ(r.param_word(0, 1), std::numeric_limits<std::int32_t>::min());
+    // Raw words: beyond 64 bits refused, the largest 32-bit word taken as its bits.
+    if (const int raw = unbuilt_kind(); raw >= 0) {
+        const std::string row = R"({"rows": [{"row": 1, "kind": )" + std::to_string(raw) + R"(, "words": [)";
+        EXPECT_NE(build_error(parsed(row + huge + "]}]}")), "");
+        PresetRecord r;
+        std::string err;
+        ASSERT_TRUE(preset_from_json(parsed(row + "4294967295, -2147483648]}]}"), r, &err)) << err;
+        EXPECT_EQ(r.param_word(0, 0), -1);
+        EXPECT_EQ(r.param_word(0, 1), std::numeric_limits<std::int32_t>::min());
+    }
 }
 
 // Plain IEEE comparisons, as on the UI thread where presets are built and
@@ -279,13 +300,12 @@ TEST_F(PresetJsonTest, FloatsAreCheckedAsStoredAndWhatBuildAcceptsALoadKeeps) {
     WithoutFlushToZero ieee;
     EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Gain"}, {"params", {{"mono_gain", 11.000005}}}})), "");
     int checked = 0;
-    for (std::int32_t k = 0; k < kRegistryRows; ++k) {
-        const KindFields kf = kind_fields(k);
-        const KindEntries& e = registry_rows()[k].entries;
-        if (kf.fields == nullptr || e.create == empty_create) continue;
-        for (int i = 0; i < kf.count; ++i) {
-            const FieldDesc& f = kf.fields[i];
-            if (f.type != FieldType::Float) continue;
+    for (const KindDecl& kd : kind_decls()) {
+        const std::int32_t k = kd.kind;
+        const KindEntries& e = kd.entries;
+        if (kd.fields.empty() || !kd.built()) continue;
+        for (const FieldDecl& f : kd.fields) {
+            if (f.type != FieldType::Float || f.count != 1) continue;
             const float ends[2] = {static_cast<float>(f.min), static_cast<float>(f.max)};
             const float outward[2] = {-std::numeric_limits<float>::infinity(), std::numeric_limits<float>::infinity()};
             for (int end = 0; end < 2; ++end) {
@@ -303,7 +323,7 @@ TEST_F(PresetJsonTest, FloatsAreCheckedAsStoredAndWhatBuildAcceptsALoadKeeps) {
                 e.params(&stored, inst, 1);
                 e.params(&loaded, inst, 0);
                 delete inst;
-                EXPECT_EQ(rec_get_f32(loaded, f.offset), ends[end]) << where << ": a load did not keep it";
+                EXPECT_EQ(rec_get_f32(loaded, f), ends[end]) << where << ": a load did not keep it";
                 ++checked;
             }
         }
@@ -380,18 +400,17 @@ TEST_F(PresetJsonTest, ShownJsonOfAnyRecordBuildsBack) {
         for (int s = 0; s < kPresetUsedSlots; ++s) {
             const json& a = shown["rows"][s];
             ASSERT_EQ(a["kind"], again["rows"][s]["kind"]);
-            if (a.contains("words")) ASSERT_EQ(a["words"], again["rows"][s]["words"]);
+            if (a.contains("words")) {
+                ASSERT_EQ(a["words"], again["rows"][s]["words"]);
+            }
             if (!a.contains("params")) continue;
-            for (auto it = a["params"].begin(); it != a["params"].end(); ++it)
-                if (!it.value().is_null()) ASSERT_EQ(it.value(), again["rows"][s]["params"][it.key()]) << it.key();
+            for (auto it = a["params"].begin(); it != a["params"].end(); ++it) {
+                if (!it.value().is_null()) {
+                    ASSERT_EQ(it.value(), again["rows"][s]["params"][it.key()]) << it.key();
+                }
+            }
         }
     }
-}
-
-TEST_F(PresetJsonTest, KindNamesMatchTheRegistry) {
-    for (int k = 0; k < kRegistryRows; ++k) EXPECT_EQ(kind_by_name(kind_name(k)), k);
-    EXPECT_EQ(kind_by_name("gain"), -1);
-    EXPECT_STREQ(kind_name(14), "");
 }
 
 }  // namespace

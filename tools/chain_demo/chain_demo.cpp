@@ -12,6 +12,7 @@
 #include "engine/denormals.h"
 #include "engine/effects.h"
 #include "fx/gain_form.h"
+#include "fx/kinds.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ int main(int argc, char** argv) {
     enable_flush_to_zero();
     constexpr int kRate = 48000;
     constexpr int kFrames = 512;
-    EffectRegistry* reg = init_registry();
+    EffectRegistry* reg = init_kind_registry();
 
     // Row 1: Gain +6 dB-ish (position 55 = x2); row 2: Gain x0.5 with Air off; row 3: empty.
     ChainTable t;

@@ -18,7 +18,9 @@
 #include <thread>
 
 #include "app/chain_editor.h"
+#include "app/chain_presets.h"
 #include "app/dialogs.h"
+#include "app/main_form.h"
 #include "app/program_folder.h"
 #include "app/status_display.h"
 #include "app/stream_control.h"
@@ -151,13 +153,20 @@ int run(int argc, char** argv) {
         tw::set_program_folder(home);
     }
 
-    tw::DeviceOptions options;
+    tw::DeviceOptions options = tw::MainForm::device_defaults();
     options.builtin_devices = !no_builtin;
     options.system_devices = !no_system;
     tw::AudioDevices devices(tw::make_system_backends(options));
     PrintingDialogs dialogs;
-    tw::StreamControl sc(*devices.waves, *devices.dsound, dialogs);
-    sc.FormShow_device_lists(0);
+    // The main window's start-up without the window: device lists, kind
+    // lists and the chain of sixteen empty slots.
+    tw::MainForm form(devices, dialogs);
+    form.FormShow();
+    tw::StreamControl& sc = form.stream();
+    tw::ChainEditor& editor = form.chain();
+    // A lost stream ends this tool with its own message and exit code 3
+    // (below), instead of the window's "press START" message.
+    sc.is_stream_lost = nullptr;
 
     if (list_devices) {
         print_list("Input devices:", sc.ComboBox_waveIn);
@@ -165,8 +174,6 @@ int run(int argc, char** argv) {
         return kExitDone;
     }
 
-    tw::ChainEditor editor;
-    editor.fill_kind_lists_and_build_chain();
     // A bare name is also looked for in PRESETS/ ("F9 - High Gain" or "F9 - High Gain.pre").
     if (!preset.empty() && !path_exists(preset, why)) {
         for (const std::string& candidate :
@@ -218,7 +225,7 @@ int run(int argc, char** argv) {
         // The server going away while START opened the stream is the same
         // ending as losing the stream later.
         const bool lost = devices.catalog.stream_lost();
-        sc.shut_down();
+        form.FormClose();
         if (lost) {
             std::fprintf(stderr, "%s\n", kStreamClosed);
             return kExitStreamClosed;
@@ -259,7 +266,7 @@ int run(int argc, char** argv) {
         }
     }
     sc.BitBtn_Reset.click();
-    sc.shut_down();
+    form.FormClose();
     if (lost) {
         std::fprintf(stderr, "%s\n", kStreamClosed);
         return kExitStreamClosed;

@@ -2,7 +2,6 @@
 // by block exactly as the audio thread runs the live chain, and writes the
 // result as a 32-bit float WAV (re-amping a dry guitar track, checking a
 // preset without a sound card).
-#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,9 +19,13 @@
 #include <vector>
 
 #include "app/chain_editor.h"
+#include "app/chain_presets.h"
+#include "app/main_form.h"
 #include "app/program_folder.h"
 #include "engine/denormals.h"
 #include "engine/effects.h"
+#include "fx/services/atomic_write.h"
+#include "fx/services/headless_services.h"
 #include "presets/preset_file.h"
 
 namespace {
@@ -34,8 +37,12 @@ constexpr float kEngineScale = 32768.0f;
 std::atomic<bool> interrupted{false};
 extern "C" void on_signal(int) { interrupted.store(true); }
 
+constexpr int kExitFailure = 1;
+constexpr int kExitSameFile = 2;
+
 struct Failure {
     std::string message;
+    int exit_code = kExitFailure;
 };
 
 // libsndfile's message without its closing full stop, to end our own sentence.
@@ -45,28 +52,20 @@ std::string sf_message(SNDFILE* f) {
     return m;
 }
 
-// The output goes to a hidden temporary file beside OUTPUT and is renamed
-// into place only when complete; anything else removes it.
-class TempOutput {
+// The output goes to a temporary file beside OUTPUT (libsndfile writes it)
+// and is put in place only when complete; anything else removes it.
+class OutputFile {
 public:
-    explicit TempOutput(const std::string& target) : target_(target) {
-        namespace fs = std::filesystem;
-        const fs::path t(target);
-        const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
-        path_ = (folder / ("." + t.filename().string() + ".XXXXXX")).string();
-        fd_ = ::mkstemp(path_.data());
-        if (fd_ < 0) throw Failure{"Cannot create the output file in " + folder.string() + ": " + std::strerror(errno) + "."};
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd_, 0666 & ~mask);
+    explicit OutputFile(const std::string& target) {
+        std::string why;
+        if (!file_.open(target, &why)) throw Failure{why + "."};
     }
-    ~TempOutput() {
+    ~OutputFile() {
         if (sf_ != nullptr) sf_close(sf_);
-        else if (fd_ >= 0) ::close(fd_);
-        if (!committed_) ::unlink(path_.c_str());
+        // file_ removes the temporary file unless it was committed.
     }
     SNDFILE* open(SF_INFO& info) {
-        sf_ = sf_open_fd(fd_, SFM_WRITE, &info, SF_TRUE);
+        sf_ = sf_open_fd(file_.fd(), SFM_WRITE, &info, SF_FALSE);
         if (sf_ == nullptr) throw Failure{std::string("Cannot write the output file: ") + sf_message(nullptr) + "."};
         return sf_;
     }
@@ -74,20 +73,26 @@ public:
         sf_write_sync(sf_);
         const int rc = sf_close(sf_);
         sf_ = nullptr;
-        fd_ = -1;
-        if (rc != 0) throw Failure{"Cannot finish writing " + target_ + "."};
-        if (::rename(path_.c_str(), target_.c_str()) != 0)
-            throw Failure{"Cannot write " + target_ + ": " + std::strerror(errno) + "."};
-        committed_ = true;
+        if (rc != 0) throw Failure{"Cannot finish writing " + file_.target() + "."};
+        std::string why;
+        if (!file_.commit(&why)) throw Failure{why + "."};
     }
 
 private:
-    std::string target_;
-    std::string path_;
-    int fd_ = -1;
+    tw::services::AtomicFile file_;
     SNDFILE* sf_ = nullptr;
-    bool committed_ = false;
 };
+
+// Refuses an OUTPUT that is INPUT itself (also through a link or another
+// name): the render would read what it is overwriting.
+void check_not_same_file(const std::string& input, const std::string& output) {
+    struct stat in_st {};
+    struct stat out_st {};
+    if (::stat(input.c_str(), &in_st) != 0 || ::stat(output.c_str(), &out_st) != 0) return;
+    if (in_st.st_dev == out_st.st_dev && in_st.st_ino == out_st.st_ino)
+        throw Failure{"OUTPUT " + output + " is the same file as INPUT " + input + "; give another output file.",
+                      kExitSameFile};
+}
 
 class Progress {
 public:
@@ -128,11 +133,14 @@ struct Options {
 };
 
 void render(const Options& opt) {
+    check_not_same_file(opt.input, opt.output);
     if (!opt.home.empty()) {
         std::error_code ec;
         if (!std::filesystem::is_directory(opt.home, ec)) throw Failure{"--home " + opt.home + " is not a folder."};
     }
     tw::set_program_folder(opt.home.empty() ? tw::executable_folder() : opt.home);
+    // Effects that would show a message box say it on stderr instead.
+    tw::services::default_headless_services().messages.echo_to(stderr);
 
     SF_INFO in_info{};
     SNDFILE* in = sf_open(opt.input.c_str(), SFM_READ, &in_info);
@@ -149,7 +157,7 @@ void render(const Options& opt) {
 
     // The chain as the main window builds it, then the preset as a load applies it.
     tw::ChainEditor editor;
-    editor.fill_kind_lists_and_build_chain();
+    tw::MainForm::show_chain(editor);
     if (!opt.preset.empty()) {
         tw::PresetRecord check;
         std::string why;
@@ -160,7 +168,7 @@ void render(const Options& opt) {
         if (!tw::load_preset(editor, opt.preset)) throw Failure{"Cannot load the preset " + opt.preset + "."};
     }
 
-    TempOutput out_file(opt.output);
+    OutputFile out_file(opt.output);
     SF_INFO out_info{};
     out_info.samplerate = rate;
     out_info.channels = channels;
@@ -289,7 +297,7 @@ int main(int argc, char** argv) {
         render(opt);
     } catch (const Failure& f) {
         std::fprintf(stderr, "tonewarp-render: %s\n", f.message.c_str());
-        return 1;
+        return f.exit_code;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tonewarp-render: %s\n", e.what());
         return 1;

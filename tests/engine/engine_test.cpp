@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fx/gain_form.h"
+#include "fx/kinds.h"
 
 namespace tw {
 namespace {
@@ -47,7 +48,7 @@ protected:
 };
 
 TEST_F(EngineTest, RegistryHoldsTheFourteenKinds) {
-    EffectRegistry* r = init_registry();
+    EffectRegistry* r = init_kind_registry();
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->last_kind, 13);
     const char* names[] = {"--- select ---", "noise gate", "EQ (8 bands) + Filters", "Distortion-Compresor",
@@ -67,13 +68,13 @@ TEST_F(EngineTest, RegistryHoldsTheFourteenKinds) {
     }
     EXPECT_EQ(r->create[0](), nullptr);
     EXPECT_EQ(r->params[11], r->params[0]);  // playback carries no settings
-    EXPECT_EQ(init_registry(), r);           // the same table, rewritten
+    EXPECT_EQ(init_kind_registry(), r);           // the same table, rewritten
 }
 
 TEST_F(EngineTest, SixteenEmptySlotsLetTheBufferThrough) {
     ChainTable t;
     t.count = 16;
-    for (int i = 0; i < 16; ++i) t.process[i] = init_registry()->process[0];
+    for (int i = 0; i < 16; ++i) t.process[i] = init_kind_registry()->process[0];
     commit_chain(t);
     std::vector<float> buf{1.5f, -2.0f, 32767.0f, -32768.0f};
     const std::vector<float> before = buf;
@@ -178,7 +179,7 @@ TEST_F(EngineTest, SwapExchangesSlotsAndTheirSwitches) {
 }
 
 TEST_F(EngineTest, TwoInstancesOfOneKindKeepSeparateState) {
-    EffectRegistry* r = init_registry();
+    EffectRegistry* r = init_kind_registry();
     Instance a = r->create[kKindGain]();
     Instance b = r->create[kKindGain]();
     ASSERT_NE(a, b);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/chain_editor.h"
+#include "app/chain_presets.h"
 #include "app/program_folder.h"
 #include "engine/denormals.h"
 #include "fx/gain_form.h"
@@ -71,7 +72,7 @@ TEST(EditorLiveTest, KindChangesMovesAndLoadsUnderARunningChain) {
 
 TEST(ProgramFolderTest, DefaultsToTheExecutablesFolder) {
     const std::string exe = executable_folder();
-    EXPECT_TRUE(std::filesystem::exists(exe + "/preset_tests")) << exe;
+    EXPECT_TRUE(std::filesystem::exists(exe + "/app_tests")) << exe;
     EXPECT_EQ(program_folder(), exe);
     set_program_folder("/tmp/somewhere/");
     EXPECT_EQ(program_folder(), "/tmp/somewhere");

@@ -1,0 +1,482 @@
+#include "fx/eq8.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "fx/curves.h"
+#include "fx/fields.h"
+#include "fx/fx_limits.h"
+
+namespace tw {
+
+namespace {
+using ui::BarRange;
+using ui::Orientation;
+
+// Vertical equaliser bars (position 0 at the top).
+constexpr BarRange kMasterBar{0, 100, 50, 2, 5};
+constexpr BarRange kBandBar{0, 100, 50, 1, 5};
+constexpr BarRange kBand80sBar{0, 100, 50, 1, 1};
+constexpr BarRange kSmoothBar{0, 100, 0, 1, 5};
+// Horizontal side-filter bars.
+constexpr BarRange kHpFreqBar{50, 500, 100, 1, 1};
+constexpr BarRange kHpQBar{1, 10, 1, 1, 1};
+constexpr BarRange kLpFcBar{1, 99, 10, 1, 1};
+constexpr BarRange kLpResBar{1, 39, 10, 1, 1};
+constexpr BarRange kShelfFreqBar{1, 100, 50, 1, 1};
+constexpr BarRange kShelfGainBar{1, 100, 1, 1, 1};
+constexpr BarRange kSpeakerBar{0, 5, 0, 1, 1};
+
+constexpr double kDesignRate = 48000.0;
+
+// Window layout: two rows of ten vertical bars (left set, right set) with
+// their labels, switches and buttons on top; the side filters in two columns
+// below.
+constexpr int kBarTop = 30, kBarHeight = 150, kBarWidth = 18, kBarPitch = 25;
+constexpr int kLeftX = 12, kRightX = 282;
+ui::Rect eq_bar(int x0, int i) { return {x0 + i * kBarPitch, kBarTop, kBarWidth, kBarHeight}; }
+ui::Rect eq_label(int x0, int i) { return {x0 + i * kBarPitch - 4, kBarTop + kBarHeight + 4, kBarWidth + 8, 14}; }
+constexpr int kCol1 = 12, kCol2 = 278, kColW = 248;
+ui::Rect side_row(int col, int row) { return {col, 262 + row * 23, kColW, 18}; }
+
+constexpr const char* kBarCaptions[10] = {"G", "0.1", "0.2", "0.4", "0.8", "1.7", "3.4", "5.0", "8.0", "H"};
+}  // namespace
+
+// The parameter record (128 bytes).
+constexpr FieldBinding<TEQ8_form> kEq8Fields[] = {
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8G).at(0).bar(kMasterBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_125).at(4).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_250).at(8).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_450).at(12).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_850).at(16).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_17).at(20).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_34).at(24).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_50).at(28).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_80).at(32).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_FNC_LM).at(36).bar(kSmoothBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8GR).at(40).bar(kMasterBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_125s).at(44).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_250s).at(48).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_450s).at(52).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_850s).at(56).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_17s).at(60).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_34s).at(64).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_50s).at(68).bar(kBandBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_80s).at(72).bar(kBand80sBar),
+    TW_FIELD(TEQ8_form, ScrollBar_EQ8_FNC_R).at(76).bar(kSmoothBar),
+    TW_FIELD(TEQ8_form, CheckRadioBox_EQ8_OnOff).at(80),
+    TW_FIELD(TEQ8_form, ScrollBar_LPF_1).at(84).bar(kHpFreqBar),
+    TW_FIELD(TEQ8_form, ScrollBar_Q).at(88).bar(kHpQBar),
+    TW_FIELD(TEQ8_form, CheckRadioBox_FVC_OnOff).at(92),
+    TW_FIELD(TEQ8_form, ScrollBar_Shelf_fvc_F).at(96).bar(kShelfFreqBar),
+    TW_FIELD(TEQ8_form, ScrollBar_Shelf_fvc_G).at(100).bar(kShelfGainBar),
+    TW_FIELD(TEQ8_form, CheckRadioBox_Shelf).at(104),
+    TW_FIELD(TEQ8_form, ScrollBar_fnc_FC).at(108).bar(kLpFcBar),
+    TW_FIELD(TEQ8_form, ScrollBar_fnc_res).at(112).bar(kLpResBar),
+    TW_FIELD(TEQ8_form, CheckRadioBox_FNC_OnOff).at(116),
+    TW_FIELD(TEQ8_form, ScrollBar_fnc_2000).at(120).bar(kSpeakerBar),
+    TW_FIELD(TEQ8_form, CheckRadioBox_fnc_2000_OnOff).at(124),
+    TW_FIELD(TEQ8_form, Gang).at(125),
+};
+
+namespace {
+// A field of the record above, by name (a wrong name does not compile).
+consteval FieldDecl field(std::string_view name) { return field_of(kEq8Fields, name); }
+}  // namespace
+
+TEQ8_form::TEQ8_form()
+    : EffectForm(ui::FormModel("TEQ8_form", "8 bands Equalizer and Filters", 537, 496)),
+      CheckRadioBox_EQ8_OnOff("CheckRadioBox_EQ8_OnOff", {12, 6, 110, 18}, "  Equalizer", true),
+      Gang("Gang", {140, 6, 90, 18}, "  Gang", true),
+      ScrollBar_EQ8G("ScrollBar_EQ8G", eq_bar(kLeftX, 0), kMasterBar, Orientation::Vertical),
+      ScrollBar_EQ8_125("ScrollBar_EQ8_125", eq_bar(kLeftX, 1), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_250("ScrollBar_EQ8_250", eq_bar(kLeftX, 2), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_450("ScrollBar_EQ8_450", eq_bar(kLeftX, 3), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_850("ScrollBar_EQ8_850", eq_bar(kLeftX, 4), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_17("ScrollBar_EQ8_17", eq_bar(kLeftX, 5), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_34("ScrollBar_EQ8_34", eq_bar(kLeftX, 6), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_50("ScrollBar_EQ8_50", eq_bar(kLeftX, 7), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_80("ScrollBar_EQ8_80", eq_bar(kLeftX, 8), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_FNC_LM("ScrollBar_EQ8_FNC_LM", eq_bar(kLeftX, 9), kSmoothBar, Orientation::Vertical),
+      ScrollBar_EQ8GR("ScrollBar_EQ8GR", eq_bar(kRightX, 0), kMasterBar, Orientation::Vertical),
+      ScrollBar_EQ8_125s("ScrollBar_EQ8_125s", eq_bar(kRightX, 1), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_250s("ScrollBar_EQ8_250s", eq_bar(kRightX, 2), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_450s("ScrollBar_EQ8_450s", eq_bar(kRightX, 3), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_850s("ScrollBar_EQ8_850s", eq_bar(kRightX, 4), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_17s("ScrollBar_EQ8_17s", eq_bar(kRightX, 5), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_34s("ScrollBar_EQ8_34s", eq_bar(kRightX, 6), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_50s("ScrollBar_EQ8_50s", eq_bar(kRightX, 7), kBandBar, Orientation::Vertical),
+      ScrollBar_EQ8_80s("ScrollBar_EQ8_80s", eq_bar(kRightX, 8), kBand80sBar, Orientation::Vertical),
+      ScrollBar_EQ8_FNC_R("ScrollBar_EQ8_FNC_R", eq_bar(kRightX, 9), kSmoothBar, Orientation::Vertical),
+      Label_Left("Label_Left", 0, [](int i) { return eq_label(kLeftX, i); }, std::string()),
+      Label_Right("Label_Right", 0, [](int i) { return eq_label(kRightX, i); }, std::string()),
+      Reset_Left("Reset_Left", {12, 204, 120, 22}, "Reset (left)"),
+      Reset_Right("Reset_Right", {282, 204, 120, 22}, "Reset (right)"),
+      Copy_Left_to_Right("Copy_Left_to_Right", {12, 230, 240, 22}, "Copy Left to Right"),
+      Copy_Right_to_Left("Copy_Right_to_Left", {282, 230, 240, 22}, "Copy Right to Left"),
+      CheckRadioBox_FVC_OnOff("CheckRadioBox_FVC_OnOff", side_row(kCol1, 0), " Hi Pass Filter  ", false),
+      Label_LPF_1("Label_LPF_1", side_row(kCol1, 1), "Hi Pass Filter  Cut off Frequency  "),
+      ScrollBar_LPF_1("ScrollBar_LPF_1", side_row(kCol1, 2), kHpFreqBar),
+      Label_Q("Label_Q", side_row(kCol1, 3), "Resonance for Hi Pass Filter  "),
+      ScrollBar_Q("ScrollBar_Q", side_row(kCol1, 4), kHpQBar),
+      CheckRadioBox_FNC_OnOff("CheckRadioBox_FNC_OnOff", side_row(kCol1, 5), " Low Pass Filter  ", false),
+      Label_fnc_FC("Label_fnc_FC", side_row(kCol1, 6), "Low Pass Filter  Cut Off Frequency   "),
+      ScrollBar_fnc_FC("ScrollBar_fnc_FC", side_row(kCol1, 7), kLpFcBar),
+      Label_fnc_res("Label_fnc_res", side_row(kCol1, 8), "Resonance for Low Pass Filter     "),
+      ScrollBar_fnc_res("ScrollBar_fnc_res", side_row(kCol1, 9), kLpResBar),
+      CheckRadioBox_Shelf("CheckRadioBox_Shelf", side_row(kCol2, 0), "  Shelf Filter", false),
+      Label_Shelf_fvc_F("Label_Shelf_fvc_F", side_row(kCol2, 1), "Hi Pass (shelf) Filter Cut Off Frequency  "),
+      ScrollBar_Shelf_fvc_F("ScrollBar_Shelf_fvc_F", side_row(kCol2, 2), kShelfFreqBar),
+      Label_Shelf_fvc_G("Label_Shelf_fvc_G", side_row(kCol2, 3), "Shelf Gain  "),
+      ScrollBar_Shelf_fvc_G("ScrollBar_Shelf_fvc_G", side_row(kCol2, 4), kShelfGainBar),
+      CheckRadioBox_fnc_2000_OnOff("CheckRadioBox_fnc_2000_OnOff", side_row(kCol2, 5), " Low Pass Filter", false),
+      Label_fnc_2000("Label_fnc_2000", side_row(kCol2, 6), "Low Pass Filter (guitar speaker simulator)    "),
+      ScrollBar_fnc_2000("ScrollBar_fnc_2000", side_row(kCol2, 7), kSpeakerBar),
+      CheckRadioBox_Filter_Notch("CheckRadioBox_Filter_Notch", side_row(kCol2, 9), "Cut off low freq", false) {
+    // The two switches come first, then the bars of each side in twin order.
+    form().add(CheckRadioBox_EQ8_OnOff);
+    form().add(Gang);
+    for (ui::ScrollBar* b : left_bars()) form().add(*b);
+    for (ui::ScrollBar* b : right_bars()) form().add(*b);
+    for (int i = 0; i < 10; ++i) {
+        Label_Left[i].set_caption(kBarCaptions[i]);
+        Label_Right[i].set_caption(kBarCaptions[i]);
+    }
+    Label_Left.add_to(form());
+    Label_Right.add_to(form());
+    for (ui::Control* c : std::initializer_list<ui::Control*>{
+             &Reset_Left, &Copy_Left_to_Right, &Reset_Right, &Copy_Right_to_Left, &CheckRadioBox_FVC_OnOff,
+             &Label_LPF_1, &ScrollBar_LPF_1, &Label_Q, &ScrollBar_Q, &CheckRadioBox_FNC_OnOff, &Label_fnc_FC,
+             &ScrollBar_fnc_FC, &Label_fnc_res, &ScrollBar_fnc_res, &CheckRadioBox_Shelf, &Label_Shelf_fvc_F,
+             &ScrollBar_Shelf_fvc_F, &Label_Shelf_fvc_G, &ScrollBar_Shelf_fvc_G, &CheckRadioBox_fnc_2000_OnOff,
+             &Label_fnc_2000, &ScrollBar_fnc_2000, &CheckRadioBox_Filter_Notch}) {
+        form().add(*c);
+    }
+
+    ScrollBar_EQ8G.on_change = [this] { ScrollBar_EQ8GChange(); };
+    ScrollBar_EQ8_FNC_LM.on_change = [this] { ScrollBar_EQ8_FNC_LMChange(); };
+    ScrollBar_EQ8GR.on_change = [this] { ScrollBar_EQ8GRChange(); };
+    ScrollBar_EQ8_FNC_R.on_change = [this] { ScrollBar_EQ8_FNC_RChange(); };
+    const auto lb = left_bars();
+    const auto rb = right_bars();
+    for (int band = 1; band <= kBandBars; ++band) {
+        lb[band]->on_change = [this, band] { left_band_change(band); };
+        rb[band]->on_change = [this, band] { right_band_change(band); };
+    }
+    CheckRadioBox_EQ8_OnOff.on_click = [this] { CheckRadioBox_EQ8_OnOffClick(); };
+    Reset_Left.on_click = [this] { Reset_LeftClick(); };
+    Reset_Right.on_click = [this] { Reset_RightClick(); };
+    Copy_Left_to_Right.on_click = [this] { Copy_Left_to_RightClick(); };
+    Copy_Right_to_Left.on_click = [this] { Copy_Right_to_LeftClick(); };
+    ScrollBar_LPF_1.on_change = [this] { ScrollBar_LPF_1Change(); };
+    ScrollBar_Q.on_change = [this] { ScrollBar_QChange(); };
+    CheckRadioBox_FVC_OnOff.on_click = [this] { CheckRadioBox_FVC_OnOffClick(); };
+    ScrollBar_fnc_FC.on_change = [this] { ScrollBar_fnc_FCChange(); };
+    ScrollBar_fnc_res.on_change = [this] { ScrollBar_fnc_resChange(); };
+    CheckRadioBox_FNC_OnOff.on_click = [this] { CheckRadioBox_FNC_OnOffClick(); };
+    ScrollBar_Shelf_fvc_F.on_change = [this] { ScrollBar_Shelf_fvc_FChange(); };
+    ScrollBar_Shelf_fvc_G.on_change = [this] { ScrollBar_Shelf_fvc_GChange(); };
+    CheckRadioBox_Shelf.on_click = [this] { CheckRadioBox_ShelfClick(); };
+    ScrollBar_fnc_2000.on_change = [this] { ScrollBar_fnc_2000Change(); };
+    CheckRadioBox_fnc_2000_OnOff.on_click = [this] { CheckRadioBox_fnc_2000_OnOffClick(); };
+    CheckRadioBox_Filter_Notch.on_click = [this] { CheckRadioBox_Filter_NotchClick(); };
+
+    // Creation values: side-filter designs for their start frequencies at
+    // 48000 Hz and speaker set 0 (member initialisers give the rest), then
+    // both band sets at 48000 Hz with every band gain 10 and no smoothing.
+    // These are not what the bars' start positions would give.
+    hp_coefs.store(two_pole_design(kDesignRate, hp_freq.load(), hp_r.load()));
+    shelf_coefs.store(two_pole_design(kDesignRate, shelf_freq.load(), shelf_r.load()));
+    const SpeakerSet& s0 = speaker_set(0);
+    spk_gain.store(s0.gain, std::memory_order_relaxed);
+    for (int i = 0; i < 5; ++i) spk_coef[i].store(s0.c[i], std::memory_order_relaxed);
+    init_pre_EQ_dsp(static_cast<float>(kDesignRate));
+    init_post_EQ_dsp(static_cast<float>(kDesignRate));
+}
+
+std::array<ui::ScrollBar*, 10> TEQ8_form::left_bars() {
+    return {&ScrollBar_EQ8G,   &ScrollBar_EQ8_125, &ScrollBar_EQ8_250, &ScrollBar_EQ8_450, &ScrollBar_EQ8_850,
+            &ScrollBar_EQ8_17, &ScrollBar_EQ8_34,  &ScrollBar_EQ8_50,  &ScrollBar_EQ8_80,  &ScrollBar_EQ8_FNC_LM};
+}
+
+std::array<ui::ScrollBar*, 10> TEQ8_form::right_bars() {
+    return {&ScrollBar_EQ8GR,   &ScrollBar_EQ8_125s, &ScrollBar_EQ8_250s, &ScrollBar_EQ8_450s, &ScrollBar_EQ8_850s,
+            &ScrollBar_EQ8_17s, &ScrollBar_EQ8_34s,  &ScrollBar_EQ8_50s,  &ScrollBar_EQ8_80s,  &ScrollBar_EQ8_FNC_R};
+}
+
+// ---- Setup.
+
+void TEQ8_form::init_pre_EQ_dsp(float rate) {
+    last_rate.store(rate, std::memory_order_relaxed);
+    pre_eq.init();
+}
+
+void TEQ8_form::init_post_EQ_dsp(float rate) {
+    last_rate.store(rate, std::memory_order_relaxed);
+    post_eq.init();
+}
+
+void TEQ8_form::pre_EQ_setup(int band, int a) {
+    if (band >= 0 && band < EqBandSet::kBands) pre_eq.band_gain[band].store(band_curve(a), std::memory_order_relaxed);
+}
+
+void TEQ8_form::post_EQ_setup(int band, int a) {
+    if (band >= 0 && band < EqBandSet::kBands) post_eq.band_gain[band].store(band_curve(a), std::memory_order_relaxed);
+}
+
+void TEQ8_form::recalc_a_fvc_1(float rate, float frequency) {
+    // A rate that cannot carry the corner (not above twice it, or not a
+    // number) would put the tangent past its pole: design at 48000 instead.
+    const double fs = std::isfinite(rate) && rate > 2.0f * frequency ? rate : kDesignRate;
+    hp_coefs.store(two_pole_design(fs, frequency, hp_r.load(std::memory_order_relaxed)));
+}
+
+void TEQ8_form::recalc_a_fvcs_1(float rate) {
+    shelf_r.store(1.41f, std::memory_order_relaxed);
+    shelf_coefs.store(two_pole_design(rate, shelf_freq.load(std::memory_order_relaxed), 1.41f));
+}
+
+// ---- Equaliser handlers.
+
+void TEQ8_form::ScrollBar_EQ8GChange() {
+    const int p = ScrollBar_EQ8G.position();
+    pre_eq.master_gain.store(master_curve(static_cast<float>(100 - p)), std::memory_order_relaxed);
+    if (Gang.checked()) ScrollBar_EQ8GR.set_position(p);
+}
+
+void TEQ8_form::left_band_change(int band) {
+    const int p = left_bars()[band]->position();
+    pre_EQ_setup(band, 101 - p);
+    if (Gang.checked()) right_bars()[band]->set_position(p);
+}
+
+void TEQ8_form::ScrollBar_EQ8_FNC_LMChange() {
+    const int p = ScrollBar_EQ8_FNC_LM.position();
+    const float h = colour_curve(static_cast<float>(p));
+    hcut_m.store(h, std::memory_order_relaxed);
+    hcut_l.store(h, std::memory_order_relaxed);
+    if (Gang.checked()) ScrollBar_EQ8_FNC_R.set_position(p);
+}
+
+void TEQ8_form::ScrollBar_EQ8GRChange() {
+    post_eq.master_gain.store(master_curve(static_cast<float>(100 - ScrollBar_EQ8GR.position())),
+                              std::memory_order_relaxed);
+}
+
+void TEQ8_form::right_band_change(int band) { post_EQ_setup(band, 101 - right_bars()[band]->position()); }
+
+void TEQ8_form::ScrollBar_EQ8_FNC_RChange() {
+    hcut_r.store(colour_curve(static_cast<float>(ScrollBar_EQ8_FNC_R.position())), std::memory_order_relaxed);
+}
+
+void TEQ8_form::CheckRadioBox_EQ8_OnOffClick() {
+    eq_on.store(CheckRadioBox_EQ8_OnOff.checked(), std::memory_order_relaxed);
+}
+
+void TEQ8_form::Reset_LeftClick() {
+    const auto bars = left_bars();
+    for (int i = 0; i < 9; ++i) bars[i]->set_position(50);
+    bars[9]->set_position(0);
+}
+
+void TEQ8_form::Reset_RightClick() {
+    const auto bars = right_bars();
+    for (int i = 0; i < 9; ++i) bars[i]->set_position(50);
+    bars[9]->set_position(0);
+}
+
+void TEQ8_form::Copy_Left_to_RightClick() {
+    const auto from = left_bars();
+    const auto to = right_bars();
+    for (int i = 0; i < 10; ++i) to[i]->set_position(from[i]->position());
+}
+
+void TEQ8_form::Copy_Right_to_LeftClick() {
+    const auto from = right_bars();
+    const auto to = left_bars();
+    for (int i = 0; i < 10; ++i) to[i]->set_position(from[i]->position());
+}
+
+// ---- Side-filter handlers.
+
+void TEQ8_form::ScrollBar_LPF_1Change() {
+    hp_freq.store(static_cast<float>(ScrollBar_LPF_1.position()), std::memory_order_relaxed);
+    recalc_a_fvc_1(static_cast<float>(kDesignRate), hp_freq.load(std::memory_order_relaxed));
+}
+
+void TEQ8_form::ScrollBar_QChange() {
+    hp_r.store(static_cast<float>(1.41 / ScrollBar_Q.position()), std::memory_order_relaxed);
+    recalc_a_fvc_1(last_rate.load(std::memory_order_relaxed), hp_freq.load(std::memory_order_relaxed));
+}
+
+void TEQ8_form::CheckRadioBox_FVC_OnOffClick() { hp_on.store(CheckRadioBox_FVC_OnOff.checked(), std::memory_order_relaxed); }
+
+void TEQ8_form::ScrollBar_fnc_FCChange() { lp_fc.store(ScrollBar_fnc_FC.position() / 100.0, std::memory_order_relaxed); }
+
+void TEQ8_form::ScrollBar_fnc_resChange() { lp_res.store(ScrollBar_fnc_res.position() / 10.0, std::memory_order_relaxed); }
+
+void TEQ8_form::CheckRadioBox_FNC_OnOffClick() { lp_on.store(CheckRadioBox_FNC_OnOff.checked(), std::memory_order_relaxed); }
+
+void TEQ8_form::ScrollBar_Shelf_fvc_FChange() {
+    shelf_freq.store(static_cast<float>(50 * ScrollBar_Shelf_fvc_F.position()), std::memory_order_relaxed);
+    recalc_a_fvcs_1(static_cast<float>(kDesignRate));
+}
+
+void TEQ8_form::ScrollBar_Shelf_fvc_GChange() {
+    shelf_gain.store(static_cast<float>(ScrollBar_Shelf_fvc_G.position() / 10.0), std::memory_order_relaxed);
+}
+
+void TEQ8_form::CheckRadioBox_ShelfClick() { shelf_on.store(CheckRadioBox_Shelf.checked(), std::memory_order_relaxed); }
+
+void TEQ8_form::ScrollBar_fnc_2000Change() {
+    const SpeakerSet& s = speaker_set(ScrollBar_fnc_2000.position());
+    spk_gain.store(s.gain, std::memory_order_relaxed);
+    for (int i = 0; i < 5; ++i) spk_coef[i].store(s.c[i], std::memory_order_relaxed);
+}
+
+void TEQ8_form::CheckRadioBox_fnc_2000_OnOffClick() {
+    spk_on.store(CheckRadioBox_fnc_2000_OnOff.checked(), std::memory_order_relaxed);
+}
+
+void TEQ8_form::CheckRadioBox_Filter_NotchClick() {
+    lowcut_on.store(CheckRadioBox_Filter_Notch.checked(), std::memory_order_relaxed);
+}
+
+// ---- Processing.
+
+namespace {
+// One stage over the buffer: mono, or both channels frame by frame. A stage
+// reads only its own channel's samples, in order, so running left and right
+// in one loop gives what left then right gives while the two recursions
+// overlap. The memories are copied in and back so the loop keeps them in
+// registers (the samples are floats like some memories, which would
+// otherwise force a reload after every store).
+template <class State, class Step>
+void run_stage(float* s, std::int64_t frames, bool stereo, State& left, State& right, Step step) {
+    State l = left;
+    if (!stereo) {
+        for (std::int64_t i = 0; i < frames; ++i) s[i] = step(l, s[i]);
+    } else {
+        State r = right;
+        for (std::int64_t i = 0; i < frames; ++i) {
+            s[2 * i] = step(l, s[2 * i]);
+            s[2 * i + 1] = step(r, s[2 * i + 1]);
+        }
+        right = r;
+    }
+    left = l;
+}
+
+// The equaliser of one channel: band set, then the smoother and the master gain.
+struct EqRoad {
+    EqBandSet* set;
+    EqBandSet::Gains gains;
+    double h, one_minus_h;
+    float run(float& h_state, float x) {
+        const double sum = set->step(gains, x);
+        h_state = static_cast<float>(h_state * h + one_minus_h * sum);
+        return h_state * gains.master;
+    }
+};
+}  // namespace
+
+void TEQ8_form::EQ8_dsp(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
+    last_rate.store(static_cast<float>(sample_rate), std::memory_order_relaxed);
+    if (frames <= 0 || samples == nullptr) return;
+    const bool stereo = channels != 1;
+    const std::int64_t n = frames;
+
+    if (eq_on.load(std::memory_order_relaxed)) {
+        auto road = [](EqBandSet& set, const std::atomic<float>& hcut) {
+            const double h = hcut.load(std::memory_order_relaxed);
+            return EqRoad{&set, set.snapshot(), h, 1.0 - h};
+        };
+        EqRoad left = road(pre_eq, stereo ? hcut_l : hcut_m);
+        float& left_state = stereo ? hcut_state_l : hcut_state_m;
+        float hl = left_state;
+        if (!stereo) {
+            for (std::int64_t i = 0; i < n; ++i) samples[i] = left.run(hl, samples[i]);
+        } else {
+            EqRoad right = road(post_eq, hcut_r);
+            float hr = hcut_state_r;
+            for (std::int64_t i = 0; i < n; ++i) {
+                samples[2 * i] = left.run(hl, samples[2 * i]);
+                samples[2 * i + 1] = right.run(hr, samples[2 * i + 1]);
+            }
+            hcut_state_r = hr;
+        }
+        left_state = hl;
+    }
+    // Side filters, each with the memories the channel table gives it.
+    if (hp_on.load(std::memory_order_relaxed)) {
+        const dsp::BiquadCoefs<float> c = hp_coefs.load();
+        run_stage(samples, n, stereo, stereo ? hp_state_b : hp_state_a, hp_state_a,
+                  [c](TwoPoleState& st, float x) { return dsp::high_pass_step(c, st, x); });
+    }
+    if (lp_on.load(std::memory_order_relaxed)) {
+        const double f = lp_fc.load(std::memory_order_relaxed) * 1.16;
+        const double fb = (1.0 - 0.15 * f * f) * lp_res.load(std::memory_order_relaxed);
+        run_stage(samples, n, stereo, lp_state_a, lp_state_b, [f, fb](dsp::FourPoleState& st, float x) {
+            return static_cast<float>(dsp::four_pole_step(st, x, f, fb));
+        });
+    }
+    if (shelf_on.load(std::memory_order_relaxed)) {
+        const dsp::BiquadCoefs<float> c = shelf_coefs.load();
+        const float g = shelf_gain.load(std::memory_order_relaxed);
+        run_stage(samples, n, stereo, stereo ? shelf_state_b : shelf_state_a, shelf_state_a,
+                  [c, g](TwoPoleState& st, float x) {
+                      return static_cast<float>(x + static_cast<double>(dsp::high_pass_step(c, st, x)) * g);
+                  });
+    }
+    if (spk_on.load(std::memory_order_relaxed)) {
+        SpeakerSet set{spk_gain.load(std::memory_order_relaxed), {}};
+        for (int i = 0; i < 5; ++i) set.c[i] = spk_coef[i].load(std::memory_order_relaxed);
+        run_stage(samples, n, stereo, spk_a, spk_b,
+                  [&set](FifthOrderState& st, float x) { return speaker_step(st, set, x); });
+    }
+    // The low cut runs in mono only.
+    if (!stereo && lowcut_on.load(std::memory_order_relaxed)) {
+        run_stage(samples, n, false, lowcut, lowcut,
+                  [](FifthOrderState& st, float x) { return low_cut_step(st, kLowCutGain, x); });
+    }
+}
+
+// ---- Parameter record.
+
+void TEQ8_form::get_parameters(ParamRecord& r) { write_fields(*this, kEq8Fields, r); }
+
+void TEQ8_form::put_parameters(const ParamRecord& r) {
+    // Only positions and switches are stored; each bar clamps its position
+    // and its handler derives every gain and coefficient from it. The right
+    // bars come first and Gang last, so a checked Gang copies every left bar
+    // that moves onto its right twin.
+    constexpr FieldDecl kRight[10] = {
+        field("ScrollBar_EQ8GR"),    field("ScrollBar_EQ8_125s"), field("ScrollBar_EQ8_250s"), field("ScrollBar_EQ8_450s"),
+        field("ScrollBar_EQ8_850s"), field("ScrollBar_EQ8_17s"),  field("ScrollBar_EQ8_34s"),  field("ScrollBar_EQ8_50s"),
+        field("ScrollBar_EQ8_80s"),  field("ScrollBar_EQ8_FNC_R")};
+    constexpr FieldDecl kLeft[10] = {
+        field("ScrollBar_EQ8G"),    field("ScrollBar_EQ8_125"), field("ScrollBar_EQ8_250"), field("ScrollBar_EQ8_450"),
+        field("ScrollBar_EQ8_850"), field("ScrollBar_EQ8_17"),  field("ScrollBar_EQ8_34"),  field("ScrollBar_EQ8_50"),
+        field("ScrollBar_EQ8_80"),  field("ScrollBar_EQ8_FNC_LM")};
+    const auto rb = right_bars();
+    const auto lb = left_bars();
+    for (int i = 0; i < 10; ++i) rb[i]->set_position(rec_get_position(r, kRight[i]));
+    for (int i = 0; i < 10; ++i) lb[i]->set_position(rec_get_position(r, kLeft[i]));
+    CheckRadioBox_EQ8_OnOff.set_checked(rec_get_flag(r, field("CheckRadioBox_EQ8_OnOff")));
+    ScrollBar_LPF_1.set_position(rec_get_position(r, field("ScrollBar_LPF_1")));
+    ScrollBar_Q.set_position(rec_get_position(r, field("ScrollBar_Q")));
+    CheckRadioBox_FVC_OnOff.set_checked(rec_get_flag(r, field("CheckRadioBox_FVC_OnOff")));
+    ScrollBar_Shelf_fvc_F.set_position(rec_get_position(r, field("ScrollBar_Shelf_fvc_F")));
+    ScrollBar_Shelf_fvc_G.set_position(rec_get_position(r, field("ScrollBar_Shelf_fvc_G")));
+    CheckRadioBox_Shelf.set_checked(rec_get_flag(r, field("CheckRadioBox_Shelf")));
+    ScrollBar_fnc_FC.set_position(rec_get_position(r, field("ScrollBar_fnc_FC")));
+    ScrollBar_fnc_res.set_position(rec_get_position(r, field("ScrollBar_fnc_res")));
+    CheckRadioBox_FNC_OnOff.set_checked(rec_get_flag(r, field("CheckRadioBox_FNC_OnOff")));
+    ScrollBar_fnc_2000.set_position(rec_get_position(r, field("ScrollBar_fnc_2000")));
+    CheckRadioBox_fnc_2000_OnOff.set_checked(rec_get_flag(r, field("CheckRadioBox_fnc_2000_OnOff")));
+    Gang.set_checked(rec_get_flag(r, field("Gang")));
+}
+
+KindDecl eq8_kind() { return declare_kind<kEq8Fields>(kKindEQ8, "EQ (8 bands) + Filters"); }
+
+}  // namespace tw

@@ -1,0 +1,341 @@
+#include "fx/reverb.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "fx/curves.h"
+#include "fx/fields.h"
+#include "fx/fx_limits.h"
+
+namespace tw {
+
+namespace {
+constexpr ui::BarRange kGainBar{0, 100, 50, 1, 1};
+constexpr ui::BarRange kDelayBar{10, 4999, 10, 1, 1};
+constexpr ui::BarRange kDecayBar{5, 99, 75, 1, 1};
+constexpr ui::BarRange kMonoBrightBar{1, 100, 75, 1, 1};
+constexpr ui::BarRange kBrightBar{0, 100, 75, 1, 1};
+
+constexpr float f32(double v) { return static_cast<float>(v); }
+constexpr float decay_of_position(int p) { return f32(p / 100.0); }
+float root_of_position(int p) { return f32(std::sqrt(p / 100.0)); }
+
+constexpr float kDecayMin = decay_of_position(kDecayBar.min);
+constexpr float kDecayMax = decay_of_position(kDecayBar.max);
+
+// The comb bank over `n` samples in place: each sample becomes 0.2 × the sum
+// of the combs' outputs (added in comb order). Runs in stretches in which no
+// comb line wraps, so the inner loop has no position checks.
+template <int N>
+void comb_bank(float* work, int n, std::array<std::array<float, Treverb_form::kCombRoom>, Treverb_form::kCombs>& buf,
+               std::array<float, Treverb_form::kCombs>& store, std::array<std::int32_t, Treverb_form::kCombs>& pos,
+               const std::array<std::int32_t, Treverb_form::kCombs>& len, float decay, float damp, float damp_inv) {
+    float st[N];
+    std::int32_t at[N];
+    for (int k = 0; k < N; ++k) {
+        st[k] = store[k];
+        at[k] = (pos[k] >= 0 && pos[k] < len[k]) ? pos[k] : 0;
+    }
+    int done = 0;
+    while (done < n) {
+        int run = n - done;
+        float* line[N];
+        for (int k = 0; k < N; ++k) {
+            run = std::min(run, len[k] - at[k]);
+            line[k] = buf[k].data() + at[k];
+        }
+        float* w = work + done;
+        for (int t = 0; t < run; ++t) {
+            const float x = w[t];
+            float sum = 0.0f;
+            for (int k = 0; k < N; ++k) {
+                const float out = line[k][t];
+                st[k] = out * damp_inv + st[k] * damp;
+                line[k][t] = st[k] * decay + x;
+                sum = sum + out;
+            }
+            w[t] = 0.2f * sum;
+        }
+        for (int k = 0; k < N; ++k) {
+            at[k] += run;
+            if (at[k] >= len[k]) at[k] = 0;
+        }
+        done += run;
+    }
+    for (int k = 0; k < N; ++k) {
+        store[k] = st[k];
+        pos[k] = at[k];
+    }
+}
+
+// Delays `n` samples in place by `length` (at least one sample): each sample
+// is swapped with line[position], which then advances and wraps at `length`.
+void output_delay(float* work, int n, std::int32_t length, std::int32_t& position,
+                  std::array<float, Treverb_form::kPreRoom>& line) {
+    length = std::clamp(length, 0, Treverb_form::kPreRoom);
+    std::int32_t p = position;
+    for (int t = 0; t < n; ++t) {
+        if (p < 0 || p >= Treverb_form::kPreRoom) p = 0;
+        std::swap(work[t], line[p]);
+        if (++p >= length) p = 0;
+    }
+    position = p;
+}
+}  // namespace
+
+// The parameter record (96 bytes).
+constexpr FieldBinding<Treverb_form> kReverbFields[] = {
+    TW_FIELD(Treverb_form, rv_gain_m).at(0).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Mono"),
+    TW_FIELD(Treverb_form, rv_gain_l).at(4).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Left"),
+    TW_FIELD(Treverb_form, rv_gain_r).at(8).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Right"),
+    TW_FIELD(Treverb_form, ScrollBar_Gain_Mono).at(12).bar(kGainBar),
+    TW_FIELD(Treverb_form, ScrollBar_Gain_Left).at(16).bar(kGainBar),
+    TW_FIELD(Treverb_form, ScrollBar_Gain_Right).at(20).bar(kGainBar),
+    TW_FIELD(Treverb_form, decay_m).at(24).range(kDecayMin, kDecayMax).mirrors("ScrollBar_Mono_Decay"),
+    TW_FIELD(Treverb_form, decay_l).at(28).range(kDecayMin, kDecayMax).mirrors("ScrollBar_Left_Decay"),
+    TW_FIELD(Treverb_form, decay_r).at(32).range(kDecayMin, kDecayMax).mirrors("ScrollBar_Right_Decay"),
+    TW_FIELD(Treverb_form, ScrollBar_Mono_Decay).at(36).bar(kDecayBar),
+    TW_FIELD(Treverb_form, ScrollBar_Left_Decay).at(40).bar(kDecayBar),
+    TW_FIELD(Treverb_form, ScrollBar_Right_Decay).at(44).bar(kDecayBar),
+    // 0 is the right channel's creation value (no filtering).
+    TW_FIELD(Treverb_form, tone_m).at(48).range(0, 1).mirrors("ScrollBar_Mono_Brightness"),
+    TW_FIELD(Treverb_form, tone_l).at(52).range(0, 1).mirrors("ScrollBar_Mono_Brightness"),
+    TW_FIELD(Treverb_form, tone_r).at(56).range(0, 1).mirrors("ScrollBar_Mono_Brightness"),
+    TW_FIELD(Treverb_form, ScrollBar_Mono_Brightness).at(60).bar(kMonoBrightBar),
+    TW_FIELD(Treverb_form, ScrollBar_Left_Brightness).at(64).bar(kBrightBar),
+    TW_FIELD(Treverb_form, ScrollBar_Right_Brightness).at(68).bar(kBrightBar),
+    TW_FIELD(Treverb_form, pre_len_m).at(72).range(kDelayBar.min, kDelayBar.max).mirrors("ScrollBar_Mono_Delay"),
+    TW_FIELD(Treverb_form, pre_len_l).at(76).range(kDelayBar.min, kDelayBar.max).mirrors("ScrollBar_Left_Delay"),
+    TW_FIELD(Treverb_form, pre_len_r).at(80).range(kDelayBar.min, kDelayBar.max).mirrors("ScrollBar_Right_Delay"),
+    TW_FIELD(Treverb_form, ScrollBar_Mono_Delay).at(84).bar(kDelayBar),
+    TW_FIELD(Treverb_form, ScrollBar_Left_Delay).at(88).bar(kDelayBar),
+    TW_FIELD(Treverb_form, ScrollBar_Right_Delay).at(92).bar(kDelayBar),
+};
+
+namespace {
+// A field of the record above, by name (a wrong name does not compile).
+consteval FieldDecl field(std::string_view name) { return field_of(kReverbFields, name); }
+
+// Column x of the three bar columns (Mono, Left, Right), row y of the four rows.
+ui::Rect label_at(int column, int row) { return {12 + 170 * column, 12 + 46 * row, 158, 14}; }
+ui::Rect bar_at(int column, int row) { return {12 + 170 * column, 28 + 46 * row, 158, 18}; }
+}  // namespace
+
+Treverb_form::Treverb_form()
+    : EffectForm(ui::FormModel("Treverb_form", "Reverberator", 522, 200)),
+      Label_Gain_Mono("Label_Gain_Mono", label_at(0, 0), "Mono Gain"),
+      Label_Gain_Left("Label_Gain_Left", label_at(1, 0), "Left Gain"),
+      Label_Gain_Right("Label_Gain_Right", label_at(2, 0), "Right Gain"),
+      ScrollBar_Gain_Mono("ScrollBar_Gain_Mono", bar_at(0, 0), kGainBar),
+      ScrollBar_Gain_Left("ScrollBar_Gain_Left", bar_at(1, 0), kGainBar),
+      ScrollBar_Gain_Right("ScrollBar_Gain_Right", bar_at(2, 0), kGainBar),
+      Label_Mono_Delay("Label_Mono_Delay", label_at(0, 1), "Mono Delay"),
+      Label_Left_Delay("Label_Left_Delay", label_at(1, 1), "Left Delay"),
+      Label_Right_Delay("Label_Right_Delay", label_at(2, 1), "Right Delay"),
+      ScrollBar_Mono_Delay("ScrollBar_Mono_Delay", bar_at(0, 1), kDelayBar),
+      ScrollBar_Left_Delay("ScrollBar_Left_Delay", bar_at(1, 1), kDelayBar),
+      ScrollBar_Right_Delay("ScrollBar_Right_Delay", bar_at(2, 1), kDelayBar),
+      Label_Mono_Decay("Label_Mono_Decay", label_at(0, 2), "Mono Decay"),
+      Label_Left_Decay("Label_Left_Decay", label_at(1, 2), "Left Decay"),
+      Label_Right_Decay("Label_Right_Decay", label_at(2, 2), "Right Decay"),
+      ScrollBar_Mono_Decay("ScrollBar_Mono_Decay", bar_at(0, 2), kDecayBar),
+      ScrollBar_Left_Decay("ScrollBar_Left_Decay", bar_at(1, 2), kDecayBar),
+      ScrollBar_Right_Decay("ScrollBar_Right_Decay", bar_at(2, 2), kDecayBar),
+      Label_Mono_Brightness("Label_Mono_Brightness", label_at(0, 3), "Brightness"),
+      Label_Left_Brightness("Label_Left_Brightness", label_at(1, 3), "Brightness"),
+      Label_Right_Brightness("Label_Right_Brightness", label_at(2, 3), "Brightness"),
+      ScrollBar_Mono_Brightness("ScrollBar_Mono_Brightness", bar_at(0, 3), kMonoBrightBar),
+      ScrollBar_Left_Brightness("ScrollBar_Left_Brightness", bar_at(1, 3), kBrightBar),
+      ScrollBar_Right_Brightness("ScrollBar_Right_Brightness", bar_at(2, 3), kBrightBar) {
+    for (ui::Control* c : std::initializer_list<ui::Control*>{
+             &Label_Gain_Mono, &Label_Gain_Left, &Label_Gain_Right, &ScrollBar_Gain_Mono, &ScrollBar_Gain_Left,
+             &ScrollBar_Gain_Right, &Label_Mono_Delay, &Label_Left_Delay, &Label_Right_Delay, &ScrollBar_Mono_Delay,
+             &ScrollBar_Left_Delay, &ScrollBar_Right_Delay, &Label_Mono_Decay, &Label_Left_Decay, &Label_Right_Decay,
+             &ScrollBar_Mono_Decay, &ScrollBar_Left_Decay, &ScrollBar_Right_Decay, &Label_Mono_Brightness,
+             &Label_Left_Brightness, &Label_Right_Brightness, &ScrollBar_Mono_Brightness, &ScrollBar_Left_Brightness,
+             &ScrollBar_Right_Brightness}) {
+        form().add(*c);
+    }
+    // The right brightness bar and its label are hidden.
+    Label_Right_Brightness.set_visible(false);
+    ScrollBar_Right_Brightness.set_visible(false);
+
+    ScrollBar_Gain_Mono.on_change = [this] { ScrollBar_Gain_MonoChange(); };
+    ScrollBar_Gain_Left.on_change = [this] { ScrollBar_Gain_LeftChange(); };
+    ScrollBar_Gain_Right.on_change = [this] { ScrollBar_Gain_RightChange(); };
+    ScrollBar_Mono_Delay.on_change = [this] { ScrollBar_Mono_DelayChange(); };
+    ScrollBar_Left_Delay.on_change = [this] { ScrollBar_Left_DelayChange(); };
+    ScrollBar_Right_Delay.on_change = [this] { ScrollBar_Right_DelayChange(); };
+    ScrollBar_Mono_Decay.on_change = [this] { ScrollBar_Mono_DecayChange(); };
+    ScrollBar_Left_Decay.on_change = [this] { ScrollBar_Left_DecayChange(); };
+    ScrollBar_Right_Decay.on_change = [this] { ScrollBar_Right_DecayChange(); };
+    ScrollBar_Mono_Brightness.on_change = [this] { ScrollBar_Mono_BrightnessChange(); };
+    ScrollBar_Left_Brightness.on_change = [this] { ScrollBar_Left_BrightnessChange(); };
+    ScrollBar_Right_Brightness.on_change = [this] { ScrollBar_Right_BrightnessChange(); };
+    // Creation values are the member initialisers: comb damping 0.05 and the
+    // output low-pass 0.75 / 0.75 / 0 are not what the bars' start positions give.
+}
+
+void Treverb_form::ScrollBar_Gain_MonoChange() {
+    const int p = ScrollBar_Gain_Mono.position();
+    if (auto g = gain_curve(static_cast<float>(p))) rv_gain_m.store(*g, std::memory_order_relaxed);
+    ScrollBar_Gain_Left.set_position(p);
+    ScrollBar_Gain_Right.set_position(p);
+}
+
+void Treverb_form::ScrollBar_Gain_LeftChange() {
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Left.position())))
+        rv_gain_l.store(*g, std::memory_order_relaxed);
+}
+
+void Treverb_form::ScrollBar_Gain_RightChange() {
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Right.position())))
+        rv_gain_r.store(*g, std::memory_order_relaxed);
+}
+
+void Treverb_form::ScrollBar_Mono_DelayChange() {
+    const int p = ScrollBar_Mono_Delay.position();
+    pre_len_m.store(p, std::memory_order_relaxed);
+    ScrollBar_Left_Delay.set_position(p);
+    ScrollBar_Right_Delay.set_position(p);
+}
+
+void Treverb_form::ScrollBar_Left_DelayChange() {
+    pre_len_l.store(ScrollBar_Left_Delay.position(), std::memory_order_relaxed);
+}
+
+void Treverb_form::ScrollBar_Right_DelayChange() {
+    pre_len_r.store(ScrollBar_Right_Delay.position(), std::memory_order_relaxed);
+}
+
+void Treverb_form::ScrollBar_Mono_DecayChange() {
+    const int p = ScrollBar_Mono_Decay.position();
+    decay_m.store(decay_of_position(p), std::memory_order_relaxed);
+    ScrollBar_Left_Decay.set_position(p);
+    ScrollBar_Right_Decay.set_position(p);
+}
+
+void Treverb_form::ScrollBar_Left_DecayChange() {
+    decay_l.store(decay_of_position(ScrollBar_Left_Decay.position()), std::memory_order_relaxed);
+}
+
+void Treverb_form::ScrollBar_Right_DecayChange() {
+    decay_r.store(decay_of_position(ScrollBar_Right_Decay.position()), std::memory_order_relaxed);
+}
+
+void Treverb_form::ScrollBar_Mono_BrightnessChange() {
+    const float t = root_of_position(ScrollBar_Mono_Brightness.position());
+    tone_m.store(t, std::memory_order_relaxed);
+    tone_l.store(t, std::memory_order_relaxed);
+    tone_r.store(t, std::memory_order_relaxed);
+}
+
+void Treverb_form::ScrollBar_Left_BrightnessChange() {
+    const float d = root_of_position(ScrollBar_Left_Brightness.position());
+    comb_damp.store(d, std::memory_order_relaxed);
+    comb_damp_inv.store(1.0f - d, std::memory_order_relaxed);
+}
+
+void Treverb_form::ScrollBar_Right_BrightnessChange() {}
+
+void Treverb_form::run_channel(float* samples, int stride, int count, const Path& p) {
+    float* work = p.work.data();
+    for (int i = 0; i < count; ++i) work[i] = samples[i * stride];
+    const float damp = comb_damp.load(std::memory_order_relaxed);
+    const float damp_inv = comb_damp_inv.load(std::memory_order_relaxed);
+    if (p.combs == kCombs) {
+        comb_bank<kCombs>(work, count, p.buf, p.store, p.pos, p.len, p.decay, damp, damp_inv);
+    } else {
+        comb_bank<kStereoCombs>(work, count, p.buf, p.store, p.pos, p.len, p.decay, damp, damp_inv);
+    }
+    FNC(work, count, p.tone, p.tone_state);
+    output_delay(work, count, p.pre_len, p.pre_pos, p.pre_line);
+    for (int i = 0; i < count; ++i) samples[i * stride] = work[i] * p.gain + samples[i * stride];
+}
+
+void Treverb_form::rever(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
+    if (frames <= 0 || samples == nullptr) return;
+    // Mono reads decay_l (the Mono Decay bar moves the Left one), never decay_m.
+    const float dl = decay_l.load(std::memory_order_relaxed);
+    if (channels == 1) {
+        const Path mono{kCombs, comb_buf_l, comb_store_l, comb_pos_l, kCombLenL, dl,
+                        tone_m.load(std::memory_order_relaxed), rv_gain_m.load(std::memory_order_relaxed),
+                        pre_len_m.load(std::memory_order_relaxed), tone_state_l, pre_line_l, pre_pos_l, rv_work_l};
+        for (std::int64_t done = 0; done < frames; done += kPass)
+            run_channel(samples + done, 1, static_cast<int>(std::min<std::int64_t>(kPass, frames - done)), mono);
+        return;
+    }
+    const Path left{kStereoCombs, comb_buf_l, comb_store_l, comb_pos_l, kCombLenL, dl,
+                    tone_l.load(std::memory_order_relaxed), rv_gain_l.load(std::memory_order_relaxed),
+                    pre_len_l.load(std::memory_order_relaxed), tone_state_l, pre_line_l, pre_pos_l, rv_work_l};
+    const Path right{kStereoCombs, comb_buf_r, comb_store_r, comb_pos_r, kCombLenR,
+                     decay_r.load(std::memory_order_relaxed), tone_r.load(std::memory_order_relaxed),
+                     rv_gain_r.load(std::memory_order_relaxed), pre_len_r.load(std::memory_order_relaxed),
+                     tone_state_r, pre_line_r, pre_pos_r, rv_work_r};
+    // Each channel's output depends only on its own past, so passes give the
+    // same result as one long run.
+    for (std::int64_t done = 0; done < frames; done += kPass) {
+        const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
+        run_channel(samples + 2 * done, 2, n, left);
+        run_channel(samples + 2 * done + 1, 2, n, right);
+    }
+}
+
+void Treverb_form::get_parameters(ParamRecord& r) { write_fields(*this, kReverbFields, r); }
+
+namespace {
+// A stored decay or tone coefficient: kept within [lo, hi], else what the
+// stored position gives.
+float stored_or(float stored, float lo, float hi, float from_position) {
+    return finite_within(stored, lo, hi) ? stored : from_position;
+}
+}  // namespace
+
+void Treverb_form::put_parameters(const ParamRecord& r) {
+    // Each group: the stored values (kept only within what the bars can
+    // produce; decays below 1 so the combs cannot run away, delays inside the
+    // 5000-sample line), then the bars, whose handlers override a value when
+    // their position changes.
+    const auto pos = [&r](FieldDecl f) { return rec_get_i32(r, f); };
+    rv_gain_m.store(sane_curve_gain(rec_get_f32(r, field("rv_gain_m")), pos(field("ScrollBar_Gain_Mono"))),
+                    std::memory_order_relaxed);
+    rv_gain_l.store(sane_curve_gain(rec_get_f32(r, field("rv_gain_l")), pos(field("ScrollBar_Gain_Left"))),
+                    std::memory_order_relaxed);
+    rv_gain_r.store(sane_curve_gain(rec_get_f32(r, field("rv_gain_r")), pos(field("ScrollBar_Gain_Right"))),
+                    std::memory_order_relaxed);
+    ScrollBar_Gain_Mono.set_position(pos(field("ScrollBar_Gain_Mono")));
+    ScrollBar_Gain_Left.set_position(pos(field("ScrollBar_Gain_Left")));
+    ScrollBar_Gain_Right.set_position(pos(field("ScrollBar_Gain_Right")));
+
+    const auto decay_at = [&](FieldDecl f) { return decay_of_position(clamp_i32(pos(f), kDecayBar.min, kDecayBar.max)); };
+    decay_m.store(stored_or(rec_get_f32(r, field("decay_m")), kDecayMin, kDecayMax, decay_at(field("ScrollBar_Mono_Decay"))),
+                  std::memory_order_relaxed);
+    decay_l.store(stored_or(rec_get_f32(r, field("decay_l")), kDecayMin, kDecayMax, decay_at(field("ScrollBar_Left_Decay"))),
+                  std::memory_order_relaxed);
+    decay_r.store(
+        stored_or(rec_get_f32(r, field("decay_r")), kDecayMin, kDecayMax, decay_at(field("ScrollBar_Right_Decay"))),
+        std::memory_order_relaxed);
+    ScrollBar_Mono_Decay.set_position(pos(field("ScrollBar_Mono_Decay")));
+    ScrollBar_Left_Decay.set_position(pos(field("ScrollBar_Left_Decay")));
+    ScrollBar_Right_Decay.set_position(pos(field("ScrollBar_Right_Decay")));
+
+    const float tone_at =
+        root_of_position(clamp_i32(pos(field("ScrollBar_Mono_Brightness")), kMonoBrightBar.min, kMonoBrightBar.max));
+    tone_m.store(stored_or(rec_get_f32(r, field("tone_m")), 0.0f, 1.0f, tone_at), std::memory_order_relaxed);
+    tone_l.store(stored_or(rec_get_f32(r, field("tone_l")), 0.0f, 1.0f, tone_at), std::memory_order_relaxed);
+    tone_r.store(stored_or(rec_get_f32(r, field("tone_r")), 0.0f, 1.0f, tone_at), std::memory_order_relaxed);
+    ScrollBar_Mono_Brightness.set_position(pos(field("ScrollBar_Mono_Brightness")));
+    ScrollBar_Left_Brightness.set_position(pos(field("ScrollBar_Left_Brightness")));
+    ScrollBar_Right_Brightness.set_position(pos(field("ScrollBar_Right_Brightness")));
+
+    pre_len_m.store(clamp_i32(rec_get_i32(r, field("pre_len_m")), kDelayBar.min, kDelayBar.max), std::memory_order_relaxed);
+    pre_len_l.store(clamp_i32(rec_get_i32(r, field("pre_len_l")), kDelayBar.min, kDelayBar.max), std::memory_order_relaxed);
+    pre_len_r.store(clamp_i32(rec_get_i32(r, field("pre_len_r")), kDelayBar.min, kDelayBar.max), std::memory_order_relaxed);
+    ScrollBar_Mono_Delay.set_position(pos(field("ScrollBar_Mono_Delay")));
+    ScrollBar_Left_Delay.set_position(pos(field("ScrollBar_Left_Delay")));
+    ScrollBar_Right_Delay.set_position(pos(field("ScrollBar_Right_Delay")));
+}
+
+KindDecl reverb_kind() { return declare_kind<kReverbFields>(kKindReverb, "Reverberator"); }
+
+}  // namespace tw

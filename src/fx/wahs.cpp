@@ -1,0 +1,149 @@
+#include "fx/wahs.h"
+
+#include <algorithm>
+
+#include "fx/curves.h"
+#include "fx/fields.h"
+
+namespace tw {
+
+namespace {
+constexpr ui::BarRange kFcBar{1, 190, 10, 1, 1};
+constexpr ui::BarRange kResBar{1, 39, 30, 1, 1};
+constexpr ui::BarRange kDeviationBar{1, 190, 50, 1, 1};
+constexpr ui::BarRange kSpeedBar{1, 199, 100, 1, 1};
+constexpr ui::BarRange kLevelBar{1, 100, 50, 1, 1};
+
+// One call's view of the shared values.
+struct Sweep {
+    bool on;
+    double low, high;
+    float up, down;
+    double res;
+    float level;
+};
+
+// Step 1 of the swept filter: move the cut-off value by the factor and turn
+// at the limits (the upper test wins when both hold).
+inline void sweep_step(const Sweep& s, double& fc, float& m) {
+    if (!s.on) return;
+    fc = fc * m;
+    if (fc < s.low) m = s.up;
+    if (fc > s.high) m = s.down;
+}
+
+// Steps 2 to 9 for one sample with cut-off factor f.
+inline float wah_sample(dsp::FourPoleState& st, float x, double f, const Sweep& s) {
+    const double fb = (1.0 - 0.15 * f * f) * s.res;
+    return static_cast<float>(dsp::four_pole_step(st, x, f, fb) * s.level);
+}
+}  // namespace
+
+// The parameter record (16 bytes).
+constexpr FieldBinding<Twah_form> kWahFields[] = {
+    TW_FIELD(Twah_form, ScrollBar_Fc).at(0).bar(kFcBar),
+    TW_FIELD(Twah_form, ScrollBar_deviation).at(4).bar(kDeviationBar),
+    TW_FIELD(Twah_form, ScrollBar_Speed).at(8).bar(kSpeedBar),
+    TW_FIELD(Twah_form, ScrollBar_Level).at(12).bar(kLevelBar),
+};
+
+namespace {
+// A field of the record above, by name (a wrong name does not compile).
+consteval FieldDecl field(std::string_view name) { return field_of(kWahFields, name); }
+}  // namespace
+
+// Layout: 341 x 291 client pixels, each label above its bar.
+Twah_form::Twah_form()
+    : EffectForm(ui::FormModel("Twah_form", "wah", 341, 291)),
+      Label_Fc("Label_Fc", {12, 8, 317, 14}, " Low Pass Filter  Cut Off Frequency Start  "),
+      ScrollBar_Fc("ScrollBar_Fc", {12, 24, 317, 18}, kFcBar),
+      Label_res("Label_res", {12, 52, 317, 14}, " Resonance for Low Pass Filter     "),
+      ScrollBar_res("ScrollBar_res", {12, 68, 317, 18}, kResBar),
+      CheckRadioBox_Sweep_OnOff("CheckRadioBox_Sweep_OnOff", {12, 96, 150, 20}, "Sweep On/Off", true),
+      Label_deviation("Label_deviation", {12, 124, 317, 14}, " Low Pass Filter  Cut Off Frequency Stop  "),
+      ScrollBar_deviation("ScrollBar_deviation", {12, 140, 317, 18}, kDeviationBar),
+      Label_Speed("Label_Speed", {12, 168, 317, 14}, "  Wah Speed   "),
+      ScrollBar_Speed("ScrollBar_Speed", {12, 184, 317, 18}, kSpeedBar),
+      Label_Level("Label_Level", {12, 212, 317, 14}, "  Level    "),
+      ScrollBar_Level("ScrollBar_Level", {12, 228, 317, 18}, kLevelBar) {
+    for (ui::Control* c : std::initializer_list<ui::Control*>{
+             &Label_Fc, &ScrollBar_Fc, &Label_res, &ScrollBar_res, &CheckRadioBox_Sweep_OnOff, &Label_deviation,
+             &ScrollBar_deviation, &Label_Speed, &ScrollBar_Speed, &Label_Level, &ScrollBar_Level}) {
+        form().add(*c);
+    }
+    ScrollBar_Fc.on_change = [this] { ScrollBar_FcChange(); };
+    ScrollBar_res.on_change = [this] { ScrollBar_resChange(); };
+    CheckRadioBox_Sweep_OnOff.on_click = [this] { CheckRadioBox_Sweep_OnOffClick(); };
+    ScrollBar_deviation.on_change = [this] { ScrollBar_deviationChange(); };
+    ScrollBar_Speed.on_change = [this] { ScrollBar_SpeedChange(); };
+    ScrollBar_Level.on_change = [this] { ScrollBar_LevelChange(); };
+    // Creation values are the member initialisers; the sweep factor 1.0001
+    // matches no position of the speed bar (its start, 100, gives 1.0006).
+}
+
+void Twah_form::ScrollBar_FcChange() { sweep_low.store(static_cast<float>(ScrollBar_Fc.position() / 200.0), std::memory_order_relaxed); }
+
+void Twah_form::ScrollBar_resChange() { wah_res.store(ScrollBar_res.position() / 10.0, std::memory_order_relaxed); }
+
+void Twah_form::CheckRadioBox_Sweep_OnOffClick() {
+    sweep_on.store(CheckRadioBox_Sweep_OnOff.checked(), std::memory_order_relaxed);
+}
+
+void Twah_form::ScrollBar_deviationChange() {
+    sweep_high.store(static_cast<float>(ScrollBar_deviation.position() / 200.0), std::memory_order_relaxed);
+}
+
+void Twah_form::ScrollBar_SpeedChange() {
+    const float up = static_cast<float>(1.0 + ScrollBar_Speed.position() * 0.000006);
+    sweep_up.store(up, std::memory_order_relaxed);
+    sweep_down.store(static_cast<float>(1.0 / up), std::memory_order_relaxed);
+}
+
+void Twah_form::ScrollBar_LevelChange() {
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Level.position())))
+        out_level.store(*g, std::memory_order_relaxed);
+}
+
+void Twah_form::wah(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
+    const Sweep s{sweep_on.load(std::memory_order_relaxed),    sweep_low.load(std::memory_order_relaxed),
+                  sweep_high.load(std::memory_order_relaxed),  sweep_up.load(std::memory_order_relaxed),
+                  sweep_down.load(std::memory_order_relaxed),  wah_res.load(std::memory_order_relaxed),
+                  out_level.load(std::memory_order_relaxed)};
+    if (channels == 1) {
+        if (frames <= 0 || samples == nullptr) return;
+        for (std::int64_t i = 0; i < frames; ++i) {
+            sweep_step(s, wah_fc_l, sweep_mult_l);
+            samples[i] = wah_sample(wah_state_l, samples[i], wah_fc_l * 1.16, s);
+        }
+        return;
+    }
+    wah_fc_r = wah_fc_l;
+    sweep_mult_r = sweep_mult_l;
+    if (frames <= 0 || samples == nullptr) return;
+    // The right channel starts from the left's cut-off value and factor and
+    // sweeps with the same settings, so both follow one sweep: it is worked
+    // out once per frame and the two channels' filters run side by side.
+    for (std::int64_t i = 0; i < frames; ++i) {
+        sweep_step(s, wah_fc_l, sweep_mult_l);
+        samples[2 * i] = wah_sample(wah_state_l, samples[2 * i], wah_fc_l * 1.16, s);
+        const double fr = std::min(wah_fc_l * 1.16 * kRightFactor, kMaxStableF);
+        samples[2 * i + 1] = wah_sample(wah_state_r, samples[2 * i + 1], fr, s);
+    }
+    wah_fc_r = wah_fc_l;
+    sweep_mult_r = sweep_mult_l;
+}
+
+void Twah_form::get_parameters(ParamRecord& r) { write_fields(*this, kWahFields, r); }
+
+void Twah_form::put_parameters(const ParamRecord& r) {
+    // Positions only: each bar clamps its position and its handler derives
+    // the value, so a stored record cannot set anything the bars cannot.
+    ScrollBar_Fc.set_position(rec_get_position(r, field("ScrollBar_Fc")));
+    ScrollBar_deviation.set_position(rec_get_position(r, field("ScrollBar_deviation")));
+    ScrollBar_Speed.set_position(rec_get_position(r, field("ScrollBar_Speed")));
+    ScrollBar_Level.set_position(rec_get_position(r, field("ScrollBar_Level")));
+}
+
+KindDecl wah_kind() { return declare_kind<kWahFields>(kKindWah, "wah"); }
+
+}  // namespace tw

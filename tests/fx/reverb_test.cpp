@@ -1,0 +1,168 @@
+// The Reverberator: creation values, first wet samples, which decay the mono
+// path reads, the brightness bars, channels and hostile records.
+#include "fx/reverb.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "fx/param_record.h"
+#include "fx_test_support.h"
+
+namespace tw {
+namespace {
+
+std::unique_ptr<Treverb_form> fresh() { return std::make_unique<Treverb_form>(); }
+
+// An impulse of 1000 in every channel at frame 0, then silence.
+std::vector<float> impulse_response(Treverb_form& f, int channels, int frames) {
+    std::vector<float> buf(static_cast<std::size_t>(frames) * channels, 0.0f);
+    for (int c = 0; c < channels; ++c) buf[c] = 1000.0f;
+    f.process(frames, 48000, channels, buf.data());
+    return buf;
+}
+
+int first_wet(const std::vector<float>& buf, int channels, int channel) {
+    for (std::size_t i = 1; i < buf.size() / channels; ++i)
+        if (buf[i * channels + channel] != 0.0f) return static_cast<int>(i);
+    return -1;
+}
+
+TEST(Reverb, CreationValues) {
+    auto f = fresh();
+    EXPECT_EQ(f->form().caption(), "Reverberator");
+    EXPECT_EQ(f->comb_damp.load(), 0.05f);
+    EXPECT_EQ(f->comb_damp_inv.load(), 0.95f);
+    EXPECT_EQ(f->decay_l.load(), 0.75f);
+    EXPECT_EQ(f->tone_m.load(), 0.75f);
+    EXPECT_EQ(f->tone_r.load(), 0.0f);
+    EXPECT_EQ(f->pre_len_m.load(), 10);
+    EXPECT_EQ(f->rv_gain_m.load(), 1.0f);
+    EXPECT_FALSE(f->ScrollBar_Right_Brightness.visible());
+    EXPECT_FALSE(f->Label_Right_Brightness.visible());
+    EXPECT_EQ(f->ScrollBar_Mono_Delay.max(), 4999);
+}
+
+TEST(Reverb, FirstWetSamplesFollowTheFirstCombAndTheOutputDelay) {
+    auto m = fresh();
+    auto mono = impulse_response(*m, 1, 3000);
+    EXPECT_EQ(mono[0], 1000.0f);  // dry
+    EXPECT_EQ(first_wet(mono, 1, 0), 1116 + 10);
+    EXPECT_FLOAT_EQ(mono[1126], 1000.0f * 0.2f * 0.25f);  // 0.05 per unit of input
+    // Stereo: left combs and the 0.75 low-pass; right combs (first 1117) and
+    // no low-pass at all (tone_r 0), each with its own output delay.
+    auto s = fresh();
+    s->ScrollBar_Right_Delay.set_position(20);
+    auto st = impulse_response(*s, 2, 3000);
+    EXPECT_EQ(first_wet(st, 2, 0), 1126);
+    EXPECT_FLOAT_EQ(st[2 * 1126], 50.0f);
+    EXPECT_EQ(first_wet(st, 2, 1), 1117 + 20);
+    EXPECT_FLOAT_EQ(st[2 * 1137 + 1], 200.0f);
+}
+
+TEST(Reverb, MonoReadsTheLeftDecay) {
+    auto base = impulse_response(*fresh(), 1, 5000);
+    auto m = fresh();
+    m->decay_m.store(0.1f);  // stored, never processed
+    EXPECT_EQ(impulse_response(*m, 1, 5000), base);
+    auto l = fresh();
+    l->ScrollBar_Left_Decay.set_position(20);
+    EXPECT_EQ(l->decay_m.load(), 0.75f);
+    auto out = impulse_response(*l, 1, 5000);
+    EXPECT_EQ(std::vector<float>(out.begin(), out.begin() + 2242), std::vector<float>(base.begin(), base.begin() + 2242));
+    EXPECT_NE(out, base);  // from comb 0's second pass on
+    // The Mono bar moves the Left and Right bars.
+    auto k = fresh();
+    k->ScrollBar_Mono_Decay.set_position(50);
+    EXPECT_EQ(k->ScrollBar_Left_Decay.position(), 50);
+    EXPECT_EQ(k->decay_r.load(), 0.5f);
+    EXPECT_EQ(k->decay_l.load(), 0.5f);
+}
+
+TEST(Reverb, BrightnessBars) {
+    auto f = fresh();
+    f->ScrollBar_Left_Brightness.set_position(0);
+    EXPECT_EQ(f->comb_damp.load(), 0.0f);
+    EXPECT_EQ(f->comb_damp_inv.load(), 1.0f);
+    f->ScrollBar_Left_Brightness.set_position(100);  // comb stores freeze
+    EXPECT_EQ(f->comb_damp.load(), 1.0f);
+    std::vector<float> buf = test::guitar_like(3000);
+    f->process(3000, 48000, 1, buf.data());
+    for (float v : f->comb_store_l) EXPECT_EQ(v, 0.0f);
+    f->ScrollBar_Mono_Brightness.set_position(100);  // output low-pass frozen
+    EXPECT_EQ(f->tone_l.load(), 1.0f);
+    EXPECT_EQ(f->tone_r.load(), 1.0f);
+    // The hidden right bar changes nothing.
+    auto g = fresh();
+    ParamRecord before, after;
+    g->get_parameters(before);
+    g->ScrollBar_Right_Brightness.set_position(3);
+    g->get_parameters(after);
+    EXPECT_EQ(g->comb_damp.load(), 0.05f);
+    EXPECT_EQ(g->tone_r.load(), 0.0f);
+    for (int b = 0; b < 96; ++b) {
+        if (b >= 68 && b < 72) continue;  // its own position
+        EXPECT_EQ(before.bytes[b], after.bytes[b]) << b;
+    }
+}
+
+TEST(Reverb, StereoChannelsAreIndependent) {
+    auto a = fresh();
+    auto b = fresh();
+    std::vector<float> sa = test::guitar_like(2 * 4000), sb = sa;
+    for (int i = 0; i < 4000; ++i) sb[2 * i + 1] = 0.0f;
+    a->process(4000, 48000, 2, sa.data());
+    b->process(4000, 48000, 2, sb.data());
+    for (int i = 0; i < 4000; ++i) {
+        ASSERT_EQ(sa[2 * i], sb[2 * i]) << i;
+        ASSERT_EQ(sb[2 * i + 1], 0.0f) << i;
+    }
+}
+
+TEST(Reverb, LongBuffersRunInPasses) { test::expect_long_buffers_run_in_passes<Treverb_form>(); }
+
+TEST(Reverb, RecordKeepsCombDampingUnlessItsPositionMoves) {
+    auto f = fresh();
+    ParamRecord r;
+    f->get_parameters(r);
+    f->put_parameters(r);
+    EXPECT_EQ(f->comb_damp.load(), 0.05f);  // Left Brightness still at 75
+    rec_set_i32(r, 64, 64);
+    f->put_parameters(r);
+    EXPECT_FLOAT_EQ(f->comb_damp.load(), 0.8f);
+}
+
+TEST(Reverb, HostileRecordIsClampedToWhatTheBarsGive) {
+    auto src = fresh();
+    ParamRecord r;
+    src->get_parameters(r);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    rec_set_f32(r, 0, nan);
+    rec_set_f32(r, 4, 1e30f);
+    rec_set_f32(r, 28, 1.0f);    // a decay of 1 would never die away
+    rec_set_f32(r, 32, 25.0f);
+    rec_set_f32(r, 52, -3.0f);
+    rec_set_i32(r, 72, 5000);    // the line holds 5000
+    rec_set_i32(r, 76, -40);
+    rec_set_i32(r, 80, 1 << 30);
+    rec_set_i32(r, 44, 500);     // Right Decay position beyond the bar
+    auto f = fresh();
+    f->put_parameters(r);
+    EXPECT_EQ(f->rv_gain_m.load(), 1.0f);   // from the stored position 50
+    EXPECT_EQ(f->rv_gain_l.load(), 1.0f);
+    EXPECT_EQ(f->decay_l.load(), 0.75f);
+    EXPECT_EQ(f->decay_r.load(), 0.99f);    // the position, clamped to 99
+    EXPECT_FLOAT_EQ(f->tone_l.load(), std::sqrt(0.75f));  // stored position 75
+    EXPECT_EQ(f->pre_len_m.load(), 4999);
+    EXPECT_EQ(f->pre_len_l.load(), 10);
+    EXPECT_EQ(f->pre_len_r.load(), 4999);
+    std::vector<float> buf = test::guitar_like(2 * 48000);
+    for (int done = 0; done < 48000; done += 500) f->process(500, 48000, 2, buf.data() + 2 * done);
+    for (float v : buf) ASSERT_TRUE(std::isfinite(v));
+}
+
+}  // namespace
+}  // namespace tw
