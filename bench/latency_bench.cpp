@@ -50,6 +50,8 @@ public:
     void message(const std::string& t, const std::string& d) override { last = t + " " + d; }
     void warning(const std::string& t, const std::string& d) override { last = t + " " + d; }
     void end_program(int) override {}
+    bool question(const std::string&) override { return false; }
+    bool open_url(const std::string&) override { return false; }
 };
 
 // jackd -n <name> --no-realtime -d dummy -r 48000 -p <period>, stopped by pid.

@@ -1,7 +1,7 @@
-// The few message boxes the stream control needs, behind an interface: the GUI
-// shows message boxes, tests record, the headless tool prints. The message
-// and warning boxes are the effects' MessageBoxes, so one implementation
-// serves both.
+// What the main form asks of the desktop, behind an interface: message boxes
+// and yes/no questions (the effects' MessageBoxes, so one implementation
+// serves both), opening a web page, and ending the program. The GUI shows
+// them, tests record, the headless tool prints.
 #pragma once
 
 #include <string>
@@ -19,6 +19,11 @@ public:
     // real implementation does not return; test doubles may, and the caller
     // then returns from its handler without doing anything more. UI thread.
     virtual void end_program(int code) = 0;
+
+    // Opens `url` (a file:// address of a help page) with the desktop's
+    // handler for it, usually the web browser. False when no handler could
+    // be started. UI thread.
+    virtual bool open_url(const std::string& url) = 0;
 };
 
 }  // namespace tw

@@ -1,8 +1,17 @@
 #include "app/program_folder.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
 #include "fx/services/program_files.h"
 
 namespace tw {
+
+namespace fs = std::filesystem;
 
 // One program folder for the whole program: effects reach the same one
 // through their services.
@@ -13,5 +22,79 @@ const std::string& program_folder() { return services::program_folder(); }
 void set_program_folder(const std::string& dir) { services::set_program_folder(dir); }
 
 std::string program_path(const std::string& relative) { return services::program_file(relative); }
+
+ProgramFolderChoice choose_program_folder(const ProgramFolderSources& s) {
+    if (!s.home_option.empty()) return {s.home_option, ""};
+    if (!s.env_home.empty()) return {s.env_home, ""};
+    if (s.exe_folder_writable) return {s.exe_folder, ""};
+    const fs::path data_home = !s.xdg_data_home.empty() && s.xdg_data_home[0] == '/'
+                                   ? fs::path(s.xdg_data_home)
+                                   : fs::path(s.user_home.empty() ? "/tmp" : s.user_home) / ".local" / "share";
+    // An installed program keeps its data in <prefix>/share/tonewarp.
+    const fs::path installed = (fs::path(s.exe_folder).parent_path() / "share" / "tonewarp").lexically_normal();
+    std::error_code ec;
+    const std::string seed = fs::is_directory(installed, ec) ? installed.string() : s.exe_folder;
+    return {(data_home / "tonewarp").string(), seed};
+}
+
+bool seed_program_folder(const std::string& from, const std::string& to, std::string* error) {
+    std::error_code ec;
+    fs::create_directories(to, ec);
+    if (ec) {
+        if (error != nullptr) *error = "Cannot make the folder " + to + ": " + ec.message();
+        return false;
+    }
+    for (fs::recursive_directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path rel = fs::relative(it->path(), from, ec);
+        if (ec) break;
+        const fs::path target = fs::path(to) / rel;
+        if (it->is_directory(ec)) {
+            fs::create_directories(target, ec);
+        } else if (it->is_regular_file(ec) && !fs::exists(target, ec)) {
+            if ((it->status(ec).permissions() & fs::perms::owner_exec) != fs::perms::none) continue;
+            fs::copy_file(it->path(), target, ec);
+        }
+        if (ec) break;
+    }
+    if (ec) {
+        if (error != nullptr) *error = "Cannot copy the program's data from " + from + " to " + to + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+bool setup_program_folder(const std::string& home_option, std::string* error) {
+    ProgramFolderSources s;
+    s.home_option = home_option;
+    if (const char* e = std::getenv("TONEWARP_HOME")) s.env_home = e;
+    s.exe_folder = executable_folder();
+    s.exe_folder_writable = ::access(s.exe_folder.c_str(), W_OK) == 0;
+    if (const char* x = std::getenv("XDG_DATA_HOME")) s.xdg_data_home = x;
+    if (const char* h = std::getenv("HOME")) s.user_home = h;
+    const ProgramFolderChoice c = choose_program_folder(s);
+
+    std::error_code ec;
+    if (c.seed_from.empty()) {
+        if (!fs::is_directory(c.folder, ec)) {
+            if (error != nullptr)
+                *error = "The program folder " + c.folder + (home_option.empty() ? " (TONEWARP_HOME)" : " (--home)") +
+                         " is not a folder; create it or name another one.";
+            return false;
+        }
+        set_program_folder(fs::absolute(c.folder, ec).lexically_normal().string());
+        return true;
+    }
+    // A per-user folder: filled from the installed data on the first start.
+    const bool first_start = !fs::exists(c.folder, ec);
+    std::string why;
+    if (first_start && !seed_program_folder(c.seed_from, c.folder, &why)) {
+        if (error != nullptr)
+            *error = why + ", so the installed folder " + s.exe_folder + " is used and settings will not be saved.";
+        set_program_folder(s.exe_folder);
+        return true;
+    }
+    set_program_folder(c.folder);
+    return true;
+}
 
 }  // namespace tw

@@ -1,5 +1,12 @@
-// The program folder: where the executable lives, and where PRESETS/, SKINS/,
-// temp/, html/, face.ini, MTEQ.ini and playback.ini are looked up.
+// The program folder: where PRESETS/, SKINS/, temp/, html/, face.ini,
+// MTEQ.ini and playback.ini are looked up and written.
+//
+// Which folder: `--home DIR` when given, else $TONEWARP_HOME when set, else
+// the executable's folder when it is writable (a portable copy, the build
+// tree), else a folder per user, $XDG_DATA_HOME/tonewarp (by default
+// ~/.local/share/tonewarp), which the first start fills from the installed
+// data (<prefix>/share/tonewarp beside <prefix>/bin, or the executable's
+// folder).
 #pragma once
 
 #include <string>
@@ -18,5 +25,38 @@ void set_program_folder(const std::string& dir);
 
 // program_folder() + "/" + relative. Any thread.
 std::string program_path(const std::string& relative);
+
+// What the choice of the program folder looks at.
+struct ProgramFolderSources {
+    std::string home_option;    // --home, "" when not given
+    std::string env_home;       // $TONEWARP_HOME
+    std::string exe_folder;     // executable_folder()
+    bool exe_folder_writable = false;
+    std::string xdg_data_home;  // $XDG_DATA_HOME (used only when absolute)
+    std::string user_home;      // $HOME
+};
+
+struct ProgramFolderChoice {
+    std::string folder;
+    // The installed data to fill a new per-user folder from ("" for the
+    // other choices).
+    std::string seed_from;
+};
+
+// The folder the rules above choose. Pure. Any thread.
+ProgramFolderChoice choose_program_folder(const ProgramFolderSources& s);
+
+// Copies every file and folder of `from` that `to` lacks into `to` (created
+// when missing), leaving what is there alone; programs (files with the
+// owner's execute bit) are not copied. False with a sentence in `error`.
+// UI thread.
+bool seed_program_folder(const std::string& from, const std::string& to, std::string* error = nullptr);
+
+// Chooses the program folder from the environment and `home_option`, fills a
+// new per-user folder, and sets it. False with a sentence in `error` when
+// --home or $TONEWARP_HOME names no folder (nothing is set then); a per-user
+// folder that cannot be made falls back to the executable's folder with a
+// sentence in `error` and true. UI thread, at start-up.
+bool setup_program_folder(const std::string& home_option, std::string* error = nullptr);
 
 }  // namespace tw

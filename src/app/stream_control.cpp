@@ -59,6 +59,7 @@ std::int32_t StreamControl::selected_rate() const {
 }
 
 void StreamControl::end_program(const std::string& text, const std::string& detail) {
+    program_ended_ = true;
     dialogs_.message(text, detail);
     dialogs_.end_program(0);
 }

@@ -104,6 +104,10 @@ public:
     // always closes the output. UI thread.
     void shut_down();
 
+    // True once a fatal device error asked the program to end (the settings
+    // are then not written, even when the Dialogs double returned). UI thread.
+    bool program_ended() const { return program_ended_; }
+
 private:
     std::int32_t selected_rate() const;
     // Runs the "program ends" path; returns so the caller can return.
@@ -123,6 +127,7 @@ private:
     double smoothed_queue_ = 0.0;
     float latency_ = 0.0f;
     bool shown_ = false;
+    bool program_ended_ = false;
     bool list_on_alternative_ = false;  // the output combo was filled from the alternative path
 };
 

@@ -167,6 +167,7 @@ SkinComboBox::~SkinComboBox() { model_.on_view_update = nullptr; }
 void SkinComboBox::choose(int i) {
     QPointer<SkinComboBox> self(this);
     model_.set_item_index(i);
+    if (self) model_.click();
     if (self) refresh();
 }
 
@@ -243,6 +244,7 @@ void SkinUpDown::resizeEvent(QResizeEvent* e) {
 
 SkinLabel::SkinLabel(ui::Label& model, QWidget* parent) : QLabel(parent), model_(model) {
     setObjectName(qs(model.name()));
+    if (model_.on_click) setCursor(Qt::PointingHandCursor);
     model_.on_view_update = [this] { refresh(); };
     refresh();
 }
@@ -263,6 +265,11 @@ void SkinLabel::enterEvent(QEnterEvent* e) {
 void SkinLabel::leaveEvent(QEvent* e) {
     QLabel::leaveEvent(e);
     if (model_.on_mouse_leave) model_.on_mouse_leave();
+}
+
+void SkinLabel::mouseReleaseEvent(QMouseEvent* e) {
+    QLabel::mouseReleaseEvent(e);
+    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint())) model_.click();
 }
 
 // ---- memo ----

@@ -91,7 +91,7 @@ public:
     ~SkinComboBox() override;
     ui::ComboBox& model() { return model_; }
     // What a user's choice of item i does: the model selects it (running its
-    // change handler when the selection changed).
+    // change handler when the selection changed), then its click runs.
     void choose(int i);
 
 private:
@@ -145,6 +145,8 @@ public:
 protected:
     void enterEvent(QEnterEvent* e) override;
     void leaveEvent(QEvent* e) override;
+    // A left click runs the model's click (link labels).
+    void mouseReleaseEvent(QMouseEvent* e) override;
 
 private:
     void refresh();

@@ -2,8 +2,9 @@
 // main window and the message loop.
 //
 // Options:
-//   --home DIR              program folder (PRESETS/, SKINS/, temp/, face.ini ...);
-//                           default: the executable's folder
+//   --home DIR              program folder (PRESETS/, SKINS/, html/, temp/, face.ini ...);
+//                           default: $TONEWARP_HOME, else the executable's folder when
+//                           writable, else ~/.local/share/tonewarp (filled on the first start)
 //   --builtin-devices-only  list only the built-in demo input and null output
 //   --screenshot DIR        (hidden) start the demo, save main_window.png and
 //                           gain_editor.png (and every other built editor) into DIR, then quit
@@ -35,7 +36,11 @@ Options parse_options(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription("Tonewarp 3: real-time guitar multi-effects processor");
     parser.addHelpOption();
-    const QCommandLineOption home_opt("home", "Program folder (PRESETS/, SKINS/, face.ini ...).", "dir");
+    const QCommandLineOption home_opt(
+        "home",
+        "Program folder (PRESETS/, SKINS/, html/, face.ini ...). Default: $TONEWARP_HOME, else the "
+        "executable's folder when it is writable, else ~/.local/share/tonewarp, filled on the first start.",
+        "dir");
     const QCommandLineOption builtin_opt("builtin-devices-only",
                                          "Offer only the built-in demo input and null output.");
     QCommandLineOption shot_opt("screenshot", "Save screenshots into <dir> and quit.", "dir");
@@ -62,7 +67,12 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Tonewarp 3");
     QApplication::setApplicationDisplayName("Tonewarp 3");
 
-    if (!opts.home.isEmpty()) tw::set_program_folder(opts.home.toStdString());
+    std::string folder_note;
+    if (!tw::setup_program_folder(opts.home.toStdString(), &folder_note)) {
+        std::fprintf(stderr, "%s\n", folder_note.c_str());
+        return 2;
+    }
+    if (!folder_note.empty()) std::fprintf(stderr, "%s\n", folder_note.c_str());
 
     tw::DeviceOptions options = tw::MainForm::device_defaults();
     options.system_devices = !opts.builtin_only;

@@ -1,9 +1,13 @@
 #include "gui/main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QTimer>
 
+#include "app/help_pages.h"
 #include "engine/effects.h"
 #include "fx/effect_form.h"
 #include "gui/controls.h"
@@ -21,6 +25,9 @@ TForm1::TForm1(AudioDevices& devices, Dialogs& dialogs, QWidget* parent)
     apply_look(*this);
     build_widgets();
     bind_chain_hooks();
+    form_.on_show_help_menu = [this] { show_help_menu(); };
+    // F1..F12 reach the form before the controls see them.
+    qApp->installEventFilter(this);
 
     // Timer1 runs from creation to the end, whether or not audio runs.
     timer_ = new QTimer(this);
@@ -31,6 +38,7 @@ TForm1::TForm1(AudioDevices& devices, Dialogs& dialogs, QWidget* parent)
 }
 
 TForm1::~TForm1() {
+    qApp->removeEventFilter(this);
     timer_->stop();
     // Widgets go before the models they show: editor windows first (their
     // instances are deleted by the chain editor), then every control widget.
@@ -44,6 +52,7 @@ void TForm1::build_widgets() {
     StreamControl& sc = stream();
     StatusDisplay& sd = status();
     MainExtras& ex = extras();
+    PresetManager& pm = form_.presets();
     // The stream controls carry their own design positions; they sit on a
     // panel that places them right of the chain rows. The panel lies below
     // the rows so it never takes their clicks.
@@ -79,7 +88,7 @@ void TForm1::build_widgets() {
     }
 
     for (ui::Control* c : std::initializer_list<ui::Control*>{
-             &ex.spSkinButton17, &ex.spSkinButton18, &ex.ComboBox_PRESETS, &ex.ComboBox_SKINS,
+             &pm.spSkinButton17, &pm.spSkinButton18, &pm.ComboBox_PRESETS, &ex.ComboBox_SKINS,
              &ex.spSkinMenuButton1, &ex.LinkLabel1, &ex.LinkLabel2}) {
         make_control_widget(*c, this);
     }
@@ -124,6 +133,39 @@ void TForm1::destroy_editor(Instance inst) {
     win->hide();
     win->close();
     delete win;  // now: the instance it shows is deleted right after
+}
+
+int TForm1::function_key(int qt_key) {
+    return qt_key >= Qt::Key_F1 && qt_key <= Qt::Key_F12 ? qt_key - Qt::Key_F1 + 1 : 0;
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::KeyRelease) {
+        auto* w = qobject_cast<QWidget*>(watched);
+        const auto* k = static_cast<QKeyEvent*>(e);
+        // A key event travels from the focused widget up to its window;
+        // handle it once, where it starts.
+        QWidget* focus = QApplication::focusWidget();
+        const bool first_stop = w == focus || (w == this && (focus == nullptr || focus->window() != this));
+        if (w != nullptr && w->window() == this && first_stop && !k->isAutoRepeat()) {
+            const int n = function_key(k->key());
+            if (n != 0) form_.FormKeyUp(n);
+        }
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+void TForm1::show_help_menu() {
+    QMenu menu(this);
+    menu.setObjectName("HelpMenu");
+    const auto& entries = help_menu_entries();
+    for (int i = 0; i < kHelpMenuEntries; ++i) {
+        QAction* a = menu.addAction(QString::fromUtf8(entries[static_cast<std::size_t>(i)].caption));
+        connect(a, &QAction::triggered, this, [this, i] { form_.HelpMenuClick(i); });
+    }
+    QWidget* button = control(extras().spSkinMenuButton1.name());
+    const QPoint at = button != nullptr ? button->mapToGlobal(QPoint(0, button->height())) : QCursor::pos();
+    menu.exec(at);
 }
 
 void TForm1::showEvent(QShowEvent* e) {

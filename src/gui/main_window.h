@@ -1,7 +1,8 @@
 // The main window TForm1: the sixteen chain rows, the audio stream controls,
-// the status meters and the (not yet working) presets, skins and help
-// controls. The window only shows the control models and forwards input;
-// the behaviour, start-up and close live in MainForm (app/main_form.h).
+// the status meters, the presets controls, the skins list, the HELP menu and
+// the link labels. The window only shows the control models and forwards
+// input (F1..F12 included); the behaviour, start-up and close live in
+// MainForm (app/main_form.h).
 //
 // Threads: UI thread only.
 #pragma once
@@ -36,6 +37,7 @@ public:
     StreamControl& stream() { return form_.stream(); }
     StatusDisplay& status() { return form_.status(); }
     MainExtras& extras() { return form_.extras(); }
+    PresetManager& presets() { return form_.presets(); }
     QTimer& timer() { return *timer_; }
 
     // The widget with this designer name, or null.
@@ -50,7 +52,12 @@ public:
     void FormShow() { form_.FormShow(); }
     bool first_show_done() const { return form_.first_show_done(); }
 
+    // 1..12 for Qt's F1..F12 keys, else 0.
+    static int function_key(int qt_key);
+
 protected:
+    // Sees every key release in this window before its controls do.
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
@@ -59,6 +66,7 @@ private:
     void bind_chain_hooks();
     void show_editor(int row, Instance inst);
     void destroy_editor(Instance inst);
+    void show_help_menu();
 
     MainForm form_;
     QTimer* timer_ = nullptr;

@@ -40,7 +40,7 @@ std::optional<std::string> QtFileDialogs::open_file(const services::FileDialogRe
 
 std::optional<std::string> QtFileDialogs::save_file(const services::FileDialogRequest& r) {
     return chosen(save_file_dialog(parent_, QString::fromStdString(r.title), QString::fromStdString(r.initial_folder),
-                                   QString::fromStdString(services::toolkit_filter(r.filter))));
+                                   QString::fromStdString(services::toolkit_filter(r.filter)), r.confirm_overwrite));
 }
 
 std::unique_ptr<services::RepeatingTimer> QtEffectServices::make_timer() {

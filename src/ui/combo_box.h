@@ -1,5 +1,6 @@
 // Drop-down list model. set_item_index runs on_change when the shown item
-// changes; the silent variant and set_text run nothing. UI thread.
+// changes; the silent variant and set_text run nothing; click() (the user
+// picked an item) runs on_click. UI thread.
 #pragma once
 
 #include <vector>
@@ -33,7 +34,14 @@ public:
     // Selects item i without running on_change.
     void set_item_index_silent(int i);
 
+    // A click on the list: the user picked an item (the same one or
+    // another), after the selection was applied. Runs on_click.
+    void click() {
+        if (enabled() && on_click) on_click();
+    }
+
     std::function<void()> on_change;
+    std::function<void()> on_click;
 
 private:
     bool apply(int i);

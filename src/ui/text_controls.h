@@ -16,9 +16,14 @@ public:
     void set_caption(std::string c) {
         if (caption_ != c) { caption_ = std::move(c); notify_view(); }
     }
+    // A click on the label (a link label): runs on_click.
+    void click() {
+        if (enabled() && on_click) on_click();
+    }
     // Mouse enter/leave, forwarded by the front end.
     std::function<void()> on_mouse_enter;
     std::function<void()> on_mouse_leave;
+    std::function<void()> on_click;
 
 private:
     std::string caption_;

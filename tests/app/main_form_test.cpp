@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/program_folder.h"
+#include "app_test_support.h"
 #include "audio/fake_backend.h"
 #include "engine/effects.h"
 
@@ -20,6 +21,7 @@ class MainFormTest : public ::testing::Test {
 protected:
     void SetUp() override {
         reset_engine();
+        home = std::make_unique<test::TempHome>();
         auto f = std::make_unique<FakeBackend>();
         fake = f.get();
         fake->devs = {FakeBackend::input("in A"), FakeBackend::output("out A")};
@@ -33,6 +35,7 @@ protected:
         form.reset();
         devices.reset();
         reset_engine();
+        home.reset();
     }
     void start() {
         form->FormShow();
@@ -40,6 +43,7 @@ protected:
         ASSERT_TRUE(form->stream().running());
     }
 
+    std::unique_ptr<test::TempHome> home;
     FakeBackend* fake = nullptr;
     test::RecordingDialogs dialogs;
     std::unique_ptr<AudioDevices> devices;

@@ -89,7 +89,9 @@ private:
 // Records every message and the end of the program.
 class RecordingDialogs : public Dialogs {
 public:
-    std::vector<std::string> messages, details;
+    std::vector<std::string> messages, details, questions, urls;
+    std::vector<bool> answers;  // the next questions' answers, in order; then No
+    bool url_opens = true;
     int end_calls = 0;
     int end_code = -1;
     void message(const std::string& text, const std::string& detail) override {
@@ -97,9 +99,20 @@ public:
         details.push_back(detail);
     }
     void warning(const std::string& text, const std::string& detail) override { message(text, detail); }
+    bool question(const std::string& text) override {
+        questions.push_back(text);
+        if (answers.empty()) return false;
+        const bool yes = answers.front();
+        answers.erase(answers.begin());
+        return yes;
+    }
     void end_program(int code) override {
         ++end_calls;
         end_code = code;
+    }
+    bool open_url(const std::string& url) override {
+        urls.push_back(url);
+        return url_opens;
     }
 };
 

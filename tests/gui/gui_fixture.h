@@ -25,6 +25,16 @@ public:
     void message(const std::string& text, const std::string&) override { messages.push_back(text); }
     void warning(const std::string& text, const std::string&) override { warnings.push_back(text); }
     void end_program(int code) override { exit_codes.push_back(code); }
+    bool question(const std::string& text) override {
+        questions.push_back(text);
+        return false;
+    }
+    bool open_url(const std::string& url) override {
+        urls.push_back(url);
+        return true;
+    }
+    std::vector<std::string> questions;
+    std::vector<std::string> urls;
     std::vector<std::string> messages;
     std::vector<std::string> warnings;
     std::vector<int> exit_codes;

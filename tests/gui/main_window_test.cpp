@@ -12,8 +12,13 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
+#include "app/help_pages.h"
+#include "app/program_folder.h"
+#include "presets/preset_file.h"
 #include "fx/gain_form.h"
 #include "gui/controls.h"
 #include "gui/form_window.h"
@@ -381,6 +386,36 @@ TEST_F(MainWindowTest, LaterControlsAreLaidOutWithTheirCaptions) {
     EXPECT_EQ(widget<QPushButton>("spSkinMenuButton1")->text(), " HELP, Presets, Skins and FAQ  ");
     EXPECT_TRUE(widget("LinkLabel1")->isVisible());
     EXPECT_TRUE(widget("LinkLabel2")->isVisible());
+}
+
+// Qt wiring of the presets and help: picking the list's first item refreshes
+// it, F9 released anywhere in the window loads the F9 preset, the link labels
+// open their pages.
+TEST_F(MainWindowTest, PresetsListF9AndLinkLabelsAreForwardedToTheForm) {
+    std::filesystem::create_directories(program_path("PRESETS"));
+    std::filesystem::create_directories(program_path("html"));
+    PresetRecord r;
+    r.set_version(kPresetVersion);
+    r.set_kind(0, kGain);
+    const std::string preset = program_path("PRESETS/F9 Gain.pre");
+    ASSERT_TRUE(write_preset_record(preset, r));
+    { std::ofstream(program_path("html/recording.html")) << "<p id=\"play-along\">"; }
+
+    auto* list = widget<gui::SkinComboBox>("ComboBox_PRESETS");
+    list->choose(0);  // a click on "PRESETS (Click to refresh list)"
+    EXPECT_EQ(list->count(), 3);
+    QWidget* target = QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : window.get();
+    QTest::keyRelease(target, Qt::Key_F9);
+    EXPECT_EQ(window->chain().row(1).combo.item_index(), kGain);
+    EXPECT_EQ(list->currentText(), "F9 Gain.pre");
+    EXPECT_TRUE(dialogs.messages.empty());  // a function key loads silently
+
+    auto* label = widget<QLabel>("LinkLabel1");
+    QTest::mouseClick(label, Qt::LeftButton);
+    ASSERT_EQ(dialogs.urls.size(), 1u);
+    EXPECT_EQ(dialogs.urls[0], file_url(program_path("html/recording.html")) + "#play-along");
+    std::filesystem::remove(preset);
+    std::filesystem::remove_all(program_path("html"));
 }
 
 // With no device at all: START is disabled and the message is shown once.

@@ -352,7 +352,7 @@ TEST_F(ToolsTest, EveryToolFollowsTheExitCodeConvention) {
         {1, "render", {path("missing.wav"), path("o.wav")}, "missing.wav"},
         {1, "preset", {"show", path("missing.pre")}, "missing.pre"},
         {1, "live", {"--preset", unreadable, "--seconds", "0.1"}, "Cannot look at"},
-        {1, "live", {"--home", path("loop/loop"), "--seconds", "0.1"}, "Cannot look at the folder"},
+        {1, "live", {"--home", path("loop/loop"), "--seconds", "0.1"}, "is not a folder"},
         {1, "live", {"--preset", path("missing.pre"), "--seconds", "0.1"}, "cannot be read"},
     };
     for (const Case& c : cases) {

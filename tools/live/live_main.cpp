@@ -1,9 +1,10 @@
-// tonewarp-live: the live stream without a screen. Runs START with the chosen
-// devices and format (the same choices a first start of the program makes
-// when none are given), optionally loads a preset into the chain, prints a
-// status line once a second, and on SIGINT / SIGTERM stops and closes cleanly
-// (exit 0). A stream the sound system closes (JACK server gone, also while
-// START opens it) ends it with 3.
+// tonewarp-live: the live stream without a screen. Starts as the main window
+// does (devices, format, threshold and the last preset from face.ini), lets
+// the options change any of it, runs START, prints a status line once a
+// second, and on SIGINT / SIGTERM stops and closes cleanly (exit 0). A stream
+// the sound system closes (JACK server gone, also while START opens it) ends
+// it with 3. face.ini is read,
+// never written: the settings belong to the window.
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cctype>
@@ -49,6 +50,15 @@ public:
     void message(const std::string& text, const std::string& detail) override { print(text, detail); }
     void warning(const std::string& text, const std::string& detail) override { print(text, detail); }
     void end_program(int) override { ended = true; }
+    // Nothing here asks questions or opens pages; answer No and say where the page is.
+    bool question(const std::string& text) override {
+        print(text + " (answered No)", "");
+        return false;
+    }
+    bool open_url(const std::string& url) override {
+        print("See " + url, "");
+        return true;
+    }
 
 private:
     static void print(const std::string& text, const std::string& detail) {
@@ -107,21 +117,27 @@ int run(int argc, char** argv) {
     app.footer("Exit codes: 0 stopped (Ctrl-C, SIGTERM or --seconds), 1 failed (device, preset or folder),\n"
                "2 command line not usable (an option, a value or a device name that matches no device),\n"
                "3 the sound system closed the stream (JACK server stopped).");
-    bool list_devices = false, mono = false, no_builtin = false, no_system = false;
+    bool list_devices = false, mono = false, stereo = false, no_builtin = false, no_system = false;
     std::string input, output, preset, home;
-    int rate = 48000;
+    int rate = 0;
     double seconds = 0.0;
     int threshold = 0;
     app.add_flag("--list-devices", list_devices, "List the input and output devices and exit");
-    app.add_option("--input", input, "Input device: number or name (default: the first)");
-    app.add_option("--output", output, "Output device: number or name (default: the first)");
-    app.add_option("--rate", rate, "Sample rate: 22050, 32075, 44100 or 48000")->check(CLI::IsMember({22050, 32075, 44100, 48000}));
-    app.add_flag("--mono", mono, "One channel instead of two");
-    CLI::Option* preset_opt = app.add_option("--preset", preset, "A .pre preset to load into the chain");
-    app.add_option("--home", home, "Program folder (PRESETS/, demo_guitar.wav ...; default: the executable's)");
+    app.add_option("--input", input, "Input device: number or name (default: face.ini's, else the first)");
+    app.add_option("--output", output, "Output device: number or name (default: face.ini's, else the first)");
+    app.add_option("--rate", rate, "Sample rate: 22050, 32075, 44100 or 48000 (default: face.ini's, else 48000)")
+        ->check(CLI::IsMember({22050, 32075, 44100, 48000}));
+    auto* mono_opt = app.add_flag("--mono", mono, "One channel (default: face.ini's, else two)");
+    app.add_flag("--stereo", stereo, "Two channels")->excludes(mono_opt);
+    CLI::Option* preset_opt =
+        app.add_option("--preset", preset,
+                       "A .pre preset to load into the chain (default: face.ini's last preset, else the F9 preset)");
+    app.add_option("--home", home,
+                   "Program folder (PRESETS/, face.ini, demo_guitar.wav ...; default: $TONEWARP_HOME, else the "
+                   "executable's folder when writable, else ~/.local/share/tonewarp)");
     app.add_flag("--no-builtin", no_builtin, "Hide the built-in demo input and null output");
     app.add_flag("--no-system", no_system, "Offer only the built-in devices");
-    app.add_option("--threshold", threshold, "Latency threshold in ms (1..50, default 35)")->check(CLI::Range(1, 50));
+    app.add_option("--threshold", threshold, "Latency threshold in ms (1..50; default: face.ini's, else 35)")->check(CLI::Range(1, 50));
     app.add_option("--seconds", seconds, "Stop after this many seconds (default: run until Ctrl-C)");
     try {
         app.parse(argc, argv);
@@ -140,18 +156,12 @@ int run(int argc, char** argv) {
         return kExitUsage;
     }
 
-    std::string why;
-    if (!home.empty()) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(home, ec)) {
-            if (ec && ec != std::errc::no_such_file_or_directory)
-                std::fprintf(stderr, "Cannot look at the folder %s: %s.\n", home.c_str(), ec.message().c_str());
-            else
-                std::fprintf(stderr, "The folder %s does not exist.\n", home.c_str());
-            return kExitFailed;
-        }
-        tw::set_program_folder(home);
+    std::string folder_note;
+    if (!tw::setup_program_folder(home, &folder_note)) {
+        std::fprintf(stderr, "%s\n", folder_note.c_str());
+        return kExitFailed;
     }
+    if (!folder_note.empty()) std::fprintf(stderr, "%s\n", folder_note.c_str());
 
     tw::DeviceOptions options = tw::MainForm::device_defaults();
     options.builtin_devices = !no_builtin;
@@ -159,8 +169,9 @@ int run(int argc, char** argv) {
     tw::AudioDevices devices(tw::make_system_backends(options));
     PrintingDialogs dialogs;
     // The main window's start-up without the window: device lists, kind
-    // lists and the chain of sixteen empty slots.
+    // lists, the chain of sixteen empty slots, face.ini and its preset.
     tw::MainForm form(devices, dialogs);
+    form.set_writes_settings(false);
     form.FormShow();
     tw::StreamControl& sc = form.stream();
     tw::ChainEditor& editor = form.chain();
@@ -175,6 +186,7 @@ int run(int argc, char** argv) {
     }
 
     // A bare name is also looked for in PRESETS/ ("F9 - High Gain" or "F9 - High Gain.pre").
+    std::string why;
     if (!preset.empty() && !path_exists(preset, why)) {
         for (const std::string& candidate :
              {tw::program_path("PRESETS/" + preset), tw::program_path("PRESETS/" + preset + ".pre")}) {
@@ -214,6 +226,7 @@ int run(int argc, char** argv) {
     for (int i = 0; i < 4; ++i)
         if (kRates[i] == rate) sc.rgSampleRate.set_item_index(i);
     if (mono) sc.cbStereo.set_checked(false);
+    if (stereo) sc.cbStereo.set_checked(true);
     if (threshold > 0) sc.TrackBar_Latency_Porog.set_position(threshold);
 
     if (!sc.BitBtn_Init.enabled()) {
@@ -237,8 +250,8 @@ int run(int argc, char** argv) {
     std::signal(SIGTERM, on_signal);
     std::printf("Running: %s -> %s, %d Hz, %s, %d-frame buffers%s%s. Ctrl-C stops.\n",
                 sc.ComboBox_waveIn.text().c_str(), sc.ComboBox_waveOut.text().c_str(), sc.sample_rate(),
-                sc.channels() == 1 ? "mono" : "stereo", sc.buffer_frames(), preset.empty() ? "" : ", preset ",
-                preset.empty() ? "" : preset.c_str());
+                sc.channels() == 1 ? "mono" : "stereo", sc.buffer_frames(),
+                tw::current_preset_path().empty() ? "" : ", preset ", tw::current_preset_path().c_str());
     std::fflush(stdout);
 
     using Clock = std::chrono::steady_clock;

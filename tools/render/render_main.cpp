@@ -138,7 +138,9 @@ void render(const Options& opt) {
         std::error_code ec;
         if (!std::filesystem::is_directory(opt.home, ec)) throw Failure{"--home " + opt.home + " is not a folder."};
     }
-    tw::set_program_folder(opt.home.empty() ? tw::executable_folder() : opt.home);
+    std::string folder_error;
+    if (!tw::setup_program_folder(opt.home, &folder_error)) throw Failure{folder_error};
+    if (!folder_error.empty()) std::fprintf(stderr, "%s\n", folder_error.c_str());
     // Effects that would show a message box say it on stderr instead.
     tw::services::default_headless_services().messages.echo_to(stderr);
 
@@ -264,7 +266,8 @@ int main(int argc, char** argv) {
     app.add_option("--block", opt.block, "Frames per processing block, 1..2048 (default 512)")->type_name("N");
     app.add_option("--home", opt.home,
                    "Program folder where effects look up MTEQ.ini, playback.ini, demo1.wav "
-                   "(default: the folder of this executable)")
+                   "(default: $TONEWARP_HOME, else this executable's folder when writable, "
+                   "else ~/.local/share/tonewarp)")
         ->type_name("DIR");
     app.add_option("--tail", opt.tail, "Seconds of silence appended so delays and reverbs ring out (default 0)")
         ->type_name("SECONDS");

@@ -11,6 +11,7 @@ struct FileDialogRequest {
     std::string title;           // e.g. "Open file"
     std::string filter;          // pairs "description|patterns", e.g. "wav files|*.wav" or "a|*.x;*.y|b|*.z"
     std::string initial_folder;  // "" lets the dialog choose
+    bool confirm_overwrite = true;  // save: the dialog asks before an existing file is chosen
 };
 
 class FileDialogs {

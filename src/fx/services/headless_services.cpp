@@ -63,11 +63,11 @@ std::optional<std::string> ScriptedFileDialogs::answer(const FileDialogRequest& 
 std::optional<std::string> ScriptedFileDialogs::open_file(const FileDialogRequest& request) { return answer(request); }
 std::optional<std::string> ScriptedFileDialogs::save_file(const FileDialogRequest& request) { return answer(request); }
 
-void RecordingMessageBoxes::record(bool warning, const std::string& text, const std::string& detail) {
-    shown_.push_back({warning, text, detail});
+void RecordingMessageBoxes::record(bool warning, const std::string& text, const std::string& detail, bool question) {
+    shown_.push_back({warning, text, detail, question});
     while (shown_.size() > kMaxKept) shown_.pop_front();
     if (echo_ != nullptr) {
-        std::fprintf(echo_, "%s%s%s%s\n", warning ? "warning: " : "", text.c_str(), detail.empty() ? "" : " ",
+        std::fprintf(echo_, "%s%s%s%s\n", warning ? "warning: " : (question ? "question: " : ""), text.c_str(), detail.empty() ? "" : " ",
                      detail.empty() ? "" : ("(" + detail + ")").c_str());
         std::fflush(echo_);
     }
@@ -75,5 +75,13 @@ void RecordingMessageBoxes::record(bool warning, const std::string& text, const 
 
 void RecordingMessageBoxes::message(const std::string& text, const std::string& detail) { record(false, text, detail); }
 void RecordingMessageBoxes::warning(const std::string& text, const std::string& detail) { record(true, text, detail); }
+
+bool RecordingMessageBoxes::question(const std::string& text) {
+    record(false, text, "", true);
+    if (answers_.empty()) return false;
+    const bool yes = answers_.front();
+    answers_.pop_front();
+    return yes;
+}
 
 }  // namespace tw::services

@@ -75,25 +75,31 @@ private:
 };
 
 // Records message boxes (the latest kMaxKept) and, if given a stream, prints
-// each as one line ("warning: " before warnings).
+// each as one line ("warning: " before warnings, "question: " before
+// questions). Questions answer from a script, else No.
 class RecordingMessageBoxes : public MessageBoxes {
 public:
     struct Shown {
         bool warning;
         std::string text;
         std::string detail;
+        bool question = false;
     };
     static constexpr std::size_t kMaxKept = 100;
 
     void message(const std::string& text, const std::string& detail) override;
     void warning(const std::string& text, const std::string& detail) override;
+    bool question(const std::string& text) override;
+    // The next question answers `yes`.
+    void push_answer(bool yes) { answers_.push_back(yes); }
     void echo_to(std::FILE* stream) { echo_ = stream; }
     const std::deque<Shown>& shown() const { return shown_; }
     void clear() { shown_.clear(); }
 
 private:
-    void record(bool warning, const std::string& text, const std::string& detail);
+    void record(bool warning, const std::string& text, const std::string& detail, bool question = false);
     std::deque<Shown> shown_;
+    std::deque<bool> answers_;
     std::FILE* echo_ = nullptr;
 };
 

@@ -41,6 +41,15 @@ IniFile::IniFile(std::string path) : path_(std::move(path)), data_(std::make_uni
     }
 }
 
+IniFile::IniFile(std::string path, const std::string& text) : path_(std::move(path)), data_(std::make_unique<Data>()) {
+    data_->ini.SetSpaces(false);
+    if (static_cast<long>(text.size()) > kMaxBytes || data_->ini.LoadData(text.data(), text.size()) < 0) {
+        data_->ini.Reset();
+        unreadable_ = true;
+    }
+    existed_ = true;
+}
+
 IniFile::~IniFile() = default;
 
 std::string IniFile::read_string(const std::string& section, const std::string& key,

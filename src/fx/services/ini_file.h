@@ -17,6 +17,8 @@ public:
     // cannot be read (or is larger than kMaxBytes) also reads as empty, and
     // save() then leaves it alone.
     explicit IniFile(std::string path);
+    // Reads `text` as the content of the file at `path` (where save() writes).
+    IniFile(std::string path, const std::string& text);
     ~IniFile();
     IniFile(const IniFile&) = delete;
     IniFile& operator=(const IniFile&) = delete;

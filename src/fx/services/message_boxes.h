@@ -1,4 +1,5 @@
-// Message boxes with a fixed text and an OK button, plain or warning. The
+// Message boxes with a fixed text and an OK button, plain or warning, and a
+// yes/no question. The
 // front end shows them; headless runs record (and may print) them. The main
 // window's Dialogs implement this interface too.
 #pragma once
@@ -16,6 +17,9 @@ public:
     virtual void message(const std::string& text, const std::string& detail) = 0;
     // The same as a warning box. UI thread.
     virtual void warning(const std::string& text, const std::string& detail) = 0;
+    // A question box with Yes and No buttons; true when the user answered
+    // Yes. Closing the box any other way answers No. UI thread.
+    virtual bool question(const std::string& text) = 0;
 };
 
 }  // namespace tw::services
