@@ -226,10 +226,11 @@ private:
     }
 
     // Undoes a half-started part; the whole client goes when no part is left.
-    // The failure is the server's going away when its shutdown notice comes,
-    // or (with our client closed, so a probe is safe) when it no longer answers.
-    std::string fail(Part& p, const std::string& shown, const std::string& why) {
-        bool gone = session_->server_gone();
+    // The failure is the server's going away when its shutdown notice has
+    // come (waited for a little after a refused request), or (with our client
+    // closed, so a probe is safe) when it no longer answers.
+    std::string fail(Part& p, const std::string& shown, const std::string& why, bool jack_refused = true) {
+        bool gone = jack_refused ? session_->server_gone() : session_->lost.load();
         unregister(p);
         if (!session_->capture.on.load() && !session_->playback.on.load()) {
             close_session(session_);
@@ -283,13 +284,15 @@ private:
         if (rate != r.sample_rate)
             return fail(p, shown,
                         "The JACK server runs at " + std::to_string(rate) + " Hz; " + std::to_string(r.sample_rate) +
-                            " Hz cannot be used with it. Choose " + std::to_string(rate) + " Hz.");
+                            " Hz cannot be used with it. Choose " + std::to_string(rate) + " Hz.",
+                        false);
         const std::vector<std::string> targets = device_ports(s.client, device, input);
         if (targets.empty()) return fail(p, shown, "The " + what + " device \"" + shown + "\" is no longer there.");
         if (static_cast<int>(targets.size()) < p.channels)
             return fail(p, shown,
                         shown + " has " + std::to_string(targets.size()) + " " + what + " channel(s); " +
-                            std::to_string(p.channels) + " are needed. Choose Mono or another device.");
+                            std::to_string(p.channels) + " are needed. Choose Mono or another device.",
+                        false);
         for (int c = 0; c < p.channels; ++c) {
             const std::string port = (input ? "inport " : "outport ") + std::to_string(c);
             p.ports[c] = jack_port_register(s.client, port.c_str(), JACK_DEFAULT_AUDIO_TYPE,
