@@ -1,5 +1,7 @@
 // Every built effect kind (the equaliser with its side filters off, then all
-// on) through its registered ProcessFn at 48 kHz stereo, 512-frame buffers.
+// on) through its registered ProcessFn at 48 kHz stereo, 512-frame buffers;
+// the Distortion (Simple) also in mono, in each mode; the multiband
+// distortion also in mono and with Filter 2.
 // Reports ns per frame and the real-time factor (audio seconds per CPU second).
 #include <benchmark/benchmark.h>
 
@@ -11,14 +13,17 @@
 #include "frame_counters.h"
 #include "fx/effect_form.h"
 #include "fx/eq8.h"
+#include "fx/MultiTortions.h"
 #include "fx/kinds.h"
+#include "fx/limiter_form.h"
 
 namespace {
 
 constexpr int kFrames = 512;
 constexpr int kRate = 48000;
 
-void run_kind(benchmark::State& state, int kind, void (*setup)(tw::Instance) = nullptr) {
+// `setup` (may be null) adjusts the fresh instance before the run.
+void run_kind(benchmark::State& state, int kind, void (*setup)(tw::Instance) = nullptr, int channels = 2) {
     using namespace tw;
     enable_flush_to_zero();
     EffectRegistry* reg = init_kind_registry();
@@ -34,7 +39,7 @@ void run_kind(benchmark::State& state, int kind, void (*setup)(tw::Instance) = n
     }
     for (auto _ : state) {
         buf = src;
-        reg->process[kind](kFrames, kRate, 2, buf.data(), inst);
+        reg->process[kind](kFrames, kRate, channels, buf.data(), inst);
         benchmark::DoNotOptimize(buf.data());
         benchmark::ClobberMemory();
     }
@@ -59,6 +64,29 @@ void BM_EQ8_AllFilters(benchmark::State& state) {
 }
 void BM_Wah(benchmark::State& state) { run_kind(state, tw::kKindWah); }
 
+// Distortion (Simple) in each mode (0 clip, 1 soft limiter in mono / power
+// law 0.707 in stereo, 2 power law), stereo and mono.
+template <int Mode>
+void limiter_mode(tw::Instance inst) {
+    static_cast<tw::Tlimiter_form*>(inst)->mode.store(Mode);
+}
+template <int Mode>
+void BM_Limiter(benchmark::State& state) {
+    run_kind(state, tw::kKindLimiter, &limiter_mode<Mode>, static_cast<int>(state.range(0)));
+}
+
+// Multiband distortion with the fold on (its default) and Filter 2 as given.
+template <bool Filter2>
+void multiband_setup(tw::Instance inst) {
+    auto* f = static_cast<tw::TMultiTortion_form*>(inst);
+    f->CheckBox_Standard.set_checked(true);
+    f->CheckBox_Filter2.set_checked(Filter2);
+}
+template <bool Filter2>
+void BM_MultiTortion(benchmark::State& state) {
+    run_kind(state, tw::kKindMultiTortion, &multiband_setup<Filter2>, static_cast<int>(state.range(0)));
+}
+
 }  // namespace
 
 BENCHMARK(BM_NoiseGate);
@@ -70,4 +98,9 @@ BENCHMARK(BM_Reverb);
 BENCHMARK(BM_EQ8);
 BENCHMARK(BM_EQ8_AllFilters);
 BENCHMARK(BM_Wah);
+BENCHMARK(BM_Limiter<0>)->ArgName("channels")->Arg(2)->Arg(1);
+BENCHMARK(BM_Limiter<1>)->ArgName("channels")->Arg(2)->Arg(1);
+BENCHMARK(BM_Limiter<2>)->ArgName("channels")->Arg(2)->Arg(1);
+BENCHMARK(BM_MultiTortion<false>)->ArgName("channels")->Arg(2)->Arg(1);
+BENCHMARK(BM_MultiTortion<true>)->ArgName("channels")->Arg(2)->Arg(1);
 BENCHMARK_MAIN();

@@ -29,8 +29,18 @@ public:
     bool FormShow() {
         if (skin_loaded != 0) return false;
         skin_loaded = 1;
+        first_show();
         return true;
     }
+
+    // Runs when the editor window is closed (each time). Effects that keep
+    // settings in a file of their own write it here. UI thread.
+    virtual void FormClose() {}
+
+protected:
+    // What a kind does on its window's first show besides the skin (e.g.
+    // load its page). UI thread.
+    virtual void first_show() {}
 
 private:
     ui::FormModel form_;

@@ -45,6 +45,13 @@ constexpr KindDecl declare_kind(EffectKind kind, const char* name) {
                     false, &Info::value};
 }
 
+// The declaration of a built kind that stores nothing in presets (its
+// get_parameters and put_parameters leave the record alone). Any thread.
+template <class Form>
+constexpr KindDecl declare_kind_storing_nothing(EffectKind kind, const char* name) {
+    return KindDecl{kind, name, FormEntries<Form>::entries(), {}, true, nullptr};
+}
+
 // A kind that is listed but not built yet (its slot does nothing).
 constexpr KindDecl unbuilt_kind(EffectKind kind, const char* name, bool stores_nothing = false) {
     return KindDecl{kind, name, kEmptyKindEntries, {}, stores_nothing, nullptr};

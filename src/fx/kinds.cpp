@@ -4,12 +4,16 @@
 #include <array>
 
 #include "fx/CompTortions.h"
+#include "fx/MultiTortions.h"
 #include "fx/delays.h"
 #include "fx/distortion1.h"
 #include "fx/eq8.h"
 #include "fx/flangers.h"
 #include "fx/gain_form.h"
+#include "fx/limiter_form.h"
 #include "fx/noise_gates.h"
+#include "fx/read_wav.h"
+#include "fx/record_wavs.h"
 #include "fx/reverb.h"
 #include "fx/wahs.h"
 
@@ -23,15 +27,15 @@ const std::array<KindDecl, kKindCount>& table() {
         noise_gate_kind(),
         eq8_kind(),
         comptortion_kind(),
-        unbuilt_kind(kKindLimiter, "Distortion (Simple)"),
-        unbuilt_kind(kKindMultiTortion, "Durizezeviro Plus"),
+        limiter_kind(),
+        multitortion_kind(),
         distortion1_kind(),
         reverb_kind(),
         delay_kind(),
         flanger_kind(),
         wah_kind(),
-        unbuilt_kind(kKindReadWav, "Playback wav file", true),
-        unbuilt_kind(kKindRecordWav, "Record wav", true),
+        read_wav_kind(),
+        record_wav_kind(),
         gain_kind(),
     };
     return kinds;

@@ -1,5 +1,7 @@
 #include "gui/controls.h"
 
+#include "gui/web_view.h"
+
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QMouseEvent>
@@ -323,6 +325,7 @@ QWidget* make_control_widget(ui::Control& m, QWidget* parent) {
         case ui::ControlType::Label: return new SkinLabel(static_cast<ui::Label&>(m), parent);
         case ui::ControlType::Memo: return new SkinMemo(static_cast<ui::Memo&>(m), parent);
         case ui::ControlType::Gauge: return new SkinGauge(static_cast<ui::Gauge&>(m), parent);
+        case ui::ControlType::WebView: return new SkinWebView(static_cast<ui::WebView&>(m), parent);
     }
     return nullptr;
 }

@@ -1,5 +1,6 @@
 #include "gui/form_window.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -37,8 +38,18 @@ void EffectWindow::show_editor() {
 
 void EffectWindow::showEvent(QShowEvent* e) {
     FormWindow::showEvent(e);
-    // First show only: the skin goes into the window.
-    if (effect_.FormShow()) load_skin_into(*this);
+    // First show only: the skin goes into the window, and the effect may
+    // take another client size (e.g. a page that fills it).
+    if (effect_.FormShow()) {
+        load_skin_into(*this);
+        const QSize client(form().client_width(), form().client_height());
+        if (size() != client) setFixedSize(client);
+    }
+}
+
+void EffectWindow::closeEvent(QCloseEvent* e) {
+    effect_.FormClose();
+    FormWindow::closeEvent(e);
 }
 
 }  // namespace tw::gui

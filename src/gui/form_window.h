@@ -1,7 +1,8 @@
 // Windows built from a window declaration (ui::FormModel): caption, fixed
 // client size, centred on the screen, each control's widget at its bounds.
 // EffectWindow is an effect's editor window: on its first show it runs the
-// effect's FormShow() and loads the current skin into itself.
+// effect's FormShow() and loads the current skin into itself; whenever it is
+// closed it runs the effect's FormClose().
 //
 // The window must be destroyed before the models it shows. UI thread only.
 #pragma once
@@ -37,6 +38,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     EffectForm& effect_;

@@ -8,11 +8,15 @@
 //   --builtin-devices-only  list only the built-in demo input and null output
 //   --screenshot DIR        (hidden) start the demo, save main_window.png and
 //                           gain_editor.png (and every other built editor) into DIR, then quit
+//
+// Run as root, the web engine's sandbox is switched off
+// (QTWEBENGINE_DISABLE_SANDBOX=1), since it refuses to start otherwise.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QTimer>
 #include <cstdio>
+#include <unistd.h>
 
 #include "app/main_form.h"
 #include "app/program_folder.h"
@@ -61,6 +65,12 @@ Options parse_options(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The web engine (knob pages) shares OpenGL contexts with the widgets,
+    // and its sandbox refuses to start as root: it is switched off then.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+
     const Options opts = parse_options(argc, argv);
 
     QApplication app(argc, argv);

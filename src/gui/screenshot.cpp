@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QRegularExpression>
 #include <QPixmap>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include "fx/effect_form.h"
 #include "gui/form_window.h"
 #include "gui/main_window.h"
+#include "gui/web_view.h"
 #include "fx/kinds.h"
 
 namespace tw::gui {
@@ -45,6 +47,16 @@ bool save_other_editors(QWidget& owner, const QString& dir) {
             EffectWindow editor(*inst, &owner);
             editor.show_editor();
             QCoreApplication::processEvents();
+            // A page inside the editor is given time to load and draw.
+            if (!editor.findChildren<SkinWebView*>().isEmpty()) {
+                SkinWebView::wait_for_pages(editor, 60000);
+                QTimer pause;
+                pause.setSingleShot(true);
+                QEventLoop loop;
+                QObject::connect(&pause, &QTimer::timeout, &loop, &QEventLoop::quit);
+                pause.start(1500);
+                loop.exec();
+            }
             ok = save(editor, QDir(dir).filePath(file + "_editor.png")) && ok;
         }
         delete inst;

@@ -15,7 +15,7 @@ struct Rect {
     int height = 0;
 };
 
-enum class ControlType { ScrollBar, CheckBox, RadioGroup, ComboBox, Button, UpDown, Label, Memo, Gauge };
+enum class ControlType { ScrollBar, CheckBox, RadioGroup, ComboBox, Button, UpDown, Label, Memo, Gauge, WebView };
 
 class Control {
 public:

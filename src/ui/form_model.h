@@ -23,6 +23,12 @@ public:
     const std::string& caption() const { return caption_; }
     int client_width() const { return client_width_; }
     int client_height() const { return client_height_; }
+    // Resizes the client area (the front end applies it when it next shows
+    // the window).
+    void set_client_size(int width, int height) {
+        client_width_ = width;
+        client_height_ = height;
+    }
     bool centred() const { return centred_; }
 
     // Adds a control (owned by the caller, which outlives the form).

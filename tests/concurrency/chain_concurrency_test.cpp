@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "fx/effect_form.h"
 #include "fx/gain_form.h"
 #include "fx/kinds.h"
+#include "fx/limiter_form.h"
 
 namespace tw {
 namespace {
@@ -140,6 +142,12 @@ TEST(ChainConcurrency, UiChangesWhileAudioRuns) {
             g->ScrollBar_Gain_Mono.set_position(step % 101);
             g->RadioBox_SimpleChorus.set_checked(step % 3 == 0);
             g->ScrollBar_SimpleChorus.set_position((step * 7) % 101);
+        }
+        if (staging.kind[t] == kKindLimiter && staging.instance[t]) {
+            auto* l = static_cast<Tlimiter_form*>(staging.instance[t]);
+            l->WebBrowser1.title_changed("gain =" + std::to_string(step % 101));
+            l->WebBrowser1.title_changed("porog =" + std::to_string((step * 3) % 101));
+            l->CheckBox_soft_limiter.set_checked(step % 2 == 0);
         }
         // A preset-style load: the other gate, with parameter records applied.
         if (step % 50 == 0) {

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <filesystem>
@@ -19,7 +20,10 @@
 #include "app/help_pages.h"
 #include "app/program_folder.h"
 #include "presets/preset_file.h"
+#include "fx/MultiTortions.h"
 #include "fx/gain_form.h"
+#include "fx/services/ini_file.h"
+#include "fx/services/program_files.h"
 #include "gui/controls.h"
 #include "gui/form_window.h"
 #include "gui/led_meter.h"
@@ -169,6 +173,25 @@ TEST_F(MainWindowTest, TuneOpensTheEditorBuiltFromTheDeclaration) {
     EXPECT_EQ(window->editor_window(gain), ed);
     EXPECT_TRUE(ed->isVisible());
     EXPECT_EQ(window->editor_window_count(), 1);
+}
+
+TEST_F(MainWindowTest, ClosingAnEditorWindowRunsItsEffectsFormClose) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string before = services::program_folder();
+    services::set_program_folder(dir.path().toStdString());
+    pick(2, kKindMultiTortion);
+    auto* mt = static_cast<TMultiTortion_form*>(window->chain().instance(2));
+    ASSERT_NE(mt, nullptr);
+    click_tune(2);
+    EffectWindow* ed = window->editor_window(mt);
+    ASSERT_NE(ed, nullptr);
+    EXPECT_EQ(ed->windowTitle(), "Distortion Plus");
+    mt->ScrollBar[4].set_position(10);
+    ed->close();
+    services::set_program_folder(before);
+    const services::IniFile ini(dir.path().toStdString() + "/MTEQ.ini");
+    EXPECT_EQ(ini.read_int("EQL", "s4", -1), 10);
 }
 
 TEST_F(MainWindowTest, KindChangeDestroysTheOldEditorWindow) {

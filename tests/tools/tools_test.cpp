@@ -149,6 +149,37 @@ protected:
     std::string out_, err_;
 };
 
+// A backing track from --home mixed in by "Playback wav file", and the
+// "Record wav" after it saving what passed it only when asked to.
+TEST_F(ToolsTest, RenderPlaysTheBackingTrackAndReportsOrSavesTheTake) {
+    fs::create_directories(path("home"));
+    write_pcm16(path("home/demo1.wav"), 48000, 2, signal(300, 2));
+    write_pcm16(path("in.wav"), 48000, 2, std::vector<short>(2 * 1000, 10));
+    make_preset(path("wav.pre"), {{"rows",
+                                   {{{"row", 1}, {"kind", "Playback wav file"}, {"on", true}},
+                                    {{"row", 2}, {"kind", "Record wav"}, {"on", true}}}}});
+    ASSERT_EQ(render({"--home", path("home"), "--preset", path("wav.pre"), path("in.wav"), path("out.wav")}), 0)
+        << err_;
+    EXPECT_NE(err_.find("row 2 (Record wav) recorded 0.02 s; the take was not saved"), std::string::npos) << err_;
+    EXPECT_FALSE(fs::exists(path("out.take2.wav")));
+    EXPECT_TRUE(fs::exists(path("home/playback.ini")));
+    const auto backing = signal(300, 2);
+    const Audio out = read_audio(path("out.wav"));
+    ASSERT_EQ(out.samples.size(), 2000u);
+    for (std::size_t i = 0; i < out.samples.size(); ++i)
+        ASSERT_FLOAT_EQ(out.samples[i] * 32768.0f, 10.0f + backing[i % backing.size()]) << i;
+
+    ASSERT_EQ(render({"--home", path("home"), "--preset", path("wav.pre"), "--save-takes", path("in.wav"),
+                      path("out.wav")}),
+              0)
+        << err_;
+    const Audio take = read_audio(path("out.take2.wav"));
+    EXPECT_EQ(take.info.channels, 2);
+    EXPECT_EQ(take.info.samplerate, 48000);
+    ASSERT_EQ(take.samples.size(), out.samples.size());
+    for (std::size_t i = 0; i < take.samples.size(); ++i) ASSERT_EQ(take.samples[i], out.samples[i]) << i;
+}
+
 TEST_F(ToolsTest, EmptyChainPassesSamplesThroughExactly) {
     const auto in = signal(3000, 2);
     write_pcm16(path("in.wav"), 44100, 2, in);

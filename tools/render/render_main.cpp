@@ -24,6 +24,7 @@
 #include "app/program_folder.h"
 #include "engine/denormals.h"
 #include "engine/effects.h"
+#include "fx/record_wavs.h"
 #include "fx/services/atomic_write.h"
 #include "fx/services/headless_services.h"
 #include "presets/preset_file.h"
@@ -130,7 +131,55 @@ struct Options {
     double tail = 0.0;
     std::string input;
     std::string output;
+    bool save_takes = false;
 };
+
+// The "Record wav" slots of the chain, by row, each started before the
+// render so it records what passes it.
+std::vector<std::pair<int, tw::TRecord_wav_form*>> start_recorders(tw::ChainEditor& editor) {
+    std::vector<std::pair<int, tw::TRecord_wav_form*>> out;
+    for (int n = 1; n <= tw::kChainRows; ++n) {
+        if (auto* r = dynamic_cast<tw::TRecord_wav_form*>(editor.instance(n))) {
+            r->Button_Save.click();
+            out.emplace_back(n, r);
+        }
+    }
+    return out;
+}
+
+// "wet.wav" -> "wet.take3.wav" for row 3.
+std::string take_path(const std::string& output, int row) {
+    std::filesystem::path p(output);
+    const std::string ext = p.has_extension() ? p.extension().string() : std::string(".wav");
+    p.replace_extension();
+    return p.string() + ".take" + std::to_string(row) + ext;
+}
+
+// Saves each recorder's take beside OUTPUT through its own Stop and Save, or
+// says that it was not kept.
+void finish_recorders(const std::vector<std::pair<int, tw::TRecord_wav_form*>>& recorders, const Options& opt) {
+    for (const auto& [row, r] : recorders) {
+        const tw::WaveFormatEx f = r->rec_format();
+        const std::int32_t count = r->rec_count.load();
+        const double seconds = f.nSamplesPerSec > 0 ? static_cast<double>(count) / f.nChannels / f.nSamplesPerSec : 0.0;
+        if (!opt.save_takes) {
+            std::fprintf(stderr,
+                         "tonewarp-render: row %d (Record wav) recorded %.2f s; the take was not saved "
+                         "(give --save-takes to keep it beside OUTPUT).\n",
+                         row, seconds);
+            continue;
+        }
+        const std::string path = take_path(opt.output, row);
+        tw::services::default_headless_services().dialogs.push_answer(path);
+        r->Button_Stop_and_Save.click();
+        if (r->rec_count.load() == 0)
+            std::fprintf(stderr, "tonewarp-render: row %d (Record wav): %.2f s saved as %s.\n", row, seconds,
+                         path.c_str());
+        else
+            std::fprintf(stderr, "tonewarp-render: row %d (Record wav): the take could not be saved as %s.\n", row,
+                         path.c_str());
+    }
+}
 
 void render(const Options& opt) {
     check_not_same_file(opt.input, opt.output);
@@ -170,6 +219,7 @@ void render(const Options& opt) {
         if (!tw::load_preset(editor, opt.preset)) throw Failure{"Cannot load the preset " + opt.preset + "."};
     }
 
+    const auto recorders = start_recorders(editor);
     OutputFile out_file(opt.output);
     SF_INFO out_info{};
     out_info.samplerate = rate;
@@ -247,6 +297,7 @@ void render(const Options& opt) {
         std::fprintf(stderr, "tonewarp-render: %lld samples were not finite and were written as silence.\n",
                      static_cast<long long>(non_finite));
     out_file.commit();
+    finish_recorders(recorders, opt);
 }
 
 }  // namespace
@@ -271,6 +322,9 @@ int main(int argc, char** argv) {
         ->type_name("DIR");
     app.add_option("--tail", opt.tail, "Seconds of silence appended so delays and reverbs ring out (default 0)")
         ->type_name("SECONDS");
+    app.add_flag("--save-takes", opt.save_takes,
+                 "Save what each \"Record wav\" slot recorded as OUTPUT.takeN.wav (N = its row); without it the "
+                 "takes are dropped and only reported");
     app.add_option("INPUT", opt.input, "Audio file to process")->required();
     app.add_option("OUTPUT", opt.output, "WAV file to write (replaced only when the render succeeds)")->required();
     app.footer("Example: tonewarp-render --preset \"PRESETS/F1 Clean.pre\" --tail 2 dry.wav wet.wav\n"

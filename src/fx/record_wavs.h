@@ -1,0 +1,124 @@
+// Record wav (kind 12): records the signal passing its place in the chain
+// into memory (a size the user picks) and writes it on "Stop and Save" as a
+// 16-bit PCM WAV file. The signal passes unchanged. A 100 ms timer watches
+// whether the chain runs and shows the signal's format. Presets store nothing.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "fx/effect_form.h"
+#include "fx/kind_decl.h"
+#include "fx/relayout_guard.h"
+#include "fx/sample_memory.h"
+#include "fx/services/repeating_timer.h"
+#include "ui/button.h"
+#include "ui/combo_box.h"
+#include "ui/text_controls.h"
+
+namespace tw {
+
+// The format block written to the file (WAVEFORMATEX).
+struct WaveFormatEx {
+    std::uint16_t wFormatTag = 1;
+    std::uint16_t nChannels = 1;
+    std::uint32_t nSamplesPerSec = 48000;
+    std::uint32_t nAvgBytesPerSec = 96000;
+    std::uint16_t nBlockAlign = 2;
+    std::uint16_t wBitsPerSample = 16;
+    std::uint16_t cbSize = 0;
+
+    // Bytes of the block in the file: 16 for PCM, else cbSize + 18.
+    std::uint32_t file_size() const { return wFormatTag == 1 ? 16u : cbSize + 18u; }
+};
+
+// A sample as it is recorded: clipped to +-32000, rounded to the nearest
+// integer (ties to even). Any thread.
+std::int16_t record_sample(float v);
+
+class TRecord_wav_form : public EffectForm {
+public:
+    static constexpr std::int32_t kCreationBytes = 960000;
+    static constexpr std::int64_t kSpareBytes = 100;
+    static constexpr int kTimerMs = 100;
+
+    // Builds the window and runs FormCreate: allocates the recording memory
+    // and starts the timer. UI thread.
+    TRecord_wav_form();
+    // FormDestroy: stops the timer and the recording, waits until no buffer
+    // can still write, releases the memory. UI thread.
+    ~TRecord_wav_form() override;
+
+    // Controls (designer names).
+    ui::Button Button_Save;
+    ui::Button Button_Pause;
+    ui::Button Button_Stop_and_Save;
+    ui::Gauge Gauge1;
+    ui::ComboBox ComboBox_Memory;
+    ui::Label Label1;
+    std::unique_ptr<services::RepeatingTimer> Timer1;
+
+    // Handlers. UI thread.
+    void Button_SaveClick();
+    void Button_PauseClick();
+    void Button_Stop_and_SaveClick();
+    void ComboBox_MemoryChange();
+    void Timer1Timer();
+
+    // Notes the signal's format and, while recording, stores the buffer's
+    // samples; the buffer is never changed. Audio thread.
+    void Record_wav(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples);
+    void process(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
+        Record_wav(frames, sample_rate, channels, samples);
+    }
+
+    // The header with placeholder sizes (four spaces), written at the
+    // file's current position; false if it could not all be written. UI thread.
+    static bool InitFile(int fd, const WaveFormatEx& format);
+    // Fills in the two size fields for `data_bytes` of samples. UI thread.
+    static bool UpdateFile(int fd, const WaveFormatEx& format, std::uint32_t data_bytes);
+
+    // The stores-nothing parameter entries. UI thread.
+    void get_parameters(ParamRecord&) {}
+    void put_parameters(const ParamRecord&) {}
+
+    // The format of the last processing call (the creation format before
+    // the first). Any thread.
+    WaveFormatEx rec_format() const;
+
+    // Shared with the audio thread.
+    std::atomic<bool> recording{false};
+    std::atomic<std::int32_t> rec_count{0};     // 16-bit samples recorded
+    std::atomic<std::int32_t> signal_seen{0};
+    std::atomic<std::int32_t> last_rate{0};
+    std::atomic<std::int32_t> rec_channels{1};  // 1 or 2, as recorded
+    std::atomic<std::int32_t> rec_rate{48000};
+
+    // Changed by the UI thread only while no buffer can be writing.
+    std::int32_t rec_capacity = kCreationBytes / 2;
+    std::int32_t rec_bytes = kCreationBytes;
+    std::int16_t* rec_buffer = nullptr;
+
+    std::int32_t timer_phase = 0;   // UI thread
+
+private:
+    // Clears `recording` and waits until a buffer already under way has ended.
+    void halt_recording();
+    // Writes the take to `path`; true when the file is complete and in place
+    // (`complete` false: a short write left a shorter, valid file).
+    bool save_take(const std::string& path, bool& complete);
+
+    SampleMemory memory_;
+    RelayoutGuard guard_;
+};
+
+// The buffer sizes ComboBox_Memory offers, in bytes.
+inline constexpr std::int32_t kRecordMemoryBytes[8] = {200000,  2000000,  4000000,  8000000,
+                                                      12000000, 24000000, 50000000, 72000000};
+
+// Kind 12: name and entries; stores nothing. Any thread.
+KindDecl record_wav_kind();
+
+}  // namespace tw

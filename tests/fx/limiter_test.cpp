@@ -1,0 +1,291 @@
+// Distortion (Simple): the knob page's title protocol and address, the three
+// modes in mono and stereo against hand-worked samples, the soft limiter and
+// its bounded step, the hidden controls and hostile records.
+#include "fx/limiter_form.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fx/knob_titles.h"
+#include "fx/param_record.h"
+#include "fx/services/program_files.h"
+#include "fx_test_support.h"
+#include "ui/web_view.h"
+
+namespace tw {
+namespace {
+
+std::unique_ptr<Tlimiter_form> fresh() { return std::make_unique<Tlimiter_form>(); }
+
+// An instance whose band split is exactly half and half, with no smoothing.
+std::unique_ptr<Tlimiter_form> half_split() {
+    auto f = fresh();
+    f->color_mono = 0.5f;
+    f->color_l = 0.5f;
+    f->color_r = 0.5f;
+    f->smooth_low_coef = 0.0f;
+    f->smooth_high_coef = 0.0f;
+    return f;
+}
+
+float run_mono(Tlimiter_form& f, float x) {
+    f.process(1, 48000, 1, &x);
+    return x;
+}
+
+TEST(LimiterTitles, StatedNumbers) {
+    auto f = fresh();
+    f->WebBrowser1.title_changed("porog =100");
+    EXPECT_EQ(f->threshold.load(), 1000.0f);
+    EXPECT_EQ(f->knob_porog.load(), 100);
+    f->WebBrowser1.title_changed("porog =101");
+    EXPECT_EQ(f->knob_porog.load(), 100);
+    f->WebBrowser1.title_changed("porog =63");
+    EXPECT_EQ(f->threshold.load(), 500.0f);
+    f->WebBrowser1.title_changed("porog =");
+    EXPECT_EQ(f->threshold.load(), 0.0f);
+    EXPECT_EQ(f->knob_porog.load(), 0);
+
+    f->WebBrowser1.title_changed("gain =0");
+    EXPECT_EQ(f->out_gain.load(), 11.0f);
+    f->WebBrowser1.title_changed("gain =100");
+    EXPECT_EQ(f->out_gain.load(), static_cast<float>(1.0 / 11.0));
+    f->WebBrowser1.title_changed("gain =50");
+    EXPECT_EQ(f->out_gain.load(), 1.0f);
+
+    f->WebBrowser1.title_changed("color =100");
+    EXPECT_EQ(f->color_mono.load(), 0.999f);
+    f->WebBrowser1.title_changed("color =0");
+    EXPECT_EQ(f->color_mono.load(), 0.001f);
+    f->WebBrowser1.title_changed("color =37");
+    EXPECT_EQ(f->color_mono.load(), 0.37f);   // no square root
+    EXPECT_EQ(f->color_l.load(), 0.98f);
+
+    // "colorl =" and "colorr =" do not contain "color =": only their own value moves.
+    f->WebBrowser1.title_changed("colorl =25");
+    EXPECT_EQ(f->color_l.load(), 0.5f);
+    EXPECT_EQ(f->color_mono.load(), 0.37f);
+    f->WebBrowser1.title_changed("colorr =100");
+    EXPECT_EQ(f->color_r.load(), 0.999f);
+    EXPECT_EQ(f->knob_colorl.load(), 25);
+}
+
+TEST(LimiterTitles, KeyRemovedAtItsPlaceLeadingDigitsRead) {
+    EXPECT_EQ(knob_title_value("gain =42", "gain ="), 42);
+    EXPECT_EQ(knob_title_value("gain =42px", "gain ="), 42);       // stray characters end the number
+    EXPECT_EQ(knob_title_value("x gain =42", "gain ="), 0);        // the text before the key is read first
+    EXPECT_EQ(knob_title_value("4gain =2", "gain ="), 42);
+    EXPECT_EQ(knob_title_value("gain =-3", "gain ="), std::nullopt);
+    EXPECT_EQ(knob_title_value("gain =99999999999999999999", "gain ="), std::nullopt);
+    // Only the first 255 characters are searched.
+    EXPECT_EQ(knob_title_value(std::string(250, ' ') + "gain =7", "gain ="), std::nullopt);
+    EXPECT_EQ(knob_title_value(std::string(249, '1') + "gain =7", "gain ="), std::nullopt);  // 249 digits: too big
+    // A title holding no key changes nothing.
+    auto f = fresh();
+    f->WebBrowser1.title_changed(" Distortion ");
+    EXPECT_EQ(f->threshold.load(), 500.0f);
+    EXPECT_EQ(f->out_gain.load(), 1.0f);
+    EXPECT_EQ(f->knob_gain.load(), 0);
+}
+
+TEST(LimiterPage, AddressFirstShowAndTheStrictReading) {
+    const std::string old_folder = services::program_folder();
+    services::set_program_folder("/opt/tw");
+    auto f = fresh();
+    f->knob_porog = 63;
+    f->knob_gain = 50;
+    f->knob_colorr = 100;
+    EXPECT_EQ(f->page_address(),
+              "/opt/tw/html/limiter1.htm?elm12.setPos(0,63,1);elm32.setPos(0,50,1);elm33.setPos(0,0,1);"
+              "elm34.setPos(0,0,1);elm35.setPos(0,100,1);");
+    EXPECT_EQ(f->form().client_width(), 346);
+    EXPECT_TRUE(f->FormShow());
+    EXPECT_EQ(f->WebBrowser1.navigations(), 1);
+    EXPECT_EQ(f->WebBrowser1.address(), f->page_address());
+    EXPECT_EQ(f->form().client_width(), 327);
+    EXPECT_EQ(f->form().client_height(), 302);
+    EXPECT_FALSE(f->FormShow());
+    EXPECT_EQ(f->WebBrowser1.navigations(), 1);
+
+    std::vector<std::string> elements;
+    for (const ui::PageKnob& k : f->WebBrowser1.knobs()) elements.push_back(k.element);
+    EXPECT_EQ(ui::knob_positions_of_address(f->page_address(), elements), (std::vector<int>{63, 50, 0, 0, 100}));
+    EXPECT_EQ(ui::knob_positions_of_address("p?elm12.setPos(0,101,1);elm32.setPos(1,5,1);elm33.setPos(0,7,1)x;"
+                                            "alert(1);elm34.setPos(0,9,1);elm35.setPos(0,8,1)",
+                                            elements),
+              (std::vector<int>{-1, -1, -1, 9, -1}));
+
+    // Each concatenation is cut to 255 characters: a long folder loses the tail.
+    services::set_program_folder("/" + std::string(240, 'd'));
+    const std::string cut = f->page_address();
+    EXPECT_EQ(cut.size(), 255u);
+    EXPECT_EQ(cut.substr(241), "/html/limiter1");
+    services::set_program_folder(old_folder);
+}
+
+TEST(LimiterControls, HiddenControlsOutOfReachDriveTheirValues) {
+    auto f = fresh();
+    for (const ui::Control* c : f->form().controls()) {
+        if (c != &f->WebBrowser1) {
+            EXPECT_GE(c->bounds().left, f->form().client_width()) << c->name() << " is within reach";
+        }
+    }
+    f->ScrollBar_Limiter_Porog.set_position(1234);
+    EXPECT_EQ(f->threshold.load(), 1234.0f);
+    f->ScrollBar_Koeff.set_position(25);
+    EXPECT_EQ(f->color_mono.load(), 0.5f);
+    EXPECT_EQ(f->color_l.load(), 0.5f);
+    f->ScrollBar_koeff_R.set_position(100);
+    EXPECT_EQ(f->color_r.load(), 0.999f);
+    EXPECT_EQ(f->clip_slope.load(), static_cast<float>(0.2 * 0.999f));
+    f->CheckBox_soft_limiter.click();
+    EXPECT_EQ(f->mode.load(), 1);
+    f->CheckBox_soft_limiter.click();
+    EXPECT_EQ(f->mode.load(), 0);
+    f->ScrollBar_FNC_1.set_position(100);
+    EXPECT_EQ(f->smooth_low_coef.load(), 0.999f);
+    f->ScrollBar_FNC_2.set_position(25);
+    EXPECT_EQ(f->smooth_high_coef.load(), 0.5f);
+}
+
+TEST(LimiterModes, MonoAgainstHandWorkedSamples) {
+    // Clip: low and high band 800 each, clipped to 500.
+    auto f = half_split();
+    EXPECT_EQ(run_mono(*f, 1600.0f), 1000.0f);
+    // With a slope the excess is scaled: (800 - 500) * 0.25 + 500 = 575 per band.
+    f = half_split();
+    f->clip_slope = 0.25f;
+    EXPECT_EQ(run_mono(*f, 1600.0f), 1150.0f);
+    // Next sample -1600: low -400 passes, high -1200 -> (-1200 + 500) * 0.25 - 500.
+    EXPECT_EQ(run_mono(*f, -1600.0f), -400.0f + ((-1200.0f + 500.0f) * 0.25f - 500.0f));
+    // The creation smoothers: 500 * (1 - 0.1) + 500 * (1 - 0.71).
+    f = fresh();
+    f->color_mono = 0.5f;
+    EXPECT_FLOAT_EQ(run_mono(*f, 1600.0f), 500.0f * 0.9f + 500.0f * 0.29f);
+    // Power law: |800|^0.85 on both bands, signs kept.
+    f = half_split();
+    f->mode = 2;
+    EXPECT_FLOAT_EQ(run_mono(*f, 1600.0f), 2.0f * std::pow(800.0f, 0.85f));
+    f = half_split();
+    f->mode = 2;
+    EXPECT_FLOAT_EQ(run_mono(*f, -1600.0f), -2.0f * std::pow(800.0f, 0.85f));
+    // The final gain scales everything.
+    f = half_split();
+    f->out_gain = 11.0f;
+    EXPECT_EQ(run_mono(*f, 100.0f), 1100.0f);
+}
+
+TEST(LimiterModes, StereoHardClipsInModesZeroAndTwoAndBendsInModeOne) {
+    for (int m : {0, 2}) {
+        auto f = half_split();
+        f->clip_slope = 0.2f;   // no slope in stereo
+        f->mode = m;
+        float lr[2] = {1600.0f, -400.0f};
+        f->process(1, 48000, 2, lr);
+        EXPECT_EQ(lr[0], 1000.0f) << m;
+        EXPECT_EQ(lr[1], -400.0f) << m;
+    }
+    auto f = half_split();
+    f->mode = 1;
+    f->color_r = 0.75f;
+    float lr[2] = {1600.0f, -1600.0f};
+    f->process(1, 48000, 2, lr);
+    EXPECT_FLOAT_EQ(lr[0], 2.0f * std::pow(800.0f, 0.707f));
+    EXPECT_FLOAT_EQ(lr[1], -(std::pow(400.0f, 0.707f) + std::pow(1200.0f, 0.707f)));
+    EXPECT_EQ(f->v_cap, 0.0);   // the soft limiter is mono only
+    test::expect_long_buffers_run_in_passes<Tlimiter_form>();
+}
+
+// The limiter step as first written, without the bound on the capacitor's step.
+float unbounded_step(double& v_cap, float x) {
+    v_cap = std::clamp(v_cap, -50000.0, 50000.0);
+    const double vr = std::clamp(static_cast<double>(x) - v_cap, -50000.0, 50000.0);
+    double i = vr / 100000.0;
+    if (std::fabs(vr) >= 500.0) i = std::copysign(std::pow(std::fabs(vr) - 500.0, 1.85) / 100000.0 + 0.005, vr);
+    v_cap = std::clamp(v_cap + i * (1.0 / 44100.0) / 1.0e-7, -50000.0, 50000.0);
+    return static_cast<float>(vr);
+}
+
+TEST(LimiterSoft, FirstSampleSmallSignalsAndTheBoundedStep) {
+    auto f = fresh();
+    f->mode = 1;
+    EXPECT_EQ(run_mono(*f, 100.0f), 100.0f);
+    // Below the knee a 10 ms high-pass: the capacitor took 100/R * dt / C.
+    EXPECT_DOUBLE_EQ(f->v_cap, 0.001 * (1.0 / 44100.0) / 1.0e-7);
+
+    // Loud but not overshooting (|vr| below ~2200): the same as the unbounded step.
+    f = fresh();
+    f->mode = 1;
+    double ref_cap = 0.0;
+    for (int n = 0; n < 4000; ++n) {
+        const float x = static_cast<float>(1800.0 * std::sin(0.05 * n));
+        ASSERT_EQ(run_mono(*f, x), unbounded_step(ref_cap, x)) << n;
+    }
+
+    // A full-scale square wave: the unbounded step rings at +-50000; the
+    // bounded one passes each edge once and settles near the knee.
+    f = fresh();
+    f->mode = 1;
+    ref_cap = 0.0;
+    int ref_swings = 0;
+    for (int n = 0; n < 2000; ++n) {
+        const float x = (n / 100) % 2 == 0 ? 32767.0f : -32767.0f;
+        const float y = run_mono(*f, x);
+        ASSERT_TRUE(std::isfinite(y));
+        ASSERT_LE(std::fabs(y), 50000.0f);
+        if (n % 100 >= 3) {
+            ASSERT_LT(std::fabs(y), 800.0f) << "rings at sample " << n;
+        }
+        if (std::fabs(unbounded_step(ref_cap, x)) > 40000.0f && n % 100 >= 3) ++ref_swings;
+    }
+    EXPECT_GT(ref_swings, 900) << "the unbounded step was expected to ring here";
+}
+
+TEST(LimiterRecord, HostileValuesAreClamped) {
+    auto f = fresh();
+    ParamRecord r;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    rec_set_f32(r, 0, 1.0e9f);
+    rec_set_f32(r, 4, nan);
+    rec_set_f32(r, 8, inf);
+    rec_set_f32(r, 12, -3.0f);
+    rec_set_f32(r, 16, 7.0f);
+    rec_set_f32(r, 20, -inf);
+    rec_set_i32(r, 24, 7);
+    rec_set_i32(r, 28, -5);
+    rec_set_i32(r, 32, 1000);
+    rec_set_i32(r, 36, 50);
+    rec_set_i32(r, 40, INT32_MIN);
+    rec_set_i32(r, 44, INT32_MAX);
+    f->put_parameters(r);
+    EXPECT_EQ(f->threshold.load(), 5000.0f);
+    EXPECT_EQ(f->out_gain.load(), 1.0f);
+    EXPECT_EQ(f->color_mono.load(), 0.98f);
+    EXPECT_EQ(f->clip_slope.load(), 0.0f);
+    EXPECT_EQ(f->color_l.load(), 0.999f);
+    EXPECT_EQ(f->color_r.load(), 0.98f);
+    EXPECT_EQ(f->mode.load(), 2);
+    EXPECT_EQ(f->knob_porog.load(), 0);
+    EXPECT_EQ(f->knob_gain.load(), 100);
+    EXPECT_EQ(f->knob_color.load(), 50);
+    EXPECT_EQ(f->knob_colorl.load(), 0);
+    EXPECT_EQ(f->knob_colorr.load(), 100);
+    for (int channels : {1, 2}) {
+        std::vector<float> buf = test::guitar_like(512 * channels, 30000.0f);
+        f->process(512, 48000, channels, buf.data());
+        for (float v : buf) ASSERT_TRUE(std::isfinite(v));
+    }
+    // A record from the threshold knob at 0 keeps its threshold of 0.
+    rec_set_f32(r, 0, 0.0f);
+    f->put_parameters(r);
+    EXPECT_EQ(f->threshold.load(), 0.0f);
+}
+
+}  // namespace
+}  // namespace tw
