@@ -112,9 +112,9 @@ public:
         }
     }
     void connect() {
-        jack_connect(c_, "tw_bench_probe:out", "tonewarp-in:inport 0");
-        jack_connect(c_, "tw_bench_probe:out", "tonewarp-in:inport 1");
-        jack_connect(c_, "tonewarp-out:outport 0", "tw_bench_probe:in");
+        jack_connect(c_, "tw_bench_probe:out", "tonewarp:inport 0");
+        jack_connect(c_, "tw_bench_probe:out", "tonewarp:inport 1");
+        jack_connect(c_, "tonewarp:outport 0", "tw_bench_probe:in");
     }
     void step() { onset_.store(frame_.load()); }
     // Frames from the step to its arrival, or -1.

@@ -1,6 +1,7 @@
 #include "engine/audio_devices.h"
 
 #include "engine/audio_builtin.h"
+#include "engine/audio_jack.h"
 #include "engine/audio_rtaudio.h"
 #include "engine/dsound.h"
 #include "engine/waves.h"
@@ -46,7 +47,10 @@ AudioDevices::~AudioDevices() {
 
 std::vector<std::unique_ptr<audio::AudioBackend>> make_system_backends(const DeviceOptions& options) {
     std::vector<std::unique_ptr<audio::AudioBackend>> out;
-    if (options.system_devices) out = audio::make_rtaudio_backends();
+    if (options.system_devices) {
+        out.push_back(audio::make_jack_backend());
+        for (auto& b : audio::make_rtaudio_backends()) out.push_back(std::move(b));
+    }
     if (options.builtin_devices) out.push_back(audio::make_builtin_backend(options.demo_wav_path));
     return out;
 }

@@ -1,10 +1,9 @@
 // RtAudio backends. Each stream gets a fresh RtAudio object (one RtAudio
 // object carries one stream), so capture and playback open as two separate
-// clients; with JACK they are the clients "<stream name>".
+// streams.
 #include "engine/audio_rtaudio.h"
 
 #include <dlfcn.h>
-#include <jack/jack.h>
 #include <rtaudio/RtAudio.h>
 
 #include <algorithm>
@@ -31,17 +30,10 @@ void on_rtaudio_error(RtAudioError::Type type, const std::string& text) {
 
 std::string api_label(RtAudio::Api api) {
     switch (api) {
-        case RtAudio::UNIX_JACK: return "JACK";
         case RtAudio::LINUX_ALSA: return "ALSA";
         case RtAudio::LINUX_PULSE: return "PulseAudio";
         default: return {};
     }
-}
-
-std::string rates_text(const std::vector<unsigned int>& rates) {
-    std::string s;
-    for (unsigned r : rates) s += (s.empty() ? "" : ", ") + std::to_string(r);
-    return s;
 }
 
 struct Direction {
@@ -90,15 +82,7 @@ public:
     }
 
     int min_buffer_frames(const std::string& device_name, int sample_rate, int channels) override {
-        if (api_ == RtAudio::UNIX_JACK) {
-            jack_status_t status{};
-            jack_client_t* c = jack_client_open("tonewarp-probe", JackNoStartServer, &status);
-            if (!c) return 0;
-            const int frames = static_cast<int>(jack_get_buffer_size(c));
-            jack_client_close(c);
-            return frames;
-        }
-        // Other APIs: open the device with a tiny buffer and see what it grants.
+        // Open the device with a tiny buffer and see what it grants.
         try {
             RtAudio rt(api_);
             rt.showWarnings(false);
@@ -194,15 +178,6 @@ private:
                 return r.device_name + " has " + std::to_string(have) + " " + what + " channel(s); " +
                        std::to_string(p.nChannels) + " are needed. Choose Mono or another device.";
             }
-            if (!info.sampleRates.empty() &&
-                std::find(info.sampleRates.begin(), info.sampleRates.end(), static_cast<unsigned>(r.sample_rate)) ==
-                    info.sampleRates.end() &&
-                api_ == RtAudio::UNIX_JACK) {
-                delete rt;
-                return "The JACK server runs at " + rates_text(info.sampleRates) + " Hz; " +
-                       std::to_string(r.sample_rate) + " Hz cannot be used with it. Choose " +
-                       rates_text(info.sampleRates) + " Hz.";
-            }
             RtAudio::StreamOptions opt;
             opt.flags = RTAUDIO_MINIMIZE_LATENCY | RTAUDIO_SCHEDULE_REALTIME;
             opt.numberOfBuffers = 2;
@@ -259,19 +234,16 @@ private:
     Direction playback_;
 };
 
-// ALSA and JACK print their probing failures (no card, no server) to stderr;
-// the device lists already say what is there, so the libraries are quietened.
-// ALSA's handler is looked up at run time: libasound is loaded by RtAudio.
+// ALSA prints its probing failures (no card) to stderr; the device lists
+// already say what is there, so the library is quietened. Its handler is
+// looked up at run time: libasound is loaded by RtAudio.
 void quiet_alsa(const char*, int, const char*, int, const char*, ...) {}
-void quiet_jack(const char*) {}
 
 void quieten_libraries() {
     using AlsaHandler = void (*)(const char*, int, const char*, int, const char*, ...);
     using SetAlsaHandler = int (*)(AlsaHandler);
     if (void* f = dlsym(RTLD_DEFAULT, "snd_lib_error_set_handler"))
         reinterpret_cast<SetAlsaHandler>(f)(&quiet_alsa);
-    jack_set_error_function(&quiet_jack);
-    jack_set_info_function(&quiet_jack);
 }
 
 }  // namespace
@@ -281,7 +253,7 @@ std::vector<std::unique_ptr<AudioBackend>> make_rtaudio_backends() {
     std::vector<RtAudio::Api> compiled;
     RtAudio::getCompiledApi(compiled);
     std::vector<std::unique_ptr<AudioBackend>> out;
-    for (RtAudio::Api api : {RtAudio::UNIX_JACK, RtAudio::LINUX_ALSA, RtAudio::LINUX_PULSE})
+    for (RtAudio::Api api : {RtAudio::LINUX_ALSA, RtAudio::LINUX_PULSE})
         if (std::find(compiled.begin(), compiled.end(), api) != compiled.end())
             out.push_back(std::make_unique<RtAudioBackend>(api));
     return out;

@@ -104,7 +104,10 @@ void WaveIn::on_capture(const float* in, int frames) {
         const int n = std::min(piece_frames_, frames - done);
         const float* src = in + static_cast<std::ptrdiff_t>(done) * ch;
         for (int i = 0; i < n * ch; ++i) {
-            const float v = src[i] * gin;
+            // A NaN or infinity from the sound system enters the chain as
+            // silence, as in the offline renderer.
+            float v = src[i] * gin;
+            if (!std::isfinite(v)) v = 0.0f;
             w[i] = v;
             in_pk = std::max(in_pk, std::fabs(v));
         }

@@ -2,7 +2,8 @@
 // capture with the per-buffer callback, and the software mixer levels.
 //
 // For each captured buffer (audio thread): convert to float on the 16-bit
-// scale, apply the input level, call the per-buffer callback (process_chain)
+// scale, apply the input level (a non-finite sample becomes 0), call the
+// per-buffer callback (process_chain)
 // in pieces of at most the START buffer size, apply the output level and hand
 // the piece to the output entry (out_to_dsound). The levels read back are the
 // decaying peaks after the input level and after the output level. Before

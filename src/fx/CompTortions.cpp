@@ -181,6 +181,26 @@ void TCompTortion_form::run_channel(const dsp::ChannelPass& p, float colour, flo
     for (int i = 0; i < p.count; ++i) high_buf[i] = p[i] - low_buf[i];
     Comp_Tortion(p.count, high_buf.data(), ring, envelope, idx, s);
     p.copy_from(high_buf.data());
+    // A NaN or infinity that came in would stay in the filter memory and the
+    // running sum for good; one test per pass (never true for finite input,
+    // whose output is unchanged) sends it to the rare repair.
+    if (!std::isfinite(lp_state) || !std::isfinite(envelope)) recover_channel(lp_state, ring, envelope, idx);
+}
+
+void TCompTortion_form::recover_channel(float& lp_state, std::array<float, kRingLen>& ring, float& envelope,
+                                        const RingIndices& idx) {
+    if (!std::isfinite(lp_state)) lp_state = 0.0f;
+    for (float& v : ring)
+        if (!std::isfinite(v)) v = 0.0f;
+    // The running sum again: the floor plus the magnitudes between i_sub
+    // (excluded) and i_add (included), as it is kept sample by sample.
+    double sum = kEnvFloor;
+    std::int32_t j = idx.i_sub;
+    for (int k = 0; k < kRingLen && j != idx.i_add; ++k) {
+        advance(j);
+        sum += std::fabs(static_cast<double>(ring[static_cast<std::size_t>(j)]));
+    }
+    envelope = std::isfinite(sum) ? f32(sum) : kEnvFloor;
 }
 
 void TCompTortion_form::CompTortion(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {

@@ -116,6 +116,11 @@ public:
     std::array<float, kWorkLen> low_buf{};
     std::array<float, kWorkLen> high_buf{};
 
+    // After a NaN or infinity reached a channel: clears the filter memory and
+    // the non-finite ring samples and recomputes the running sum. Audio thread.
+    static void recover_channel(float& lp_state, std::array<float, kRingLen>& ring, float& envelope,
+                                const RingIndices& idx);
+
 private:
     // One channel's pass (count <= kPass): low cut, gain computer.
     void run_channel(const dsp::ChannelPass& pass, float colour, float& lp_state, std::array<float, kRingLen>& ring,

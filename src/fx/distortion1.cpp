@@ -142,6 +142,10 @@ void TDistortion1_form::run_channel(const dsp::ChannelPass& p, float color, floa
         low_buf[i] = p[i];
     }
     FNC(low_buf.data(), p.count, color, lp_state);
+    // A NaN or infinity that came in would stay in the filter memory for
+    // good; it starts afresh instead (one test per pass; finite input never
+    // takes this branch, so its output is unchanged).
+    if (!std::isfinite(lp_state)) lp_state = 0.0f;
     for (int i = 0; i < p.count; ++i) high_buf[i] = p[i] - low_buf[i];
     distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, p.count, high_buf.data());
     distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, p.count, low_buf.data());

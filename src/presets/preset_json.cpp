@@ -5,6 +5,7 @@
 #include <limits>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "fx/fields.h"
 #include "fx/kinds.h"
@@ -35,13 +36,58 @@ std::string format_float(float v) {
     return buf;
 }
 
+// The range a value is checked against, as the 32-bit float the record
+// stores (exactly the values the controls give at their ends).
+float float_min(const FieldDecl& f) { return static_cast<float>(f.min); }
+float float_max(const FieldDecl& f) { return static_cast<float>(f.max); }
+
+// False for a stored Float or Int value that the controls could not give: a
+// load does not keep it (it falls back to what the bar's position gives, or
+// limits it).
+bool stored_value_kept(const ParamRecord& p, const FieldDecl& f, int i) {
+    if (f.type == FieldType::Float) {
+        const float v = rec_get_f32(p, f, i);
+        return std::isfinite(v) && v >= float_min(f) && v <= float_max(f);
+    }
+    if (f.type == FieldType::Int) {
+        const std::int32_t v = rec_get_i32(p, f, i);
+        return v >= f.min && v <= f.max;
+    }
+    return true;
+}
+
+std::string range_text(const FieldDecl& f) {
+    if (f.type == FieldType::Float) return format_float(float_min(f)) + ".." + format_float(float_max(f));
+    std::ostringstream m;
+    m << f.min << ".." << f.max;
+    return m.str();
+}
+
+// A JSON number as a whole number. Integers beyond 64 bits signed saturate
+// (so they fail every range check instead of wrapping). False for anything
+// that is not a whole number.
+bool whole_number(const json& v, std::int64_t& out) {
+    if (v.is_number_unsigned()) {
+        const auto u = v.get<std::uint64_t>();
+        out = u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+                  ? std::numeric_limits<std::int64_t>::max()
+                  : static_cast<std::int64_t>(u);
+        return true;
+    }
+    if (v.is_number_integer()) {
+        out = v.get<std::int64_t>();
+        return true;
+    }
+    return false;
+}
+
 json element_value(const ParamRecord& p, const FieldDecl& f, int i) {
+    // A value a load does not keep is shown as null: build then takes a
+    // fresh effect's value for it, instead of refusing the file.
+    if (!stored_value_kept(p, f, i)) return json(nullptr);
     switch (f.type) {
-        case FieldType::Float: {
-            const float v = rec_get_f32(p, f, i);
-            if (!std::isfinite(v)) return json(format_float(v));  // shown, rejected by build
-            return json(static_cast<double>(v));
-        }
+        case FieldType::Float:
+            return json(static_cast<double>(rec_get_f32(p, f, i)));
         case FieldType::Flag:
             return json(rec_get_flag(p, f, i));
         case FieldType::Position:
@@ -72,7 +118,8 @@ std::string field_text(const ParamRecord& p, const FieldDecl& f, int i) {
     char buf[160];
     switch (f.type) {
         case FieldType::Float:
-            std::snprintf(buf, sizeof buf, "%-14s stored value", format_float(rec_get_f32(p, f, i)).c_str());
+            std::snprintf(buf, sizeof buf, "%-14s stored value%s", format_float(rec_get_f32(p, f, i)).c_str(),
+                          stored_value_kept(p, f, i) ? "" : (" (outside " + range_text(f) + ": ignored on load)").c_str());
             break;
         case FieldType::Flag:
             std::snprintf(buf, sizeof buf, "%-14s check box", rec_get_flag(p, f, i) ? "checked" : "unchecked");
@@ -90,7 +137,8 @@ std::string field_text(const ParamRecord& p, const FieldDecl& f, int i) {
             break;
         }
         case FieldType::Int:
-            std::snprintf(buf, sizeof buf, "%-14d stored value", rec_get_i32(p, f, i));
+            std::snprintf(buf, sizeof buf, "%-14d stored value%s", rec_get_i32(p, f, i),
+                          stored_value_kept(p, f, i) ? "" : (" (outside " + range_text(f) + ": not kept on load)").c_str());
             break;
         case FieldType::Marker: {
             const std::int32_t m = rec_get_i32(p, f, i);
@@ -127,38 +175,40 @@ bool fresh_defaults(std::int32_t kind, ParamRecord& out) {
 bool set_element(ParamRecord& p, const FieldDecl& f, int index, const json& v, const std::string& where,
                  std::string* error) {
     const std::string what = where + ": " + element_name(f, index);
+    std::int64_t i = 0;
     switch (f.type) {
         case FieldType::Flag:
             if (v.is_boolean()) {
                 rec_set_field(p, f, index, v.get<bool>() ? 1 : 0);
-            } else if (v.is_number_integer() && (v.get<std::int64_t>() == 0 || v.get<std::int64_t>() == 1)) {
-                rec_set_field(p, f, index, static_cast<double>(v.get<std::int64_t>()));
+            } else if (whole_number(v, i) && (i == 0 || i == 1)) {
+                rec_set_field(p, f, index, static_cast<double>(i));
             } else {
                 return fail(error, what + " must be true or false");
             }
             return true;
         case FieldType::Float: {
             if (!v.is_number()) return fail(error, what + " must be a number");
+            // Checked as the 32-bit float the record will hold, against the
+            // exact floats the controls give at the ends of their range: what
+            // passes here is what a load keeps.
             const double d = v.get<double>();
-            const double tol = 1e-6 * std::max(1.0, std::fabs(f.max));
-            if (!std::isfinite(d) || d < f.min - tol || d > f.max + tol) {
-                std::ostringstream m;
-                m << what << " is " << d << ", outside " << f.min << ".." << f.max;
-                return fail(error, m.str());
-            }
-            rec_set_field(p, f, index, d);
+            const bool fits = std::isfinite(d) && std::fabs(d) <= std::numeric_limits<float>::max();
+            const float stored = fits ? static_cast<float>(d) : 0.0f;
+            if (!fits || stored < float_min(f) || stored > float_max(f))
+                return fail(error, what + " is " + v.dump() + ", outside " + range_text(f) +
+                                       " (the range its control gives, as stored)");
+            rec_set_field(p, f, index, stored);
             return true;
         }
         default: {
-            if (!v.is_number_integer()) return fail(error, what + " must be a whole number");
-            const std::int64_t i = v.get<std::int64_t>();
+            if (!whole_number(v, i)) return fail(error, what + " must be a whole number");
             const bool any = f.type == FieldType::Marker;
             const double lo = any ? std::numeric_limits<std::int32_t>::min() : f.min;
             const double hi = any ? std::numeric_limits<std::int32_t>::max() : f.max;
             if (static_cast<double>(i) < lo || static_cast<double>(i) > hi) {
-                std::ostringstream m;
-                m << what << " is " << i << ", outside " << lo << ".." << hi;
-                return fail(error, m.str());
+                return fail(error, what + " is " + v.dump() + ", outside " +
+                                       std::to_string(static_cast<long long>(lo)) + ".." +
+                                       std::to_string(static_cast<long long>(hi)));
             }
             rec_set_field(p, f, index, static_cast<double>(i));
             return true;
@@ -166,17 +216,72 @@ bool set_element(ParamRecord& p, const FieldDecl& f, int index, const json& v, c
     }
 }
 
-// A single value, or a list of exactly f.count values for a row.
-bool set_field(ParamRecord& p, const FieldDecl& f, const json& v, const std::string& where, std::string* error) {
+// A single value, or a list of exactly f.count values for a row. A null
+// element keeps what `p` holds (a fresh effect's value, when `have_defaults`).
+bool set_field(ParamRecord& p, const FieldDecl& f, const json& v, bool have_defaults, const std::string& where,
+               std::string* error) {
     if (f.count == 1) return set_element(p, f, 0, v, where, error);
     if (!v.is_array() || v.size() != static_cast<std::size_t>(f.count))
         return fail(error, where + ": " + f.name + " must be a list of " + std::to_string(f.count) + " values");
-    for (int i = 0; i < f.count; ++i)
-        if (!set_element(p, f, i, v[static_cast<std::size_t>(i)], where, error)) return false;
+    for (int i = 0; i < f.count; ++i) {
+        const json& e = v[static_cast<std::size_t>(i)];
+        if (e.is_null()) {
+            if (!have_defaults) return fail(error, where + ": missing value " + element_name(f, i));
+            continue;
+        }
+        if (!set_element(p, f, i, e, where, error)) return false;
+    }
     return true;
 }
 
+// Thrown from the parser callback to stop at the first problem.
+struct JsonRefusal {
+    std::string why;
+};
+
+// nlohmann's messages begin with "[json.exception.parse_error.101] ".
+std::string plain_message(const std::string& m) {
+    const auto end = m.find("] ");
+    return m.rfind("[json.exception.", 0) == 0 && end != std::string::npos ? m.substr(end + 2) : m;
+}
+
 }  // namespace
+
+bool parse_preset_json(const std::string& text, json& out, std::string* error) {
+    // Keys met so far in each open object (arrays hold an empty set), so the
+    // depth is known and a repeated key is caught as it is read.
+    std::vector<std::set<std::string>> open;
+    const json::parser_callback_t check = [&open](int, json::parse_event_t event, json& parsed) {
+        switch (event) {
+            case json::parse_event_t::object_start:
+            case json::parse_event_t::array_start:
+                if (open.size() >= static_cast<std::size_t>(kMaxJsonDepth))
+                    throw JsonRefusal{"it is nested more than " + std::to_string(kMaxJsonDepth) + " levels deep"};
+                open.emplace_back();
+                break;
+            case json::parse_event_t::object_end:
+            case json::parse_event_t::array_end:
+                if (!open.empty()) open.pop_back();
+                break;
+            case json::parse_event_t::key:
+                if (!open.empty() && !open.back().insert(parsed.get<std::string>()).second)
+                    throw JsonRefusal{"the key \"" + parsed.get<std::string>() +
+                                      "\" is given twice in one object; give each key once"};
+                break;
+            case json::parse_event_t::value:
+                break;
+        }
+        return true;
+    };
+    try {
+        out = json::parse(text, check);
+        return true;
+    } catch (const JsonRefusal& r) {
+        return fail(error, r.why);
+    } catch (const json::exception& e) {
+        return fail(error, plain_message(e.what()));
+    }
+}
 
 json preset_to_json(const PresetRecord& rec) {
     json rows = json::array();
@@ -252,12 +357,13 @@ bool preset_from_json(const json& j, PresetRecord& out, std::string* error) {
     PresetRecord rec;
     rec.set_version(kPresetVersion);
     std::set<int> seen;
+    const json empty_object = json::object();
     for (const json& row : j["rows"]) {
         if (!row.is_object()) return fail(error, "each row must be an object");
-        if (!row.contains("row") || !row["row"].is_number_integer())
+        std::int64_t n = 0;
+        if (!row.contains("row") || !whole_number(row["row"], n))
             return fail(error, "each row needs a \"row\" number 1..16");
-        const std::int64_t n = row["row"].get<std::int64_t>();
-        if (n < 1 || n > kPresetUsedSlots) return fail(error, "row " + std::to_string(n) + " is outside 1..16");
+        if (n < 1 || n > kPresetUsedSlots) return fail(error, "row " + row["row"].dump() + " is outside 1..16");
         if (!seen.insert(static_cast<int>(n)).second) return fail(error, "row " + std::to_string(n) + " is listed twice");
         const std::string where = "row " + std::to_string(n);
         for (auto it = row.begin(); it != row.end(); ++it) {
@@ -271,9 +377,8 @@ bool preset_from_json(const json& j, PresetRecord& out, std::string* error) {
             if (kv.is_string()) {
                 k = kind_by_name(kv.get<std::string>());
                 if (k < 0) return fail(error, where + ": unknown effect kind \"" + kv.get<std::string>() + "\"");
-            } else if (kv.is_number_integer()) {
-                const std::int64_t v = kv.get<std::int64_t>();
-                if (v < 0 || v >= kKindCount) return fail(error, where + ": unknown effect kind " + std::to_string(v));
+            } else if (std::int64_t v = 0; whole_number(kv, v)) {
+                if (v < 0 || v >= kKindCount) return fail(error, where + ": unknown effect kind " + kv.dump());
                 k = static_cast<std::int32_t>(v);
             } else {
                 return fail(error, where + ": \"kind\" must be a kind name or number");
@@ -282,8 +387,9 @@ bool preset_from_json(const json& j, PresetRecord& out, std::string* error) {
         bool on = false;
         if (row.contains("on")) {
             const json& ov = row["on"];
+            std::int64_t v = 0;
             if (ov.is_boolean()) on = ov.get<bool>();
-            else if (ov.is_number_integer() && (ov == 0 || ov == 1)) on = ov == 1;
+            else if (whole_number(ov, v) && (v == 0 || v == 1)) on = v == 1;
             else return fail(error, where + ": \"on\" must be true or false");
         }
         const int s = static_cast<int>(n) - 1;
@@ -300,7 +406,7 @@ bool preset_from_json(const json& j, PresetRecord& out, std::string* error) {
         }
         if (!kd.fields.empty()) {
             if (row.contains("words")) return fail(error, label + ": give \"params\" by name, not \"words\"");
-            const json params = row.contains("params") ? row["params"] : json::object();
+            const json& params = row.contains("params") ? row["params"] : empty_object;
             if (!params.is_object()) return fail(error, label + ": \"params\" must be an object");
             for (auto it = params.begin(); it != params.end(); ++it) {
                 bool known = false;
@@ -309,11 +415,11 @@ bool preset_from_json(const json& j, PresetRecord& out, std::string* error) {
             }
             const bool have_defaults = fresh_defaults(k, p);
             for (const FieldDecl& f : kd.fields) {
-                if (!params.contains(f.name)) {
+                if (!params.contains(f.name) || params[f.name].is_null()) {
                     if (!have_defaults) return fail(error, label + ": missing field " + f.name);
                     continue;
                 }
-                if (!set_field(p, f, params[f.name], label, error)) return false;
+                if (!set_field(p, f, params[f.name], have_defaults, label, error)) return false;
             }
         } else {
             if (row.contains("params")) return fail(error, label + ": this kind takes raw \"words\", not \"params\"");
@@ -322,11 +428,11 @@ bool preset_from_json(const json& j, PresetRecord& out, std::string* error) {
                 if (!words.is_array() || words.size() > static_cast<std::size_t>(kPresetStoredWords))
                     return fail(error, label + ": \"words\" must be a list of at most 73 numbers");
                 for (std::size_t w = 0; w < words.size(); ++w) {
-                    const json& v = words[w];
-                    if (!v.is_number_integer() || v.get<std::int64_t>() < std::numeric_limits<std::int32_t>::min() ||
-                        v.get<std::int64_t>() > std::numeric_limits<std::uint32_t>::max())
+                    std::int64_t v = 0;
+                    if (!whole_number(words[w], v) || v < std::numeric_limits<std::int32_t>::min() ||
+                        v > std::numeric_limits<std::uint32_t>::max())
                         return fail(error, label + ": word " + std::to_string(w) + " is not a 32-bit number");
-                    rec_set_i32(p, static_cast<int>(4 * w), static_cast<std::int32_t>(v.get<std::int64_t>()));
+                    rec_set_i32(p, static_cast<int>(4 * w), static_cast<std::int32_t>(static_cast<std::uint32_t>(v)));
                 }
             }
         }

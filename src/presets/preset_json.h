@@ -10,8 +10,10 @@
 //    "rows": [{"row": 1, "kind": "Gain", "on": true,
 //              "params": {"ScrollBar_Gain_Mono": 70, "mono_gain": 5.0, ...}},
 //             {"row": 2, "kind": "Delay", "on": false, "words": [0, 12, ...]}]}
-// Rows not listed are empty and off. A described kind's missing fields take
-// the values of a fresh instance (for kinds that are built).
+// Rows not listed are empty and off. A described kind's missing fields (and
+// fields given as null) take the values of a fresh instance (for kinds that
+// are built). A stored value a load would not keep (outside what its control
+// gives) is shown as null in JSON and marked in the text form.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -20,6 +22,14 @@
 #include "presets/preset_file.h"
 
 namespace tw {
+
+// Deepest nesting of objects and lists a preset's JSON text may have.
+inline constexpr int kMaxJsonDepth = 32;
+
+// Parses JSON text without trusting it: nesting deeper than kMaxJsonDepth, a
+// key repeated in one object, numbers too large and syntax errors are refused
+// with a short reason in `error`. Any thread.
+bool parse_preset_json(const std::string& text, nlohmann::json& out, std::string* error);
 
 // Any thread.
 std::string preset_to_text(const PresetRecord& rec);

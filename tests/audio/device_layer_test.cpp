@@ -2,6 +2,8 @@
 // insert/skip, underflow and priming, the capture path (scale, levels, pieces).
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cmath>
 #include <memory>
 
@@ -253,6 +255,21 @@ TEST_F(CaptureRig, ScalesToSixteenBitsRunsTheChainAndQueuesTheResult) {
     EXPECT_FLOAT_EQ(fake->pull(256, 2)[0], 0.5f);
     EXPECT_FLOAT_EQ(wi().get_waveIn_level(), 8192.0f);
     EXPECT_FLOAT_EQ(wi().get_waveOut_level(), 16384.0f);
+}
+
+TEST_F(CaptureRig, NonFiniteCapturedSamplesEnterTheChainAsSilence) {
+    open(2, 256);
+    start(256);
+    std::vector<float> in(512, 0.25f);
+    in[0] = std::numeric_limits<float>::quiet_NaN();
+    in[1] = -std::numeric_limits<float>::infinity();
+    fake->feed(in, 256);
+    EXPECT_EQ(g_first, 0.0f);
+    EXPECT_FLOAT_EQ(wi().get_waveIn_level(), 8192.0f);
+    const std::vector<float> out = fake->pull(256, 2);
+    EXPECT_EQ(out[0], 0.0f);
+    EXPECT_EQ(out[1], 0.0f);
+    EXPECT_FLOAT_EQ(out[2], 0.5f);
 }
 
 TEST_F(CaptureRig, LargeDeviceBuffersReachTheChainInPiecesOfTheStartSize) {

@@ -166,10 +166,10 @@ TEST_F(JackRig, GainPresetRunsLiveWithLowLatencyAndStopsCleanly) {
     sc->BitBtn_Init.click();
     ASSERT_TRUE(sc->running()) << (dialogs.messages.empty() ? "" : dialogs.messages[0] + " / " + dialogs.details[0]);
     EXPECT_EQ(sc->buffer_frames(), 256);
-    ASSERT_TRUE(probe.connect("tw_probe:out_1", "tonewarp-in:inport 0"));
-    ASSERT_TRUE(probe.connect("tw_probe:out_2", "tonewarp-in:inport 1"));
-    ASSERT_TRUE(probe.connect("tonewarp-out:outport 0", "tw_probe:in_1"));
-    ASSERT_TRUE(probe.connect("tonewarp-out:outport 1", "tw_probe:in_2"));
+    ASSERT_TRUE(probe.connect("tw_probe:out_1", "tonewarp:inport 0"));
+    ASSERT_TRUE(probe.connect("tw_probe:out_2", "tonewarp:inport 1"));
+    ASSERT_TRUE(probe.connect("tonewarp:outport 0", "tw_probe:in_1"));
+    ASSERT_TRUE(probe.connect("tonewarp:outport 1", "tw_probe:in_2"));
 
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const int xruns_before = probe.xruns();
@@ -234,8 +234,8 @@ TEST_F(JackRig, GainPresetRunsLiveWithLowLatencyAndStopsCleanly) {
     EXPECT_LT(max_latency, 3 * 256 * 1000.0f / kRate);
 
     // A clean STOP: both clients gone, nothing captured any more.
-    EXPECT_FALSE(probe.port_exists("tonewarp-in:inport 0"));
-    EXPECT_FALSE(probe.port_exists("tonewarp-out:outport 0"));
+    EXPECT_FALSE(probe.port_exists("tonewarp:inport 0"));
+    EXPECT_FALSE(probe.port_exists("tonewarp:outport 0"));
     const auto buffers = dev->waves->buffers();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(dev->waves->buffers(), buffers);

@@ -285,6 +285,23 @@ TEST(CompTortion, LongBuffersRunInPassesWithTheSameResult) {
     test::expect_long_buffers_run_in_passes<Form>();
 }
 
+TEST(CompTortion, NonFiniteInputDoesNotPoisonTheWindow) {
+    test::expect_recovery_from_non_finite_input<Form>(0.01f);
+    // The repair clears the ring's non-finite samples and sums the window again.
+    auto f = fresh();
+    f->ring_l.fill(0.0f);
+    f->ring_l[10] = std::numeric_limits<float>::infinity();
+    f->ring_l[398] = -3.0f;
+    f->ring_l[390] = 100.0f;  // inside the window (383, 398]
+    f->ring_l[383] = 7.0f;    // just outside it
+    f->env_l = std::numeric_limits<float>::quiet_NaN();
+    f->lp_state_l = std::numeric_limits<float>::infinity();
+    Form::recover_channel(f->lp_state_l, f->ring_l, f->env_l, f->idx_l);
+    EXPECT_EQ(f->ring_l[10], 0.0f);
+    EXPECT_EQ(f->lp_state_l, 0.0f);
+    EXPECT_FLOAT_EQ(f->env_l, 50.0f + 3.0f + 100.0f);
+}
+
 TEST(CompTortion, RecordKeepsCopiedValuesUnlessAPositionMoves) {
     auto f = fresh();
     Stored s;

@@ -163,6 +163,16 @@ TEST(Distortion1, LongBuffersRunInPassesWithTheSameResult) {
     test::expect_long_buffers_run_in_passes<TDistortion1_form>();
 }
 
+TEST(Distortion1, NonFiniteInputDoesNotPoisonTheFilter) {
+    test::expect_recovery_from_non_finite_input<TDistortion1_form>(0.01f);
+    // The filter memory starts afresh, exactly as at creation.
+    auto f = fresh();
+    std::vector<float> x = guitar_like(512);
+    x[7] = std::numeric_limits<float>::quiet_NaN();
+    f->distortion1(512, 48000, 1, x.data());
+    EXPECT_EQ(f->lp_state_l, 0.0f);
+}
+
 TEST(Distortion1, RecordRoundTripKeepsOrRecomputes) {
     auto d = fresh();
     // Positions equal to the bars' current ones keep the stored values.

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -38,6 +40,40 @@ void expect_long_buffers_run_in_passes() {
     big.back() = 77.0f;  // guard sample past the buffer
     f->process(2048, 48000, 2, big.data());
     EXPECT_EQ(big.back(), 77.0f);
+}
+
+// One NaN or infinity in a buffer does not silence the effect for good: from
+// the next buffer on every output is finite, and once the filter memory and
+// the window have turned over the output is that of an instance that got a 0
+// in its place (within `tolerance` on the 16-bit scale).
+template <class Form>
+void expect_recovery_from_non_finite_input(float tolerance) {
+    constexpr int kFrames = 512;
+    for (int channels : {1, 2}) {
+        for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+            auto poisoned = std::make_unique<Form>();
+            auto clean = std::make_unique<Form>();
+            std::vector<float> audio = guitar_like(5 * kFrames * channels);
+            std::vector<float> a = audio, b = audio;
+            a[100 * channels] = bad;
+            b[100 * channels] = 0.0f;
+            for (int buf = 0; buf < 5; ++buf) {
+                float* pa = a.data() + buf * kFrames * channels;
+                float* pb = b.data() + buf * kFrames * channels;
+                poisoned->process(kFrames, 48000, channels, pa);
+                clean->process(kFrames, 48000, channels, pb);
+                if (buf == 0) continue;
+                float worst = 0.0f;
+                for (int i = 0; i < kFrames * channels; ++i) {
+                    ASSERT_TRUE(std::isfinite(pa[i])) << "buffer " << buf << " sample " << i << " channels " << channels;
+                    worst = std::max(worst, std::fabs(pa[i] - pb[i]));
+                }
+                if (buf >= 3) {
+                    EXPECT_LE(worst, tolerance) << "buffer " << buf << " channels " << channels;
+                }
+            }
+        }
+    }
 }
 
 }  // namespace tw::test

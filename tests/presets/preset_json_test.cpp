@@ -4,6 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
 #include "app/chain_presets.h"
 #include "app/chain_editor.h"
 #include "fx/curves.h"
@@ -218,6 +226,191 @@ TEST_F(PresetJsonTest, RefusesWhatTheControlsCouldNotProduce) {
     // Limits themselves are fine.
     EXPECT_EQ(build_error(gain({{"ScrollBar_Gain_Mono", 100}, {"mono_gain", 11.0}, {"left_gain", 1.0 / 11.0}})), "");
     EXPECT_EQ(build_error(one_row({{"row", 16}, {"kind", 13}, {"on", 1}})), "");
+}
+
+TEST_F(PresetJsonTest, ParserRefusesDeepNestingRepeatedKeysAndHugeNumbers) {
+    json j;
+    std::string err;
+    const auto refused = [&](const std::string& text) {
+        err.clear();
+        const bool ok = parse_preset_json(text, j, &err);
+        EXPECT_FALSE(ok) << text.substr(0, 80);
+        EXPECT_FALSE(err.empty());
+        return err;
+    };
+    // Deep enough to overflow the stack if any of it were built or copied.
+    const std::string deep = R"({"rows": [{"row": 1, "params": )" + std::string(100000, '[') + std::string(100000, ']') + "}]}";
+    EXPECT_NE(refused(deep).find("nested more than 32"), std::string::npos) << err;
+    std::string objects;
+    for (int i = 0; i < 50000; ++i) objects += R"({"a": )";
+    EXPECT_NE(refused(objects + "1" + std::string(50000, '}')).find("nested"), std::string::npos) << err;
+    EXPECT_NE(refused(R"({"rows": [], "rows": []})").find("\"rows\" is given twice"), std::string::npos) << err;
+    EXPECT_NE(refused(R"({"rows": [{"row": 1, "params": {"a": 1, "b": 2, "a": 3}}]})").find("\"a\""), std::string::npos);
+    EXPECT_NE(refused("[1e400]").find("1e400"), std::string::npos) << err;
+    refused(R"({"rows": [)");
+    refused("");
+    // Equal keys in different objects, and nesting up to the limit, are fine.
+    ASSERT_TRUE(parse_preset_json(R"({"rows": [{"row": 1}, {"row": 2}]})", j, &err)) << err;
+    EXPECT_EQ(j["rows"][1]["row"], 2);
+    ASSERT_TRUE(parse_preset_json(std::string(kMaxJsonDepth, '[') + std::string(kMaxJsonDepth, ']'), j, &err)) << err;
+    EXPECT_FALSE(parse_preset_json(std::string(kMaxJsonDepth + 1, '[') + std::string(kMaxJsonDepth + 1, ']'), j, &err));
+}
+
+TEST_F(PresetJsonTest, WholeNumbersBeyond64BitsAreRefusedNotWrapped) {
+    const std::string huge = "18446744073709551615";  // 2^64 - 1 would wrap to -1
+    const auto parsed = [](const std::string& text) {
+        json j;
+        std::string err;
+        EXPECT_TRUE(parse_preset_json(text, j, &err)) << err;
+        return j;
+    };
+    EXPECT_NE(build_error(parsed(R"({"rows": [{"row": 1, "kind": "Gain", "params": {"marker": )" + huge + "}}]}"))
+                  .find(huge),
+              std::string::npos);
+    EXPECT_NE(build_error(parsed(R"({"rows": [{"row": 1, "kind": "Gain", "params": {"ScrollBar_Gain_Mono": )" + huge + "}}]}")), "");
+    EXPECT_NE(build_error(parsed(R"({"rows": [{"row": )" + huge + "}]}")), "");
+    EXPECT_NE(build_error(parsed(R"({"rows": [{"row": 1, "kind": )" + huge + "}]}")), "");
+    EXPECT_NE(build_error(parsed(R"({"rows": [{"row": 1, "on": )" + huge + "}]}")), "");
+    // Raw words: beyond 64 bits refused, the largest 32-bit word taken as its bits.
+    if (const int raw = unbuilt_kind(); raw >= 0) {
+        const std::string row = R"({"rows": [{"row": 1, "kind": )" + std::to_string(raw) + R"(, "words": [)";
+        EXPECT_NE(build_error(parsed(row + huge + "]}]}")), "");
+        PresetRecord r;
+        std::string err;
+        ASSERT_TRUE(preset_from_json(parsed(row + "4294967295, -2147483648]}]}"), r, &err)) << err;
+        EXPECT_EQ(r.param_word(0, 0), -1);
+        EXPECT_EQ(r.param_word(0, 1), std::numeric_limits<std::int32_t>::min());
+    }
+}
+
+// Plain IEEE comparisons, as on the UI thread where presets are built and
+// loaded: other tests of this program run the chain on this thread, which
+// leaves denormals-are-zero set.
+struct WithoutFlushToZero {
+#if defined(__SSE__) || defined(__x86_64__)
+    unsigned saved = _mm_getcsr();
+    WithoutFlushToZero() { _mm_setcsr(saved & ~0x8040u); }
+    ~WithoutFlushToZero() { _mm_setcsr(saved); }
+#endif
+};
+
+// For every described float: the ends of its range, as stored, are taken and a
+// load keeps them; one step of the stored float beyond either end is refused.
+TEST_F(PresetJsonTest, FloatsAreCheckedAsStoredAndWhatBuildAcceptsALoadKeeps) {
+    WithoutFlushToZero ieee;
+    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Gain"}, {"params", {{"mono_gain", 11.000005}}}})), "");
+    int checked = 0;
+    for (const KindDecl& kd : kind_decls()) {
+        const std::int32_t k = kd.kind;
+        const KindEntries& e = kd.entries;
+        if (kd.fields.empty() || !kd.built()) continue;
+        for (const FieldDecl& f : kd.fields) {
+            if (f.type != FieldType::Float || f.count != 1) continue;
+            const float ends[2] = {static_cast<float>(f.min), static_cast<float>(f.max)};
+            const float outward[2] = {-std::numeric_limits<float>::infinity(), std::numeric_limits<float>::infinity()};
+            for (int end = 0; end < 2; ++end) {
+                const auto row = [&](float v) {
+                    return one_row({{"row", 1}, {"kind", k}, {"params", {{f.name, static_cast<double>(v)}}}});
+                };
+                const std::string where = std::string(kind_name(k)) + " " + f.name + (end ? " max" : " min");
+                EXPECT_NE(build_error(row(std::nextafter(ends[end], outward[end]))), "") << where;
+                PresetRecord r;
+                std::string err;
+                ASSERT_TRUE(preset_from_json(row(ends[end]), r, &err)) << where << ": " << err;
+                ParamRecord stored, loaded;
+                r.get_params(0, stored);
+                Instance inst = e.create();
+                e.params(&stored, inst, 1);
+                e.params(&loaded, inst, 0);
+                delete inst;
+                EXPECT_EQ(rec_get_f32(loaded, f), ends[end]) << where << ": a load did not keep it";
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GE(checked, 2 * 12);  // Gain 3, Distortion (Soft/Hard) 4, Distortion-Compresor 5
+}
+
+TEST_F(PresetJsonTest, StoredValuesALoadIgnoresAreMarkedAndShownAsNull) {
+    PresetRecord r;
+    r.set_version(303);
+    r.set_kind(0, kKindDistortion1);
+    ParamRecord p;
+    rec_set_f32(p, 0, 1.5f);                                        // level above 1
+    rec_set_f32(p, 16, std::numeric_limits<float>::quiet_NaN());   // gain_in
+    rec_set_i32(p, 8, 5);                                           // knee_in below 50
+    rec_set_f32(p, 4, 0.1f);                                        // smooth_k inside
+    rec_set_f32(p, 20, 2.0f);                                       // gain_out inside
+    rec_set_i32(p, 12, 10000);
+    r.set_params(0, p);
+    const std::string text = preset_to_text(r);
+    EXPECT_NE(text.find("1.5            stored value (outside 0..1: ignored on load)"), std::string::npos) << text;
+    EXPECT_NE(text.find("nan            stored value (outside 0.0909090936..11: ignored on load)"), std::string::npos);
+    EXPECT_NE(text.find("5              stored value (outside 50..1000: not kept on load)"), std::string::npos);
+    EXPECT_EQ(text.find("0.100000001    stored value ("), std::string::npos);
+    const json j = preset_to_json(r);
+    EXPECT_TRUE(j["rows"][0]["params"]["level"].is_null());
+    EXPECT_TRUE(j["rows"][0]["params"]["gain_in"].is_null());
+    EXPECT_TRUE(j["rows"][0]["params"]["knee_in"].is_null());
+    EXPECT_FLOAT_EQ(j["rows"][0]["params"]["gain_out"].get<float>(), 2.0f);
+    // So what show prints, build takes: the ignored values become a fresh effect's.
+    PresetRecord back;
+    std::string err;
+    ASSERT_TRUE(preset_from_json(json::parse(j.dump()), back, &err)) << err;
+    ParamRecord q;
+    back.get_params(0, q);
+    EXPECT_FLOAT_EQ(rec_get_f32(q, 0), 0.49f);
+    EXPECT_FLOAT_EQ(rec_get_f32(q, 16), 1.0f);
+    EXPECT_EQ(rec_get_i32(q, 8), 1000);
+    EXPECT_FLOAT_EQ(rec_get_f32(q, 20), 2.0f);
+}
+
+// Whatever a preset file holds, what show --json prints, build takes, and the
+// values it printed come back unchanged.
+TEST_F(PresetJsonTest, ShownJsonOfAnyRecordBuildsBack) {
+    std::mt19937 rng(303);
+    const auto word = [&rng]() -> std::int32_t {
+        switch (rng() % 6) {
+            case 0: return static_cast<std::int32_t>(rng());                           // anything
+            case 1: return static_cast<std::int32_t>(rng() % 200) - 50;               // small, maybe a position
+            case 2: return static_cast<std::int32_t>(rng() % 40000);                  // knees
+            case 3: {                                                                  // a float in some range
+                const float f = std::uniform_real_distribution<float>(-2.0f, 12.0f)(rng);
+                std::int32_t w;
+                std::memcpy(&w, &f, 4);
+                return w;
+            }
+            case 4: return 0x7FC00000;                                                 // NaN
+            default: return 117117;                                                    // the Gain marker
+        }
+    };
+    for (int n = 0; n < 200; ++n) {
+        PresetRecord r;
+        r.set_version(static_cast<std::int16_t>(rng() % 3 == 0 ? 302 : 303));
+        for (int s = 0; s < kPresetUsedSlots; ++s) {
+            r.set_kind(s, static_cast<std::int32_t>(rng() % 16));
+            r.set_enabled(s, static_cast<std::int32_t>(rng() % 3));
+            for (int w = 0; w < kPresetStoredWords; ++w) r.set_param_word(s, w, word());
+        }
+        const json shown = preset_to_json(r);
+        PresetRecord back;
+        std::string err;
+        ASSERT_TRUE(preset_from_json(json::parse(shown.dump()), back, &err)) << "record " << n << ": " << err;
+        const json again = preset_to_json(back);
+        for (int s = 0; s < kPresetUsedSlots; ++s) {
+            const json& a = shown["rows"][s];
+            ASSERT_EQ(a["kind"], again["rows"][s]["kind"]);
+            if (a.contains("words")) {
+                ASSERT_EQ(a["words"], again["rows"][s]["words"]);
+            }
+            if (!a.contains("params")) continue;
+            for (auto it = a["params"].begin(); it != a["params"].end(); ++it) {
+                if (!it.value().is_null()) {
+                    ASSERT_EQ(it.value(), again["rows"][s]["params"][it.key()]) << it.key();
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

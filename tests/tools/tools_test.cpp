@@ -1,5 +1,5 @@
-// tonewarp-render and tonewarp-preset, run as a user runs them: generated
-// WAV files in, files and exit codes out.
+// The command-line tools run as a user runs them: generated WAV files in,
+// files and exit codes out.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <fcntl.h>
@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -53,7 +54,7 @@ protected:
 
     // Runs a tool; returns its exit code, keeps stdout and stderr.
     int run(const std::string& exe, const std::vector<std::string>& args) {
-        std::string cmd = quote(exe);
+        std::string cmd = exe.find('/') == std::string::npos ? exe : quote(exe);
         for (const auto& a : args) cmd += " " + quote(a);
         cmd += " > " + quote(path("stdout.txt")) + " 2> " + quote(path("stderr.txt")) + " < /dev/null";
         const int rc = std::system(cmd.c_str());
@@ -65,6 +66,11 @@ protected:
     }
     int render(const std::vector<std::string>& args) { return run(TW_RENDER_EXE, args); }
     int preset(const std::vector<std::string>& args) { return run(TW_PRESET_EXE, args); }
+    // tonewarp-live on the built-in devices only, stopped by `timeout` if it would run on.
+    int live(std::vector<std::string> args) {
+        args.insert(args.begin(), {"20", TW_LIVE_EXE, "--no-system"});
+        return run("timeout", args);
+    }
 
     static std::string slurp(const std::string& p) {
         std::ifstream in(p, std::ios::binary);
@@ -82,6 +88,16 @@ protected:
         SNDFILE* f = sf_open(p.c_str(), SFM_WRITE, &info);
         ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
         ASSERT_EQ(sf_write_short(f, s.data(), static_cast<sf_count_t>(s.size())), static_cast<sf_count_t>(s.size()));
+        sf_close(f);
+    }
+    static void write_float(const std::string& p, int rate, int channels, const std::vector<float>& s) {
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        SNDFILE* f = sf_open(p.c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+        ASSERT_EQ(sf_write_float(f, s.data(), static_cast<sf_count_t>(s.size())), static_cast<sf_count_t>(s.size()));
         sf_close(f);
     }
     struct Audio {
@@ -333,6 +349,102 @@ TEST_F(ToolsTest, PresetToolRefusesBadInput) {
     }
     EXPECT_NE(err_.find("missing.json"), std::string::npos);
     EXPECT_NE(preset({}), 0);
+}
+
+// 0 done, 1 failed, 2 command line not usable (tonewarp-live: 3 when the sound
+// system closes the stream, tested on JACK), in every tool and in its --help.
+TEST_F(ToolsTest, EveryToolFollowsTheExitCodeConvention) {
+    write_pcm16(path("in.wav"), 8000, 1, signal(100, 1));
+    fs::create_directories(path("loop"));
+    fs::create_symlink("loop", path("loop/loop"));  // looking inside it fails (a loop of links)
+    const std::string unreadable = path("loop/loop/loop/loop/loop/loop/loop/loop/loop/loop/loop/loop/loop/loop/loop/"
+                                        "loop/loop/loop/loop/loop/loop/loop/loop/loop/loop/loop/loop/loop/loop/loop/"
+                                        "loop/loop/loop/loop/loop/loop/loop/loop/loop/loop/loop/x.pre");
+    struct Case {
+        int code;
+        std::string tool;
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {0, "render", {"--help"}, "Exit codes: 0"},
+        {0, "preset", {"--help"}, "Exit codes: 0"},
+        {0, "live", {"--help"}, "Exit codes: 0"},
+        {0, "demo", {"--help"}, "Exit codes: 0"},
+        {2, "render", {"--bogus", path("in.wav"), path("o.wav")}, "see --help"},
+        {2, "render", {"--preset", "", path("in.wav"), path("o.wav")}, "--preset needs a file name"},
+        {2, "render", {"--block", "0", path("in.wav"), path("o.wav")}, "--block"},
+        {2, "preset", {"shows", path("a.pre")}, "see --help"},
+        {2, "live", {"--threshold", "99"}, "see --help"},
+        {2, "live", {"--seconds", "nan"}, "--seconds must be"},
+        {2, "live", {"--seconds", "inf"}, "--seconds must be"},
+        {2, "live", {"--preset", ""}, "--preset needs a file name"},
+        {2, "demo", {"--bogus"}, "see --help"},
+        {1, "render", {path("missing.wav"), path("o.wav")}, "missing.wav"},
+        {1, "preset", {"show", path("missing.pre")}, "missing.pre"},
+        {1, "live", {"--preset", unreadable, "--seconds", "0.1"}, "Cannot look at"},
+        {1, "live", {"--home", path("loop/loop"), "--seconds", "0.1"}, "is not a folder"},
+        {1, "live", {"--preset", path("missing.pre"), "--seconds", "0.1"}, "cannot be read"},
+    };
+    for (const Case& c : cases) {
+        const int rc = c.tool == "render" ? render(c.args)
+                       : c.tool == "preset" ? preset(c.args)
+                       : c.tool == "live"   ? live(c.args)
+                                            : run(TW_CHAIN_DEMO_EXE, c.args);
+        const std::string where = c.tool + " " + (c.args.empty() ? "" : c.args[0]);
+        EXPECT_EQ(rc, c.code) << where << "\n" << err_;
+        EXPECT_NE((out_ + err_).find(c.says), std::string::npos) << where << "\n" << out_ << err_;
+    }
+    EXPECT_FALSE(fs::exists(path("o.wav")));
+}
+
+TEST_F(ToolsTest, RenderSilencesNonFiniteInputAndSaysHowMuch) {
+    // Through the default preset's distortions: one NaN used to leave them
+    // silent (non-finite) for the rest of the file.
+    std::vector<float> in(2 * 9600);
+    for (std::size_t i = 0; i < in.size(); ++i) in[i] = 0.3f * std::sin(0.01f * static_cast<float>(i));
+    std::vector<float> zeroed = in;
+    in[200] = std::numeric_limits<float>::quiet_NaN();
+    in[201] = std::numeric_limits<float>::infinity();
+    zeroed[200] = zeroed[201] = 0.0f;
+    write_float(path("bad.wav"), 48000, 2, in);
+    write_float(path("zeroed.wav"), 48000, 2, zeroed);
+    const std::string f9 = std::string(TW_BUILT_PRESETS) + "/F9 - High Gain Distortion Noise Gate.pre";
+    ASSERT_EQ(render({"--preset", f9, path("bad.wav"), path("bad_out.wav")}), 0) << err_;
+    EXPECT_NE(err_.find("2 input samples were not finite"), std::string::npos) << err_;
+    ASSERT_EQ(render({"--preset", f9, path("zeroed.wav"), path("zeroed_out.wav")}), 0) << err_;
+    EXPECT_EQ(err_, "");
+    const Audio bad = read_audio(path("bad_out.wav"));
+    for (float v : bad.samples) ASSERT_TRUE(std::isfinite(v));
+    EXPECT_EQ(bad.samples, read_audio(path("zeroed_out.wav")).samples);
+}
+
+TEST_F(ToolsTest, PresetToolRefusesHostileJsonAndReportsFailedWrites) {
+    std::string deep = R"({"rows": [{"row": 1, "kind": "Gain", "params": )";
+    deep += std::string(100000, '[') + std::string(100000, ']') + "}]}";
+    std::ofstream(path("deep.json")) << deep;
+    std::ofstream(path("big.json")) << "[1e400]";
+    std::ofstream(path("twice.json")) << R"({"rows": [{"row": 1, "kind": "Gain", "kind": "Delay"}]})";
+    std::ofstream(path("over.json")) << R"({"rows": [{"row": 1, "kind": "Gain", "params": {"mono_gain": 11.000005}}]})";
+    fs::create_directories(path("folder.json"));
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"deep.json", "nested more than 32 levels"}, {"big.json", "number overflow"},
+        {"twice.json", "\"kind\" is given twice"},   {"over.json", "mono_gain is 11.000005, outside"},
+        {"folder.json", "is a folder"},
+    };
+    for (const auto& [file, says] : cases) {
+        EXPECT_EQ(preset({"build", path(file), path("out.pre")}), 1) << file;
+        EXPECT_NE(err_.find(says), std::string::npos) << err_;
+        EXPECT_FALSE(fs::exists(path("out.pre")));
+    }
+    make_preset(path("a.pre"), {{"rows", {gain_row(1, true, 70, 30, 90, false, true, 10)}}});
+    for (const char* flag : {"", "--json"}) {
+        const std::string cmd = quote(TW_PRESET_EXE) + " show " + flag + " " + quote(path("a.pre")) + " > /dev/full 2> " +
+                                quote(path("err.txt"));
+        const int rc = std::system(cmd.c_str());
+        EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, 1) << flag;
+        EXPECT_NE(slurp(path("err.txt")).find("cannot write the listing"), std::string::npos) << flag;
+    }
 }
 
 TEST_F(ToolsTest, BundledPresetsAreBuiltAndMatchTheirSources) {

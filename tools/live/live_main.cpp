@@ -4,17 +4,20 @@
 // second (with --tuner: the note, cents and frequency the tuner reads from the
 // input instead of the levels; on a terminal that line is rewritten in place
 // ten times a second), and on SIGINT / SIGTERM stops and closes cleanly (exit
-// 0). A stream the sound system closes (JACK server gone) ends it with 3.
-// face.ini is read, never written: the settings belong to the window.
+// 0). A stream the sound system closes (JACK server gone, also while START
+// opens it) ends it with 3. face.ini is read, never written: the settings
+// belong to the window.
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -31,6 +34,14 @@
 #include "presets/preset_file.h"
 
 namespace {
+
+// Exit codes, shared by every tool.
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitStreamClosed = 3;
+
+constexpr const char* kStreamClosed = "The sound system closed the audio stream (was the JACK server stopped?).";
 
 std::atomic<bool> stop_requested{false};
 extern "C" void on_signal(int) { stop_requested.store(true); }
@@ -107,10 +118,20 @@ void print_list(const char* title, const tw::ui::ComboBox& combo) {
     for (int i = 0; i < combo.count(); ++i) std::printf("  %d: %s\n", i, combo.items()[i].c_str());
 }
 
-}  // namespace
+// A path the program may not look at (no search permission, a loop of links,
+// a name too long) is reported instead of ending the program.
+bool path_exists(const std::string& p, std::string& why) {
+    std::error_code ec;
+    const bool there = std::filesystem::exists(p, ec);
+    if (ec) why = "Cannot look at " + p + ": " + ec.message() + ". Check the path and its folders' permissions.";
+    return there;
+}
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     CLI::App app{"tonewarp-live: play the effect chain live from an input device to an output device"};
+    app.footer("Exit codes: 0 stopped (Ctrl-C, SIGTERM or --seconds), 1 failed (device, preset or folder),\n"
+               "2 command line not usable (an option, a value or a device name that matches no device),\n"
+               "3 the sound system closed the stream (JACK server stopped).");
     bool list_devices = false, mono = false, stereo = false, no_builtin = false, no_system = false;
     std::string input, output, preset, home;
     int rate = 0;
@@ -125,24 +146,40 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({22050, 32075, 44100, 48000}));
     auto* mono_opt = app.add_flag("--mono", mono, "One channel (default: face.ini's, else two)");
     app.add_flag("--stereo", stereo, "Two channels")->excludes(mono_opt);
-    app.add_option("--preset", preset,
-                   "A .pre preset to load into the chain (default: face.ini's last preset, else the F9 preset)");
+    CLI::Option* preset_opt =
+        app.add_option("--preset", preset,
+                       "A .pre preset to load into the chain (default: face.ini's last preset, else the F9 preset)");
     app.add_option("--home", home,
                    "Program folder (PRESETS/, face.ini, demo_guitar.wav ...; default: $TONEWARP_HOME, else the "
                    "executable's folder when writable, else ~/.local/share/tonewarp)");
     app.add_flag("--no-builtin", no_builtin, "Hide the built-in demo input and null output");
     app.add_flag("--no-system", no_system, "Offer only the built-in devices");
     app.add_option("--threshold", threshold, "Latency threshold in ms (1..50; default: face.ini's, else 35)")->check(CLI::Range(1, 50));
-    app.add_option("--seconds", seconds, "Stop after this many seconds (default: run until Ctrl-C)")->check(CLI::NonNegativeNumber);
+    app.add_option("--seconds", seconds, "Stop after this many seconds (default: run until Ctrl-C)");
     app.add_flag("--tuner", tuner, "Show the tuner's note, cents and frequency instead of the levels");
     app.add_option("--a4", a4, "Tuner reference pitch A4 in Hz (415..466; default: face.ini's, else 440)")
         ->check(CLI::Range(tw::TunerSettings::kMinA4, tw::TunerSettings::kMaxA4));
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);  // --help
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "tonewarp-live: %s (see --help).\n", e.what());
+        return kExitUsage;
+    }
+    if (!std::isfinite(seconds) || seconds < 0.0) {
+        std::fprintf(stderr, "tonewarp-live: --seconds must be a number of seconds, 0 or more (see --help).\n");
+        return kExitUsage;
+    }
+    if (preset_opt->count() > 0 && preset.empty()) {
+        std::fprintf(stderr, "tonewarp-live: --preset needs a file name (see --help).\n");
+        return kExitUsage;
+    }
 
     std::string folder_note;
     if (!tw::setup_program_folder(home, &folder_note)) {
         std::fprintf(stderr, "%s\n", folder_note.c_str());
-        return 1;
+        return kExitFailed;
     }
     if (!folder_note.empty()) std::fprintf(stderr, "%s\n", folder_note.c_str());
 
@@ -165,29 +202,35 @@ int main(int argc, char** argv) {
     if (list_devices) {
         print_list("Input devices:", sc.ComboBox_waveIn);
         print_list("Output devices:", sc.ComboBox_waveOut);
-        return 0;
+        return kExitDone;
     }
 
     // A bare name is also looked for in PRESETS/ ("F9 - High Gain" or "F9 - High Gain.pre").
-    if (!preset.empty() && !std::filesystem::exists(preset)) {
+    std::string why;
+    if (!preset.empty() && !path_exists(preset, why)) {
         for (const std::string& candidate :
-             {tw::program_path("PRESETS/" + preset), tw::program_path("PRESETS/" + preset + ".pre")})
-            if (std::filesystem::is_regular_file(candidate)) {
+             {tw::program_path("PRESETS/" + preset), tw::program_path("PRESETS/" + preset + ".pre")}) {
+            std::error_code ec;
+            if (std::filesystem::is_regular_file(candidate, ec)) {
                 preset = candidate;
+                why.clear();
                 break;
             }
+            if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory && why.empty())
+                why = "Cannot look at " + candidate + ": " + ec.message() + ". Check the folder's permissions.";
+        }
     }
     if (!preset.empty() && !tw::load_preset(editor, preset)) {
-        std::fprintf(stderr, "The preset %s cannot be read.\n", preset.c_str());
-        return 1;
+        if (why.empty()) why = "The preset " + preset + " cannot be read.";
+        std::fprintf(stderr, "%s\n", why.c_str());
+        return kExitFailed;
     }
 
-    std::string why;
     if (!input.empty()) {
         const int i = pick(sc.ComboBox_waveIn, input, why);
         if (i < 0) {
             std::fprintf(stderr, "Input: %s. See --list-devices.\n", why.c_str());
-            return 1;
+            return kExitUsage;
         }
         sc.ComboBox_waveIn.set_item_index(i);
     }
@@ -195,7 +238,7 @@ int main(int argc, char** argv) {
         const int i = pick(sc.ComboBox_waveOut, output, why);
         if (i < 0) {
             std::fprintf(stderr, "Output: %s. See --list-devices.\n", why.c_str());
-            return 1;
+            return kExitUsage;
         }
         sc.ComboBox_waveOut.set_item_index(i);
     }
@@ -208,12 +251,19 @@ int main(int argc, char** argv) {
 
     if (!sc.BitBtn_Init.enabled()) {
         std::fprintf(stderr, "%s: there is nothing to start.\n", sc.ComboBox_waveIn.text().c_str());
-        return 2;
+        return kExitFailed;
     }
     sc.BitBtn_Init.click();
     if (dialogs.ended || !sc.running()) {
+        // The server going away while START opened the stream is the same
+        // ending as losing the stream later.
+        const bool lost = devices.catalog.stream_lost();
         form.FormClose();
-        return 2;
+        if (lost) {
+            std::fprintf(stderr, "%s\n", kStreamClosed);
+            return kExitStreamClosed;
+        }
+        return kExitFailed;
     }
 
     const bool on_terminal = tuner && isatty(STDOUT_FILENO) != 0;
@@ -262,9 +312,20 @@ int main(int argc, char** argv) {
     sc.BitBtn_Reset.click();
     form.FormClose();
     if (lost) {
-        std::fprintf(stderr, "The sound system closed the audio stream (was the JACK server stopped?).\n");
-        return 3;
+        std::fprintf(stderr, "%s\n", kStreamClosed);
+        return kExitStreamClosed;
     }
     std::printf("Stopped.\n");
-    return 0;
+    return kExitDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tonewarp-live: %s\n", e.what());
+        return kExitFailed;
+    }
 }

@@ -1,16 +1,23 @@
 // tonewarp-preset: shows a preset file as text or JSON, and builds a preset
 // file from the JSON form (the bundled presets are kept as JSON sources).
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <system_error>
 
 #include "presets/preset_file.h"
 #include "presets/preset_json.h"
 
 namespace {
+
+// A preset's JSON form is a few kilobytes; anything far larger is not one.
+constexpr std::uintmax_t kMaxJsonBytes = 16u << 20;
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "tonewarp-preset: %s.\n", message.c_str());
@@ -30,21 +37,48 @@ int show(const std::string& path, bool as_json) {
     } else {
         std::cout << path << "\n" << tw::preset_to_text(rec);
     }
-    return std::cout.good() ? 0 : 1;
+    // The listing is only complete once it has left the buffers.
+    errno = 0;
+    std::cout.flush();
+    if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout))
+        return fail(std::string("cannot write the listing: ") + (errno != 0 ? std::strerror(errno) : "output error"));
+    return 0;
+}
+
+// The whole file as text; false with the reason in `why`.
+bool read_text(const std::string& path, std::string& text, std::string& why) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        why = path + " is a folder, not a JSON file";
+        return false;
+    }
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > kMaxJsonBytes) {
+        why = path + " is " + std::to_string(size) + " bytes long, far too long for a preset's JSON form";
+        return false;
+    }
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        why = "cannot open " + path + (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
+        return false;
+    }
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    if (in.bad()) {
+        why = "cannot read " + path;
+        return false;
+    }
+    text = ss.str();
+    return true;
 }
 
 int build(const std::string& json_path, const std::string& out_path) {
-    std::ifstream in(json_path);
-    if (!in) return fail("cannot open " + json_path);
+    std::string text, why;
+    if (!read_text(json_path, text, why)) return fail(why);
     nlohmann::json j;
-    try {
-        j = nlohmann::json::parse(in);
-    } catch (const nlohmann::json::parse_error& e) {
-        std::string m = e.what();
-        return fail(json_path + " is not valid JSON (" + m + ")");
-    }
+    if (!tw::parse_preset_json(text, j, &why)) return fail(json_path + " is not usable JSON: " + why);
     tw::PresetRecord rec;
-    std::string why;
     if (!tw::preset_from_json(j, rec, &why)) return fail(json_path + ": " + why);
     if (!tw::write_preset_record(out_path, rec, &why)) return fail(why);
     return 0;
@@ -74,12 +108,14 @@ int main(int argc, char** argv) {
     build_cmd->footer(
         "JSON form: {\"version\": 303, \"rows\": [{\"row\": 1, \"kind\": \"Gain\", \"on\": true,\n"
         "  \"params\": {\"ScrollBar_Gain_Mono\": 70}}]}\n"
-        "Rows not listed are empty and off; fields not given take a fresh effect's values.\n"
+        "Rows not listed are empty and off; fields not given (or null) take a fresh effect's values.\n"
         "Kind names: \"--- select ---\", \"noise gate\", \"EQ (8 bands) + Filters\", \"Distortion-Compresor\",\n"
         "\"Distortion (Simple)\", \"Durizezeviro Plus\", \"Distortion (Soft/Hard)\", \"Reverberator\", \"Delay\",\n"
         "\"Flanger / Chorus\", \"wah\", \"Playback wav file\", \"Record wav\", \"Gain\".");
     app.footer("Examples:\n  tonewarp-preset show \"PRESETS/F1 Clean.pre\"\n"
-               "  tonewarp-preset show --json a.pre > a.json && tonewarp-preset build a.json b.pre");
+               "  tonewarp-preset show --json a.pre > a.json && tonewarp-preset build a.json b.pre\n"
+               "Exit codes: 0 done, 1 failed (unreadable or refused input, output not written), 2 command line\n"
+               "not usable.");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {

@@ -182,10 +182,6 @@ void finish_recorders(const std::vector<std::pair<int, tw::TRecord_wav_form*>>& 
 }
 
 void render(const Options& opt) {
-    if (opt.block < 1 || opt.block > kMaxBlock)
-        throw Failure{"--block must be between 1 and 2048 frames, not " + std::to_string(opt.block) + "."};
-    if (!std::isfinite(opt.tail) || opt.tail < 0.0 || opt.tail > kMaxTailSeconds)
-        throw Failure{"--tail must be between 0 and 3600 seconds."};
     check_not_same_file(opt.input, opt.output);
     if (!opt.home.empty()) {
         std::error_code ec;
@@ -237,6 +233,7 @@ void render(const Options& opt) {
 
     std::string failure;
     std::int64_t non_finite = 0;
+    std::int64_t non_finite_in = 0;
     // The processing runs on its own thread, as the audio thread would, with
     // flush-to-zero set there only.
     std::thread worker([&] {
@@ -256,7 +253,15 @@ void render(const Options& opt) {
                     }
                     input_done = true;
                 }
-                for (sf_count_t i = 0; i < frames * channels; ++i) buf[i] *= kEngineScale;
+                // A NaN or infinity (or a value too large for the engine's
+                // scale) enters as silence, as on the live capture path.
+                for (sf_count_t i = 0; i < frames * channels; ++i) {
+                    buf[i] *= kEngineScale;
+                    if (!std::isfinite(buf[i])) {
+                        buf[i] = 0.0f;
+                        ++non_finite_in;
+                    }
+                }
             }
             if (frames == 0) {
                 if (tail_left == 0) break;
@@ -285,6 +290,9 @@ void render(const Options& opt) {
     progress.finish();
     if (interrupted.load()) throw Failure{"Interrupted; no output was written."};
     if (!failure.empty()) throw Failure{failure};
+    if (non_finite_in > 0)
+        std::fprintf(stderr, "tonewarp-render: %lld input samples were not finite numbers and were read as silence.\n",
+                     static_cast<long long>(non_finite_in));
     if (non_finite > 0)
         std::fprintf(stderr, "tonewarp-render: %lld samples were not finite and were written as silence.\n",
                      static_cast<long long>(non_finite));
@@ -303,8 +311,9 @@ int main(int argc, char** argv) {
         "its 16-bit scale (a 16-bit value v is processed as v) in consecutive blocks of --block frames.",
         "tonewarp-render"};
     Options opt;
-    app.add_option("--preset", opt.preset, "Preset file (.pre) to load into the chain before rendering")
-        ->type_name("FILE");
+    CLI::Option* preset_opt =
+        app.add_option("--preset", opt.preset, "Preset file (.pre) to load into the chain before rendering")
+            ->type_name("FILE");
     app.add_option("--block", opt.block, "Frames per processing block, 1..2048 (default 512)")->type_name("N");
     app.add_option("--home", opt.home,
                    "Program folder where effects look up MTEQ.ini, playback.ini, demo1.wav "
@@ -318,13 +327,25 @@ int main(int argc, char** argv) {
                  "takes are dropped and only reported");
     app.add_option("INPUT", opt.input, "Audio file to process")->required();
     app.add_option("OUTPUT", opt.output, "WAV file to write (replaced only when the render succeeds)")->required();
-    app.footer("Example: tonewarp-render --preset \"PRESETS/F1 Clean.pre\" --tail 2 dry.wav wet.wav");
+    app.footer("Example: tonewarp-render --preset \"PRESETS/F1 Clean.pre\" --tail 2 dry.wav wet.wav\n"
+               "Exit codes: 0 rendered, 1 failed (nothing written), 2 command line not usable.");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
         return app.exit(e);  // --help
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "tonewarp-render: %s (see --help).\n", e.what());
+        return 2;
+    }
+    // Values the command line cannot give.
+    std::string usage;
+    if (preset_opt->count() > 0 && opt.preset.empty()) usage = "--preset needs a file name";
+    if (opt.block < 1 || opt.block > kMaxBlock)
+        usage = "--block must be between 1 and 2048 frames, not " + std::to_string(opt.block);
+    if (!std::isfinite(opt.tail) || opt.tail < 0.0 || opt.tail > kMaxTailSeconds)
+        usage = "--tail must be between 0 and 3600 seconds";
+    if (!usage.empty()) {
+        std::fprintf(stderr, "tonewarp-render: %s (see --help).\n", usage.c_str());
         return 2;
     }
     std::signal(SIGINT, on_signal);
