@@ -3,8 +3,9 @@
 //
 // Options:
 //   --home DIR              program folder (PRESETS/, SKINS/, html/, temp/, face.ini ...);
-//                           default: $TONEWARP_HOME, else the executable's folder when
-//                           writable, else ~/.local/share/tonewarp (filled on the first start)
+//                           default: $TONEWARP_HOME, else ~/.local/share/tonewarp for an
+//                           installed program (filled from <prefix>/share/tonewarp), else
+//                           the executable's folder when writable
 //   --builtin-devices-only  list only the built-in demo input and null output
 //   --screenshot DIR        (hidden) start the demo, save main_window.png and
 //                           gain_editor.png (and every other built editor) into DIR, then quit
@@ -42,8 +43,9 @@ Options parse_options(int argc, char** argv) {
     parser.addHelpOption();
     const QCommandLineOption home_opt(
         "home",
-        "Program folder (PRESETS/, SKINS/, html/, face.ini ...). Default: $TONEWARP_HOME, else the "
-        "executable's folder when it is writable, else ~/.local/share/tonewarp, filled on the first start.",
+        "Program folder (PRESETS/, SKINS/, html/, face.ini ...). Default: $TONEWARP_HOME, else "
+        "~/.local/share/tonewarp for an installed program (filled from the installed data), else the "
+        "executable's folder when it is writable.",
         "dir");
     const QCommandLineOption builtin_opt("builtin-devices-only",
                                          "Offer only the built-in demo input and null output.");

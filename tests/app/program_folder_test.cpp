@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "app_test_support.h"
 
 namespace tw {
@@ -31,13 +34,13 @@ TEST(ProgramFolderChoice, OptionThenEnvironmentThenWritableExecutableFolderThenP
     EXPECT_EQ(choose_program_folder(s).folder, "/home/ann/.local/share/tonewarp");
     s.xdg_data_home = "/data";
     EXPECT_EQ(choose_program_folder(s).folder, "/data/tonewarp");
-
-    // An installed layout: <prefix>/bin and <prefix>/share/tonewarp.
-    test::TempHome prefix;
-    std::filesystem::create_directories(prefix.path("bin"));
-    std::filesystem::create_directories(prefix.path("share/tonewarp"));
-    s.exe_folder = prefix.path("bin");
-    EXPECT_EQ(choose_program_folder(s).seed_from, prefix.path("share/tonewarp"));
+    // An installed program uses the per-user folder even when its own folder
+    // is writable, and fills it from <prefix>/share/tonewarp.
+    s.exe_folder_writable = true;
+    s.installed_data = "/usr/share/tonewarp";
+    c = choose_program_folder(s);
+    EXPECT_EQ(c.folder, "/data/tonewarp");
+    EXPECT_EQ(c.seed_from, "/usr/share/tonewarp");
 }
 
 TEST(ProgramFolderSeed, CopiesWhatIsMissingKeepsWhatIsThereAndSkipsPrograms) {
@@ -58,6 +61,37 @@ TEST(ProgramFolderSeed, CopiesWhatIsMissingKeepsWhatIsThereAndSkipsPrograms) {
     std::string error;
     EXPECT_FALSE(seed_program_folder(from.dir(), from.path("face.ini/sub"), &error));
     EXPECT_NE(error.find("Cannot make the folder"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace tw
+
+namespace tw {
+namespace {
+
+// Later starts of the per-user folder: files new in the installed data come
+// in, files the user changed or deleted stay as the user left them.
+TEST(ProgramFolderSeed, LaterStartsAddNewInstalledFilesButNotDeletedOnes) {
+    test::TempHome from, to;
+    from.write("PRESETS/F1 a.pre", "a");
+    from.write("PRESETS/F2 b.pre", "b");
+    const std::string user = to.path("user");
+    ASSERT_TRUE(seed_program_folder(from.dir(), user, nullptr, true));
+    std::filesystem::remove(user + "/PRESETS/F1 a.pre");
+    std::ofstream(user + "/PRESETS/F2 b.pre") << "mine";
+    std::filesystem::create_directories(from.path("html"));
+    from.write("html/limiter1.htm", "knobs");
+
+    ASSERT_TRUE(seed_program_folder(from.dir(), user, nullptr, true));
+    EXPECT_FALSE(std::filesystem::exists(user + "/PRESETS/F1 a.pre"));
+    EXPECT_EQ(to.read("user/PRESETS/F2 b.pre"), "mine");
+    EXPECT_EQ(to.read("user/html/limiter1.htm"), "knobs");
+
+    // A folder filled before the list was kept: what is missing is copied.
+    std::filesystem::remove(user + "/" + kSeededListName);
+    ASSERT_TRUE(seed_program_folder(from.dir(), user, nullptr, true));
+    EXPECT_EQ(to.read("user/PRESETS/F1 a.pre"), "a");
+    EXPECT_EQ(to.read("user/PRESETS/F2 b.pre"), "mine");
 }
 
 }  // namespace

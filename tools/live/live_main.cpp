@@ -150,8 +150,8 @@ int run(int argc, char** argv) {
         app.add_option("--preset", preset,
                        "A .pre preset to load into the chain (default: face.ini's last preset, else the F9 preset)");
     app.add_option("--home", home,
-                   "Program folder (PRESETS/, face.ini, demo_guitar.wav ...; default: $TONEWARP_HOME, else the "
-                   "executable's folder when writable, else ~/.local/share/tonewarp)");
+                   "Program folder (PRESETS/, face.ini, demo_guitar.wav ...; default: $TONEWARP_HOME, else "
+                   "~/.local/share/tonewarp for an installed program, else the executable's folder when writable)");
     app.add_flag("--no-builtin", no_builtin, "Hide the built-in demo input and null output");
     app.add_flag("--no-system", no_system, "Offer only the built-in devices");
     app.add_option("--threshold", threshold, "Latency threshold in ms (1..50; default: face.ini's, else 35)")->check(CLI::Range(1, 50));

@@ -317,8 +317,8 @@ int main(int argc, char** argv) {
     app.add_option("--block", opt.block, "Frames per processing block, 1..2048 (default 512)")->type_name("N");
     app.add_option("--home", opt.home,
                    "Program folder where effects look up MTEQ.ini, playback.ini, demo1.wav "
-                   "(default: $TONEWARP_HOME, else this executable's folder when writable, "
-                   "else ~/.local/share/tonewarp)")
+                   "(default: $TONEWARP_HOME, else ~/.local/share/tonewarp for an installed program, "
+                   "else this executable's folder when writable)")
         ->type_name("DIR");
     app.add_option("--tail", opt.tail, "Seconds of silence appended so delays and reverbs ring out (default 0)")
         ->type_name("SECONDS");
