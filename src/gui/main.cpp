@@ -9,6 +9,8 @@
 //   --builtin-devices-only  list only the built-in demo input and null output
 //   --screenshot DIR        (hidden) start the demo, save main_window.png and
 //                           gain_editor.png (and every other built editor) into DIR, then quit
+//   --quit-after MS         (hidden) close the window MS milliseconds after it is shown, as
+//                           the user would (face.ini is written); for start-up checks
 //
 // Run as root, the web engine's sandbox is switched off
 // (QTWEBENGINE_DISABLE_SANDBOX=1), since it refuses to start otherwise.
@@ -17,6 +19,7 @@
 #include <QDir>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 #include "app/main_form.h"
@@ -32,6 +35,7 @@ struct Options {
     QString home;
     bool builtin_only = false;
     QString screenshot_dir;
+    int quit_after_ms = -1;
 };
 
 // Parsed before the GUI starts so that --help works without a display.
@@ -51,9 +55,12 @@ Options parse_options(int argc, char** argv) {
                                          "Offer only the built-in demo input and null output.");
     QCommandLineOption shot_opt("screenshot", "Save screenshots into <dir> and quit.", "dir");
     shot_opt.setFlags(QCommandLineOption::HiddenFromHelp);
+    QCommandLineOption quit_opt("quit-after", "Close the window <ms> milliseconds after it is shown.", "ms");
+    quit_opt.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(home_opt);
     parser.addOption(builtin_opt);
     parser.addOption(shot_opt);
+    parser.addOption(quit_opt);
     // Qt's own options (-platform ...) are left to QApplication.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     parser.parse(QCoreApplication::arguments());
@@ -62,6 +69,14 @@ Options parse_options(int argc, char** argv) {
     if (parser.isSet(home_opt)) o.home = QDir(parser.value(home_opt)).absolutePath();
     o.builtin_only = parser.isSet(builtin_opt);
     if (parser.isSet(shot_opt)) o.screenshot_dir = parser.value(shot_opt);
+    if (parser.isSet(quit_opt)) {
+        bool ok = false;
+        o.quit_after_ms = parser.value(quit_opt).toInt(&ok);
+        if (!ok || o.quit_after_ms < 0) {
+            std::fprintf(stderr, "tonewarp: --quit-after needs a number of milliseconds, 0 or more.\n");
+            std::exit(2);
+        }
+    }
     return o;
 }
 }  // namespace
@@ -109,5 +124,6 @@ int main(int argc, char** argv) {
             tw::gui::take_screenshots(window, dir, [](bool ok) { QApplication::exit(ok ? 0 : 1); });
         });
     }
+    if (opts.quit_after_ms >= 0) QTimer::singleShot(opts.quit_after_ms, &window, [&window] { window.close(); });
     return QApplication::exec();
 }
