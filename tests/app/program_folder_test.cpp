@@ -1,6 +1,6 @@
-// The choice of the program folder (--home, TONEWARP_HOME, a writable
-// executable folder, the per-user folder and where it is filled from) and the
-// first-start copy that leaves what the user has alone.
+// The choice of the program folder (--home, TONEWARP_HOME, an installed
+// program, a writable executable folder, the per-user folder and where it is
+// filled from) and the copy into it that leaves what the user has alone.
 #include "app/program_folder.h"
 
 #include <gtest/gtest.h>
