@@ -1,7 +1,6 @@
 # The Debian package: `cpack -G DEB` in a configured build (scripts/package).
-# Library dependencies are read from the programs by dpkg-shlibdeps; the web
-# engine's helper process, which the knob pages start and no program links,
-# is named by hand.
+# Every dependency is read from the programs by dpkg-shlibdeps (the web
+# engine's libraries bring its helper process, libqt6webenginecore6-bin).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tonewarp)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION}.0)
@@ -18,6 +17,5 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6webenginecore6-bin")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-qpa-plugins, jackd2, xdg-utils")
 include(CPack)
