@@ -136,7 +136,9 @@ bool setup_program_folder(const std::string& home_option, std::string* error) {
     if (!seed_program_folder(c.seed_from, c.folder, &why, true)) {
         if (fs::is_directory(c.folder, ec)) {
             // Filled before: it still works, only the newest files are missing.
-            if (error != nullptr) *error = why + "; some newly installed files may be missing.";
+            if (error != nullptr)
+                *error = why + "; some newly installed files may be missing until the permissions of " + c.folder +
+                         " allow the copy.";
             set_program_folder(c.folder);
             return true;
         }
