@@ -1,0 +1,59 @@
+// Block versions of the distortions' per-sample transcendental steps: the
+// Soft/Hard transfer curve (one arctangent per sample), the
+// Distortion-Compressor's gain (one real power) and the signed power laws of
+// the Distortion (Simple). Each runs over a whole contiguous block with SLEEF's
+// vector functions in double lanes: AVX2 (4 lanes) when the processor has it,
+// SSE2 (2 lanes, present on every x86-64) otherwise, chosen once at start-up.
+// Every intermediate is rounded to a 32-bit float where the scalar step
+// rounds it, so results stay within one unit in the last place of the scalar
+// ones (the *_scalar references below).
+//
+// Audio thread safe: no allocation, no lock, no system call.
+#pragma once
+
+namespace tw::vec {
+
+// Coefficients of the Soft/Hard curve, each as the scalar code holds it
+// (A = knee_in and k = smooth_k exactly, the others already rounded to 32-bit
+// floats and widened).
+struct CurveCoeffs {
+    double A, k, s1, ds, c2, scale, offset;
+};
+
+// In place over count samples: w = f32(atan((|v| - A) * k) / pi + 1/2),
+// y = f32(((s1 - ds * w) * |v| + c2 * w) * scale - offset), v >= 0 ? y : -y.
+// Any thread.
+void curve_block(const CurveCoeffs& c, float* buf, int count);
+
+// Gain computer output over count samples: for each i,
+// g = f32((base[i]^e + S) / (base[i]^2 + S)) and v[i] = f32(gain_out * v[i] * g).
+// Any thread.
+void comp_gain_block(const float* base, float* v, int count, float e, float S, float gain_out);
+
+// In place over count samples: |v|^e with v's sign (v < 0 gives the
+// negation). Any thread.
+void signed_power_block(float* buf, int count, float e);
+
+// True when the AVX2 versions run. Any thread.
+bool uses_avx2();
+
+// The scalar references (one libm call per sample); tests compare against
+// them. Any thread.
+void curve_scalar(const CurveCoeffs& c, float* buf, int count);
+void comp_gain_scalar(const float* base, float* v, int count, float e, float S, float gain_out);
+void signed_power_scalar(float* buf, int count, float e);
+
+// Each vector version by instruction set, for tests and benchmarks (the AVX2
+// ones only when uses_avx2()). Any thread.
+namespace sse2 {
+void curve_block(const CurveCoeffs& c, float* buf, int count);
+void comp_gain_block(const float* base, float* v, int count, float e, float S, float gain_out);
+void signed_power_block(float* buf, int count, float e);
+}  // namespace sse2
+namespace avx2 {
+void curve_block(const CurveCoeffs& c, float* buf, int count);
+void comp_gain_block(const float* base, float* v, int count, float e, float S, float gain_out);
+void signed_power_block(float* buf, int count, float e);
+}  // namespace avx2
+
+}  // namespace tw::vec
