@@ -7,7 +7,7 @@ namespace tw::vec {
 namespace {
 bool processor_has_avx2() {
 #if defined(__x86_64__) || defined(__i386__)
-    return __builtin_cpu_supports("avx2") != 0;
+    return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("fma") != 0;
 #else
     return false;
 #endif

@@ -1,9 +1,10 @@
 // Block versions of the distortions' per-sample transcendental steps: the
 // Soft/Hard transfer curve (one arctangent per sample), the
 // Distortion-Compressor's gain (one real power) and the signed power laws of
-// the Distortion (Simple). Each runs over a whole contiguous block with SLEEF's
-// vector functions in double lanes: AVX2 (4 lanes) when the processor has it,
-// SSE2 (2 lanes, present on every x86-64) otherwise, chosen once at start-up.
+// the Distortion (Simple). Each runs over a whole contiguous block in double
+// lanes: four with AVX2 and FMA (xsimd's functions) when the processor has
+// them, otherwise two with SSE2, present on every x86-64 (SLEEF's functions),
+// chosen once at start-up.
 // Every intermediate is rounded to a 32-bit float where the scalar step
 // rounds it, so results stay within one unit in the last place of the scalar
 // ones (the *_scalar references below).
@@ -34,7 +35,7 @@ void comp_gain_block(const float* base, float* v, int count, float e, float S, f
 // negation). Any thread.
 void signed_power_block(float* buf, int count, float e);
 
-// True when the AVX2 versions run. Any thread.
+// True when the AVX2 versions run (the processor has AVX2 and FMA). Any thread.
 bool uses_avx2();
 
 // The scalar references (one libm call per sample); tests compare against
