@@ -3,7 +3,8 @@
 // L provides: V (N doubles), load (N floats widened), store (N doubles
 // narrowed to floats), set1, add, sub, mul, div, abs, round_f32 (to the
 // nearest float and back), ge_zero (mask v >= 0), lt_zero (mask v < 0),
-// select (mask ? a : b), neg, atan and pow.
+// select (mask ? a : b), neg, atan and pow (asked only for a >= 0 and b > 0;
+// other exponents take the scalar path).
 //
 // Those files are built without fused multiply-add contraction: each product
 // and sum is rounded as in the scalar code.
@@ -47,6 +48,7 @@ struct Kernels {
     }
 
     static void comp_gain(const float* base, float* v, int count, float e, float S, float gain_out) {
+        if (!(e > 0.0f)) return comp_gain_scalar(base, v, count, e, S, gain_out);
         const V ve = L::set1(e), vs = L::set1(S), go = L::set1(gain_out);
         int i = 0;
         auto group = [&](const float* b, float* x) {
@@ -67,6 +69,7 @@ struct Kernels {
     }
 
     static void signed_power(float* buf, int count, float e) {
+        if (!(e > 0.0f)) return signed_power_scalar(buf, count, e);
         const V ve = L::set1(e);
         blocks(buf, count, [&](float* p) {
             const V v = L::load(p);

@@ -33,7 +33,10 @@ struct Avx2Lanes {
     static V select(V mask, V a, V b) { return _mm256_blendv_pd(b, a, mask); }
     using B = xsimd::batch<double, xsimd::avx2>;
     static V atan(V a) { return xsimd::atan(B(a)); }
-    static V pow(V a, V b) { return xsimd::pow(B(a), B(b)); }
+    // a^b for a >= 0 (or NaN) and b > 0, the only powers the effects take:
+    // exp(b * log(a)), as xsimd::pow computes it, without its sign and
+    // integer-exponent checks (log(0) = -inf gives exp(-inf) = 0).
+    static V pow(V a, V b) { return xsimd::exp(B(b) * xsimd::log(B(a))); }
 };
 using K = Kernels<Avx2Lanes>;
 }  // namespace
