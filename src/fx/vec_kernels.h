@@ -1,13 +1,13 @@
-// The block kernels of vec_math.h written once over a lane type L, included by
-// one file per instruction set (vec_kernels_sse2.cpp, vec_kernels_avx2.cpp).
+// The double-lane block kernels of vec_math.h written over a lane type L
+// (included by vec_kernels_avx2.cpp).
 // L provides: V (N doubles), load (N floats widened), store (N doubles
 // narrowed to floats), set1, add, sub, mul, div, abs, round_f32 (to the
-// nearest float and back), ge_zero (mask v >= 0), lt_zero (mask v < 0),
-// select (mask ? a : b), neg, atan and pow (asked only for a >= 0 and b > 0;
-// other exponents take the scalar path).
+// nearest float and back), ge_zero (mask v >= 0), select (mask ? a : b),
+// neg, atan and pow (asked only for a >= 0 and b > 0; other exponents take
+// the scalar path).
 //
-// Those files are built without fused multiply-add contraction: each product
-// and sum is rounded as in the scalar code.
+// Built without fused multiply-add contraction: each product and sum is
+// rounded as in the scalar code.
 #pragma once
 
 #include "fx/vec_math.h"
@@ -66,16 +66,6 @@ struct Kernels {
             group(tb, tx);
             for (int j = 0; i + j < count; ++j) v[i + j] = tx[j];
         }
-    }
-
-    static void signed_power(float* buf, int count, float e) {
-        if (!(e > 0.0f)) return signed_power_scalar(buf, count, e);
-        const V ve = L::set1(e);
-        blocks(buf, count, [&](float* p) {
-            const V v = L::load(p);
-            const V m = L::round_f32(L::pow(L::abs(v), ve));
-            L::store(p, L::select(L::lt_zero(v), L::neg(m), m));
-        });
     }
 };
 

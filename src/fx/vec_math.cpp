@@ -1,11 +1,17 @@
 #include "fx/vec_math.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 namespace tw::vec {
 
 namespace {
+// TW_PLAIN_MATH=1 in the environment keeps the plain path on any processor
+// (to measure or check it).
 bool processor_has_avx2() {
+    const char* plain = std::getenv("TW_PLAIN_MATH");
+    if (plain != nullptr && std::strcmp(plain, "1") == 0) return false;
 #if defined(__x86_64__) || defined(__i386__)
     return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("fma") != 0;
 #else
@@ -21,17 +27,17 @@ bool uses_avx2() { return kHasAvx2; }
 
 void curve_block(const CurveCoeffs& c, float* buf, int count) {
     if (kHasAvx2) avx2::curve_block(c, buf, count);
-    else sse2::curve_block(c, buf, count);
+    else curve_scalar(c, buf, count);
 }
 
 void comp_gain_block(const float* base, float* v, int count, float e, float S, float gain_out) {
     if (kHasAvx2) avx2::comp_gain_block(base, v, count, e, S, gain_out);
-    else sse2::comp_gain_block(base, v, count, e, S, gain_out);
+    else comp_gain_scalar(base, v, count, e, S, gain_out);
 }
 
 void signed_power_block(float* buf, int count, float e) {
     if (kHasAvx2) avx2::signed_power_block(buf, count, e);
-    else sse2::signed_power_block(buf, count, e);
+    else signed_power_scalar(buf, count, e);
 }
 
 void curve_scalar(const CurveCoeffs& c, float* buf, int count) {

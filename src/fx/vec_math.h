@@ -1,13 +1,14 @@
 // Block versions of the distortions' per-sample transcendental steps: the
 // Soft/Hard transfer curve (one arctangent per sample), the
 // Distortion-Compressor's gain (one real power) and the signed power laws of
-// the Distortion (Simple). Each runs over a whole contiguous block in double
-// lanes: four with AVX2 and FMA (xsimd's functions) when the processor has
-// them, otherwise two with SSE2, present on every x86-64 (SLEEF's functions),
-// chosen once at start-up.
-// Every intermediate is rounded to a 32-bit float where the scalar step
-// rounds it, so results stay within one unit in the last place of the scalar
-// ones (the *_scalar references below).
+// the Distortion (Simple). With AVX2 and FMA (checked once at start-up) they
+// run over the whole block in vector lanes: the curve and the gain in four
+// double lanes with xsimd's atan, exp and log, every intermediate rounded to a
+// 32-bit float where the scalar step rounds it; the power laws in eight float
+// lanes with SLEEF's powf (error at most 1.0 ulp). Without AVX2 they run the
+// scalar steps (libm, one call per sample), which measured faster than
+// SLEEF's SSE2 functions. Either way the results stay within one unit in the
+// last place of the scalar ones (the *_scalar functions below).
 //
 // Audio thread safe: no allocation, no lock, no system call.
 #pragma once
@@ -44,13 +45,8 @@ void curve_scalar(const CurveCoeffs& c, float* buf, int count);
 void comp_gain_scalar(const float* base, float* v, int count, float e, float S, float gain_out);
 void signed_power_scalar(float* buf, int count, float e);
 
-// Each vector version by instruction set, for tests and benchmarks (the AVX2
-// ones only when uses_avx2()). Any thread.
-namespace sse2 {
-void curve_block(const CurveCoeffs& c, float* buf, int count);
-void comp_gain_block(const float* base, float* v, int count, float e, float S, float gain_out);
-void signed_power_block(float* buf, int count, float e);
-}  // namespace sse2
+// The AVX2 versions themselves, for tests and benchmarks; call them only
+// when uses_avx2(). Any thread.
 namespace avx2 {
 void curve_block(const CurveCoeffs& c, float* buf, int count);
 void comp_gain_block(const float* base, float* v, int count, float e, float S, float gain_out);
