@@ -41,9 +41,7 @@ struct Avx2Lanes {
     static V pow(V a, V b) { return xsimd::exp(B(b) * xsimd::log(B(a))); }
 };
 using K = Kernels<Avx2Lanes>;
-}  // namespace
 
-namespace {
 // |v|^e with v's sign in eight float lanes, as the scalar code computes it
 // in floats (std::pow on floats); a zero-padded copy takes the tail.
 void signed_power_f8(float* buf, int count, float e) {
