@@ -21,7 +21,7 @@ runs=${2:-3}
 bin=$build/bin
 for t in tonewarp-render tonewarp-preset chain_bench demo_guitar.wav demo1.wav; do
   if [ ! -e "$bin/$t" ]; then
-    echo "$bin/$t is missing: build it first (ninja -C $build tonewarp-render tonewarp-preset chain_bench tw_data)." >&2
+    echo "$bin/$t is missing: build it first (ninja -C $build tonewarp-render tonewarp-preset chain_bench tw_data tw_demo_guitar tw_demo_backing)." >&2
     exit 1
   fi
 done
