@@ -240,10 +240,26 @@ void StreamControl::TrackBar_Latency_PorogMouseLeave() { Label_Latency_Porog.set
 
 void StreamControl::status_tick() {
     const double q = dsound_.get_audio_pos();
-    const double smoothed = 0.25 * q + 0.75 * smoothed_queue_;
-    latency_ = static_cast<float>(smoothed / (sample_rate_ * 0.001 * channels_ * 2));
-    if (latency_ > static_cast<float>(latency_threshold_)) dsound_.skip_buffer();
+    double smoothed = 0.25 * q + 0.75 * smoothed_queue_;
+    const double bytes_per_ms = sample_rate_ * 0.001 * channels_ * 2;
+    float queue_ms = static_cast<float>(smoothed / bytes_per_ms);
+    if (queue_ms > static_cast<float>(latency_threshold_)) {
+        dsound_.skip_buffer();
+        // A backlog far above the threshold (an output that began late, a
+        // stalled sound server) would take many seconds to drain one buffer
+        // per tick: the excess goes at once and the smoothing starts again
+        // from the threshold.
+        const double now_ms = q / bytes_per_ms;
+        if (now_ms > 2.0 * latency_threshold_) {
+            dsound_.skip_frames(static_cast<std::int64_t>((now_ms - latency_threshold_) * sample_rate_ / 1000.0));
+            smoothed = latency_threshold_ * bytes_per_ms;
+            queue_ms = static_cast<float>(latency_threshold_);
+        }
+    }
     smoothed_queue_ = smoothed;
+    queue_latency_ = queue_ms;
+    device_latency_ = running_ != 0 ? static_cast<float>(waves_.device_latency_ms() + dsound_.device_latency_ms()) : 0.0f;
+    latency_ = queue_latency_ + device_latency_;
     if (running_ != 0 && is_stream_lost && is_stream_lost()) {
         BitBtn_ResetClick();
         dialogs_.message(kStreamLostMessage, "");

@@ -69,8 +69,11 @@ public:
     void TrackBar_Latency_PorogMouseLeave();
 
     // The latency step of the 100 ms status timer, run whether or not audio
-    // runs: measures the output queue, smooths it, updates `latency` and drops
-    // one output buffer when the latency exceeds the threshold. UI thread.
+    // runs: measures the output queue, smooths it, drops one output buffer
+    // when the queue's latency exceeds the threshold (and the whole excess at
+    // once when the queue holds more than twice the threshold), and updates
+    // `latency`: the queue plus what the sound system reports holding of the
+    // input and output streams. UI thread.
     void status_tick();
 
     // Called by the threshold change with the new threshold (ms): the main
@@ -93,8 +96,11 @@ public:
     std::int32_t latency_threshold() const { return latency_threshold_; }
     bool running() const { return running_ != 0; }
     double smoothed_queue() const { return smoothed_queue_; }
-    // Last measured latency in ms (read by the status display).
+    // Last measured latency in ms (read by the status display): the queue's
+    // part plus the sound system's part.
     float latency() const { return latency_; }
+    float queue_latency() const { return queue_latency_; }
+    float device_latency() const { return device_latency_; }
 
     // The device layer this stream runs on (the status display reads levels).
     WaveIn& waves() { return waves_; }
@@ -126,6 +132,8 @@ private:
     WdmDeviceList output_list_;
     double smoothed_queue_ = 0.0;
     float latency_ = 0.0f;
+    float queue_latency_ = 0.0f;
+    float device_latency_ = 0.0f;
     bool shown_ = false;
     bool program_ended_ = false;
     bool list_on_alternative_ = false;  // the output combo was filled from the alternative path

@@ -124,11 +124,28 @@ public:
 
     unsigned long long xruns() const override { return xruns_.load(std::memory_order_relaxed); }
 
+    // RtAudio's own count of the stream's buffering, in frames (ALSA: the
+    // device buffer beyond the period). Read on the UI thread while the
+    // stream runs.
+    double capture_latency_ms() const override { return latency_ms(capture_); }
+    double playback_latency_ms() const override { return latency_ms(playback_); }
+
     bool stream_lost() const override {
         return (capture_.rt && !capture_.rt->isStreamOpen()) || (playback_.rt && !playback_.rt->isStreamOpen());
     }
 
 private:
+    static double latency_ms(const Direction& d) {
+        if (!d.rt || !d.rt->isStreamOpen()) return 0.0;
+        try {
+            const long frames = d.rt->getStreamLatency();
+            const unsigned rate = d.rt->getStreamSampleRate();
+            return rate > 0 ? 1000.0 * static_cast<double>(frames) / rate : 0.0;
+        } catch (const RtAudioError&) {
+            return 0.0;
+        }
+    }
+
     static int probe_cb(void*, void*, unsigned, double, RtAudioStreamStatus, void*) { return 0; }
 
     static int capture_cb(void*, void* in, unsigned frames, double, RtAudioStreamStatus status, void* user) {
@@ -253,7 +270,7 @@ std::vector<std::unique_ptr<AudioBackend>> make_rtaudio_backends() {
     std::vector<RtAudio::Api> compiled;
     RtAudio::getCompiledApi(compiled);
     std::vector<std::unique_ptr<AudioBackend>> out;
-    for (RtAudio::Api api : {RtAudio::LINUX_ALSA, RtAudio::LINUX_PULSE})
+    for (RtAudio::Api api : {RtAudio::LINUX_ALSA})
         if (std::find(compiled.begin(), compiled.end(), api) != compiled.end())
             out.push_back(std::make_unique<RtAudioBackend>(api));
     return out;

@@ -1,5 +1,5 @@
-// Backends over RtAudio 5.2, one per host API (ALSA, PulseAudio; JACK has a
-// backend of its own, engine/audio_jack.h).
+// The ALSA backend over RtAudio 5.2 (JACK and PulseAudio have backends of
+// their own, engine/audio_jack.h and engine/audio_pulse.h).
 #pragma once
 
 #include <memory>
@@ -9,8 +9,7 @@
 
 namespace tw::audio {
 
-// One backend for each of ALSA and PulseAudio that this RtAudio was built
-// with, in that order. UI thread.
+// The ALSA backend when this RtAudio was built with it. UI thread.
 std::vector<std::unique_ptr<AudioBackend>> make_rtaudio_backends();
 
 }  // namespace tw::audio

@@ -126,6 +126,11 @@ void DSound::skip_buffer() {
     pending_skip_.fetch_add(open_b_size_, std::memory_order_relaxed);
 }
 
+void DSound::skip_frames(std::int64_t frames) {
+    if (!accepting_.load(std::memory_order_relaxed) || frames <= 0) return;
+    pending_skip_.fetch_add(frames, std::memory_order_relaxed);
+}
+
 void DSound::out_to_dsound(void* target, std::int32_t frames, std::int32_t channels, const float* samples) {
     static_cast<DSound*>(target)->push(frames, channels, samples);
 }

@@ -25,7 +25,7 @@
 //   stored and ignored.
 //
 // The alternative output path (setup_ks_prefered) lists only the devices of
-// the desktop sound server: RtAudio's PulseAudio devices (also served by
+// the desktop sound server: the PulseAudio devices (also served by
 // PipeWire) and ALSA's "default" device, plus the built-in null output.
 #pragma once
 
@@ -90,6 +90,12 @@ public:
     // callback at its next run. Any thread.
     void insert_buffer();
     void skip_buffer();
+    // Drops up to `frames` frames of the oldest queued audio at the output
+    // callback's next run (the latency guard's catch-up). Any thread.
+    void skip_frames(std::int64_t frames);
+    // What the output device's sound system itself holds (its buffers), in
+    // ms; 0 when closed or when it cannot tell. UI thread.
+    double device_latency_ms() const { return backend_ ? backend_->playback_latency_ms() : 0.0; }
 
     // Statistics since the open. Any thread.
     std::uint64_t underflows() const { return underflows_.load(std::memory_order_relaxed); }

@@ -80,6 +80,9 @@ public:
     bool output_muted() const { return muted_.load(std::memory_order_relaxed); }
 
     const std::string& last_error() const { return last_error_; }
+    // What the input device's sound system itself holds (its buffers), in
+    // ms; 0 when stopped or when it cannot tell. UI thread.
+    double device_latency_ms() const { return backend_ ? backend_->capture_latency_ms() : 0.0; }
     // Buffers the backend delivered since the start. Any thread.
     std::uint64_t buffers() const { return buffers_.load(std::memory_order_relaxed); }
 

@@ -295,10 +295,12 @@ int run(int argc, char** argv) {
         } else if (!tuner && tick % 10 == 0) {
             const float in = devices.waves->get_waveIn_level();
             const float out = devices.waves->get_waveOut_level();
-            std::printf("in %5.0f (%3d)  out %5.0f (%3d)  CPU %3d %%  latency %3d ms  underflows %llu  xruns %llu\n", in,
-                        tw::level_meter_position(in), out, tw::level_meter_position(out),
+            std::printf("in %5.0f (%3d)  out %5.0f (%3d)  CPU %3d %%  latency %3d ms (queue %.1f + server %.1f)  "
+                        "underflows %llu  xruns %llu\n",
+                        in, tw::level_meter_position(in), out, tw::level_meter_position(out),
                         tw::cpu_meter_position(tw::cpu_load.load(std::memory_order_relaxed)),
-                        tw::round_half_even(sc.latency()),
+                        tw::round_half_even(sc.latency()), static_cast<double>(sc.queue_latency()),
+                        static_cast<double>(sc.device_latency()),
                         static_cast<unsigned long long>(devices.dsound->underflows()), devices.catalog.xruns());
             std::fflush(stdout);
         }
