@@ -250,7 +250,7 @@ void StreamControl::status_tick() {
         // per tick: the excess goes at once and the smoothing starts again
         // from the threshold.
         const double now_ms = q / bytes_per_ms;
-        if (now_ms > 2.0 * latency_threshold_) {
+        if (queue_ms > 2.0f * static_cast<float>(latency_threshold_) && now_ms > latency_threshold_) {
             dsound_.skip_frames(static_cast<std::int64_t>((now_ms - latency_threshold_) * sample_rate_ / 1000.0));
             smoothed = latency_threshold_ * bytes_per_ms;
             queue_ms = static_cast<float>(latency_threshold_);

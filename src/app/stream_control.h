@@ -71,7 +71,7 @@ public:
     // The latency step of the 100 ms status timer, run whether or not audio
     // runs: measures the output queue, smooths it, drops one output buffer
     // when the queue's latency exceeds the threshold (and the whole excess at
-    // once when the queue holds more than twice the threshold), and updates
+    // once when the smoothed latency is above twice the threshold), and updates
     // `latency`: the queue plus what the sound system reports holding of the
     // input and output streams. UI thread.
     void status_tick();

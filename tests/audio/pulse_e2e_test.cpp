@@ -76,18 +76,21 @@ struct PulseRig : ::testing::Test {
         tw::reset_engine();
         std::filesystem::remove_all(dir);
     }
+    void run_gain_preset_live(const std::string& in_name, const std::string& out_name);
 };
 
-TEST_F(PulseRig, GainPresetRunsLiveWithTheServersLatencyShownAndStopsCleanly) {
+// START from `in_name` to `out_name` with the Gain preset, a sine played
+// into TestIn, levels, the recorded output, the latencies and a clean STOP.
+void PulseRig::run_gain_preset_live(const std::string& in_name, const std::string& out_name) {
     tw::DeviceOptions opt("");
     opt.builtin_devices = false;
     tw::AudioDevices dev(tw::make_system_backends(opt));
     tw::test::RecordingDialogs dialogs;
     tw::StreamControl sc(*dev.waves, *dev.dsound, dialogs);
     sc.FormShow_device_lists(0);
-    const int in = index_of(sc.ComboBox_waveIn, kIn), out = index_of(sc.ComboBox_waveOut, kOut);
-    ASSERT_GE(in, 0) << "no PulseAudio input listed";
-    ASSERT_GE(out, 0) << "no PulseAudio output listed";
+    const int in = index_of(sc.ComboBox_waveIn, in_name), out = index_of(sc.ComboBox_waveOut, out_name);
+    ASSERT_GE(in, 0) << in_name << " is not listed";
+    ASSERT_GE(out, 0) << out_name << " is not listed";
     tw::ChainEditor editor;
     editor.fill_kind_lists_and_build_chain();
     const std::string preset = write_gain_preset(dir);
@@ -137,7 +140,7 @@ TEST_F(PulseRig, GainPresetRunsLiveWithTheServersLatencyShownAndStopsCleanly) {
 
     // The shown latency counts the server's buffers too, and stays near the
     // round trip measured from outside.
-    std::printf("round trip %.1f ms, shown latency up to %.1f ms (server part %.1f ms)\n", round_trip, max_latency,
+    std::printf("%s -> %s: round trip %.1f ms, shown latency up to %.1f ms (server part %.1f ms)\n", in_name.c_str(), out_name.c_str(), round_trip, max_latency,
                 device_latency);
     EXPECT_GT(device_latency, 1.0f);
     EXPECT_GT(round_trip, 0.0);
@@ -152,6 +155,14 @@ TEST_F(PulseRig, GainPresetRunsLiveWithTheServersLatencyShownAndStopsCleanly) {
     sc.status_tick();
     EXPECT_EQ(sc.device_latency(), 0.0f);
 }
+
+TEST_F(PulseRig, GainPresetRunsLiveOnPulseAudioWithTheServersLatencyShownAndStopsCleanly) {
+    run_gain_preset_live(kIn, kOut);
+}
+
+// alsa-lib's "default" device of the fixture's .asoundrc goes through the
+// same server (the desktop's usual set-up), so the ALSA path runs paced.
+TEST_F(PulseRig, GainPresetRunsLiveOnAlsaDefaultAndStopsCleanly) { run_gain_preset_live("ALSA: default", "ALSA: default"); }
 
 #ifdef TW_LIVE_EXE
 TEST_F(PulseRig, DemoInputIntoPulseKeepsTheQueueUnderTheThresholdInTheHeadlessTool) {

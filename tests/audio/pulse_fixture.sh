@@ -7,7 +7,8 @@
 # records), and tw_src, shown as "TestIn" (what a test plays there reaches the
 # program through "Monitor of TestIn"). HOME=STATE_DIR also gives alsa-lib
 # the private .asoundrc written here: ALSA's "default" device goes through
-# this server, as on a desktop. Runs as root too (the server warns, then
+# this server's default sink and source, as on a desktop: tw_null and
+# TestIn's monitor. Runs as root too (the server warns, then
 # works).
 # Usage: pulse_fixture.sh start|stop STATE_DIR
 set -u
@@ -41,6 +42,9 @@ case "$action" in
       [ $i -lt 50 ] || { cat "$state/pulse.log" 2>/dev/null; stop; exit 1; }
       sleep 0.1
     done
+    XDG_RUNTIME_DIR="$run" HOME="$state" timeout 5 pactl set-default-sink tw_null &&
+      XDG_RUNTIME_DIR="$run" HOME="$state" timeout 5 pactl set-default-source tw_src.monitor ||
+      { stop; exit 1; }
     ;;
   stop) stop ;;
   *) echo "usage: $0 start|stop STATE_DIR" >&2; exit 2 ;;

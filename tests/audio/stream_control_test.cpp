@@ -339,6 +339,30 @@ TEST_F(StreamRig, GuardSkipsOnlyAboveTheThreshold) {
     EXPECT_EQ(dev->dsound->get_audio_pos(), 26880.0 - 256 * 4);  // one buffer dropped
 }
 
+TEST_F(StreamRig, GuardDropsALargeBacklogAtOnceAndTheServersPartIsShownNotGuarded) {
+    fake->capture_ms = 4.0;
+    fake->playback_ms = 40.0;  // above the threshold on its own: not the guard's to drop
+    sc->FormShow_device_lists(0);
+    sc->BitBtn_Init.click();
+    push_frames(48000, 2);  // one second queued (an output that began late)
+    sc->status_tick();      // smoothed 250 ms > 2 x 35: down to the threshold at once
+    EXPECT_FLOAT_EQ(sc->queue_latency(), 35.0f);
+    EXPECT_FLOAT_EQ(sc->device_latency(), 44.0f);
+    EXPECT_FLOAT_EQ(sc->latency(), 79.0f);
+    fake->pull(0, 2);
+    // 1000 ms - (1000 - 35) ms - one 256-frame buffer = 35 ms - 256 frames.
+    EXPECT_EQ(dev->dsound->get_audio_pos(), (1680.0 - 256.0) * 4.0);
+    // The next ticks start from the threshold, not from the old backlog: no
+    // second catch-up, and the queue's own part alone decides the guard.
+    sc->status_tick();
+    fake->pull(0, 2);
+    EXPECT_EQ(dev->dsound->get_audio_pos(), (1680.0 - 256.0) * 4.0);
+    EXPECT_LT(sc->queue_latency(), 35.0f);
+    sc->BitBtn_Reset.click();
+    sc->status_tick();
+    EXPECT_EQ(sc->device_latency(), 0.0f);
+}
+
 TEST_F(StreamRig, LatencyReadsZeroWhileStoppedAndMonoHalvesTheBytesPerMs) {
     sc->status_tick();
     EXPECT_EQ(sc->latency(), 0.0f);
