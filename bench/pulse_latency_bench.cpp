@@ -15,8 +15,9 @@
 //   queue_ms          the program's own queue
 //   underflows        output buffers that found the queue short
 //   xruns             stream flags from the sound system (ALSA)
-// Arguments of the Pulse runs: the period in frames and the output buffer in
-// periods (TONEWARP_PULSE_PERIOD / TONEWARP_PULSE_PERIODS). The long runs
+// Arguments: the period in frames and the buffer in periods
+// (TONEWARP_PULSE_PERIOD / TONEWARP_PULSE_PERIODS for the Pulse runs,
+// TONEWARP_ALSA_PERIOD / TONEWARP_ALSA_PERIODS for the ALSA ones). The long runs
 // last TW_BENCH_SECONDS (default 60).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -77,7 +78,8 @@ int index_of(const tw::ui::ComboBox& c, const std::string& name) {
     return -1;
 }
 
-void run_live(benchmark::State& state, const std::string& in_name, const std::string& out_name, double seconds) {
+void run_live(benchmark::State& state, const std::string& in_name, const std::string& out_name, double seconds,
+              int threshold_ms = 35) {
     if (!server().ready()) {
         state.SkipWithError("the private PulseAudio server did not start");
         return;
@@ -101,6 +103,7 @@ void run_live(benchmark::State& state, const std::string& in_name, const std::st
         }
         sc.ComboBox_waveIn.set_item_index(in);
         sc.ComboBox_waveOut.set_item_index(out);
+        sc.TrackBar_Latency_Porog.set_position(threshold_ms);
         tw::test::PulseProbe probe;
         if (!probe.start(1.0) || !probe.wait_flowing(std::chrono::seconds(5))) {
             state.SkipWithError("probe client failed");
@@ -146,6 +149,7 @@ void run_live(benchmark::State& state, const std::string& in_name, const std::st
         sc.shut_down();
         state.SetIterationTime(seconds);
         state.counters["period"] = sc.buffer_frames();
+        state.counters["threshold_ms"] = threshold_ms;
         state.counters["round_trip_ms"] = clicks ? rt_sum / clicks : -1.0;
         state.counters["clicks"] = clicks;
         state.counters["shown_ms"] = samples ? shown_sum / samples : 0.0;
@@ -179,19 +183,38 @@ BENCHMARK(BM_PulseRoundTrip)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
 
-void BM_AlsaDefaultRoundTrip(benchmark::State& state) { run_live(state, "ALSA: default", "ALSA: default", 5.0); }
-BENCHMARK(BM_AlsaDefaultRoundTrip)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+void set_alsa_buffers(const benchmark::State& state) {
+    setenv("TONEWARP_ALSA_PERIOD", std::to_string(state.range(0)).c_str(), 1);
+    setenv("TONEWARP_ALSA_PERIODS", std::to_string(state.range(1)).c_str(), 1);
+}
+
+void BM_AlsaDefaultRoundTrip(benchmark::State& state) {
+    set_alsa_buffers(state);
+    run_live(state, "ALSA: default", "ALSA: default", 5.0);
+}
+BENCHMARK(BM_AlsaDefaultRoundTrip)
+    ->Args({64, 2})
+    ->Args({128, 2})
+    ->Args({256, 2})
+    ->Args({256, 3})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 void BM_PulseUnderflowsLong(benchmark::State& state) {
     set_pulse_buffers(state);
-    run_live(state, "PulseAudio: Monitor of TestIn", "PulseAudio: TestOut", long_seconds());
+    run_live(state, "PulseAudio: Monitor of TestIn", "PulseAudio: TestOut", long_seconds(),
+             static_cast<int>(state.range(2)));
 }
-BENCHMARK(BM_PulseUnderflowsLong)->Args({256, 2})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+// The third argument is the latency threshold (ms): the queue between two
+// clocks keeps whatever jitter pushed into it, up to the threshold.
+BENCHMARK(BM_PulseUnderflowsLong)->Args({256, 2, 35})->Args({256, 2, 10})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 void BM_AlsaDefaultUnderflowsLong(benchmark::State& state) {
-    run_live(state, "ALSA: default", "ALSA: default", long_seconds());
+    set_alsa_buffers(state);
+    run_live(state, "ALSA: default", "ALSA: default", long_seconds(), static_cast<int>(state.range(2)));
 }
-BENCHMARK(BM_AlsaDefaultUnderflowsLong)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_AlsaDefaultUnderflowsLong)->Args({256, 2, 35})->Args({256, 2, 10})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
 

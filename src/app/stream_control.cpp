@@ -158,6 +158,12 @@ void StreamControl::BitBtn_InitClick() {
         }
     }
 
+    // Input and output on one backend that runs both in one callback (one
+    // JACK client): the chain's output is played in the cycle it came in.
+    audio::AudioBackend* in_backend = waves_.selected_backend();
+    dsound_.setup_same_cycle(in_backend != nullptr && in_backend == dsound_.selected_backend() &&
+                             in_backend->one_cycle_duplex());
+
     if (dsound_.WinMain1(nullptr) == -1) {
         dsound_.CloseDSound();
         dialogs_.message(kCannotOpen + ComboBox_waveOut.text() + " " + std::to_string(ComboBox_waveOut.item_index()),

@@ -95,6 +95,9 @@ public:
     std::int32_t buffer_frames() const { return buffer_frames_; }
     std::int32_t latency_threshold() const { return latency_threshold_; }
     bool running() const { return running_ != 0; }
+    // True while the stream runs input to output in one callback (both on
+    // one JACK server): no queue latency is added.
+    bool same_cycle() const { return running_ != 0 && dsound_.same_cycle(); }
     double smoothed_queue() const { return smoothed_queue_; }
     // Last measured latency in ms (read by the status display): the queue's
     // part plus the sound system's part.

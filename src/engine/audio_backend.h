@@ -69,6 +69,10 @@ public:
     // cannot tell. Any thread.
     virtual double capture_latency_ms() const { return 0.0; }
     virtual double playback_latency_ms() const { return 0.0; }
+    // True when this backend runs its capture and its playback in one
+    // callback of one clock, the capture first (JACK): what the capture hands
+    // on in a cycle can be played in the same cycle. Any thread.
+    virtual bool one_cycle_duplex() const { return false; }
 };
 
 }  // namespace tw::audio

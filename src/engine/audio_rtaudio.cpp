@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -26,6 +27,12 @@ void on_rtaudio_error(RtAudioError::Type type, const std::string& text) {
     std::memcpy(g_stream_error_text, text.data(), n);
     g_stream_error_text[n] = '\0';
     g_stream_error.store(true, std::memory_order_relaxed);
+}
+
+int env_int(const char* name, int fallback, int lo, int hi) {
+    const char* v = std::getenv(name);
+    if (v == nullptr || *v == '\0') return fallback;
+    return std::clamp(std::atoi(v), lo, hi);
 }
 
 std::string api_label(RtAudio::Api api) {
@@ -99,8 +106,9 @@ public:
                           nullptr, &opt);
             rt.closeStream();
             // Hardware through ALSA or a sound server grants very small buffers
-            // it cannot then keep fed; 64 frames is the floor offered.
-            return std::max(64, static_cast<int>(frames));
+            // it cannot then keep fed; the floor offered is 256 frames
+            // (TONEWARP_ALSA_PERIOD overrides it: 64..4096).
+            return std::max(env_int("TONEWARP_ALSA_PERIOD", 256, 64, 4096), static_cast<int>(frames));
         } catch (const RtAudioError&) {
             return 0;
         }
@@ -197,7 +205,8 @@ private:
             }
             RtAudio::StreamOptions opt;
             opt.flags = RTAUDIO_MINIMIZE_LATENCY | RTAUDIO_SCHEDULE_REALTIME;
-            opt.numberOfBuffers = 2;
+            // Periods in the device buffer (TONEWARP_ALSA_PERIODS: 2..16).
+            opt.numberOfBuffers = static_cast<unsigned>(env_int("TONEWARP_ALSA_PERIODS", 2, 2, 16));
             opt.streamName = r.stream_name.empty() ? std::string("tonewarp") : r.stream_name;
             unsigned frames = static_cast<unsigned>(std::max(16, r.frames));
             d.channels = static_cast<int>(p.nChannels);

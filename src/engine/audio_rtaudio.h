@@ -1,5 +1,9 @@
 // The ALSA backend over RtAudio 5.2 (JACK and PulseAudio have backends of
 // their own, engine/audio_jack.h and engine/audio_pulse.h).
+//
+// Buffer sizes (read at each start): TONEWARP_ALSA_PERIOD, the smallest
+// period offered (default 256 frames, 64..4096), and TONEWARP_ALSA_PERIODS,
+// the periods in the device buffer (default 2, 2..16).
 #pragma once
 
 #include <memory>

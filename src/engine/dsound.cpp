@@ -71,9 +71,12 @@ std::int32_t DSound::WinMain1(void*) {
         queue_.push(silence.data(), silence.size());
     }
     open_b_size_ = b;
-    open_delta_ = std::clamp(setup_delta_delta_, 0, 10000);
-    open_auto_ = setup_auto_;
-    priming_ = open_auto_ != 0;
+    open_same_cycle_ = setup_same_cycle_;
+    open_delta_ = open_same_cycle_ ? 0 : std::clamp(setup_delta_delta_, 0, 10000);
+    open_auto_ = open_same_cycle_ ? 0 : setup_auto_;
+    // Same cycle: wait only for the first capture (until then there is
+    // nothing to play, and nothing is missing).
+    priming_ = open_same_cycle_ || open_auto_ != 0;
     owed_silence_ = 0;
     pending_insert_.store(0, std::memory_order_relaxed);
     pending_skip_.store(0, std::memory_order_relaxed);

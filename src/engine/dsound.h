@@ -74,6 +74,15 @@ public:
     void setup_b_size(std::int32_t frames) { setup_b_size_ = frames; }
     void setup_max_chorus_delay(std::int32_t ms) { setup_extra_delay_ms_ = ms; }
     void setup_bits_per_sample(std::int32_t bits) { setup_bits_ = bits; }
+    // The capture hands its audio on in the same callback, just before the
+    // output runs (one_cycle_duplex of the backend): the output plays what
+    // came in this cycle. No priming beyond the first buffer and none after
+    // an underflow, so the queue adds nothing unless Increase Delay puts
+    // buffers in on purpose. Applied at the next WinMain1. UI thread.
+    void setup_same_cycle(bool on) { setup_same_cycle_ = on; }
+    bool same_cycle() const { return open_same_cycle_; }
+    // The backend of the selected device (null when none is selected). UI thread.
+    audio::AudioBackend* selected_backend() const { return selected_backend_; }
 
     // Opens and starts the output (the queue is made afresh, so call it with
     // the capture stopped). Returns 0, or -1 on failure (the reason is in
@@ -136,6 +145,8 @@ private:
     std::int32_t setup_b_size_ = 256;
     std::int32_t setup_extra_delay_ms_ = 0;
     std::int32_t setup_bits_ = 16;
+    bool setup_same_cycle_ = false;
+    bool open_same_cycle_ = false;
 
     // Fixed at the open; read by both audio threads.
     std::int32_t open_channels_ = 2;

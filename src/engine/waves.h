@@ -49,6 +49,12 @@ public:
     // The device (index into the last list) for the next start. UI thread.
     void select_waveIn_device(std::int32_t index);
     std::int32_t selected_device() const { return selected_; }
+    // The backend of the selected device in the last list (null when none). UI thread.
+    audio::AudioBackend* selected_backend() const {
+        return selected_ >= 0 && selected_ < static_cast<std::int32_t>(devices_.size())
+                   ? devices_[static_cast<std::size_t>(selected_)].backend
+                   : nullptr;
+    }
     // Smallest buffer the selected device accepts, in frames (JACK: the
     // server's period). UI thread.
     std::int32_t get_min_buf_size_waveIn(std::int32_t sample_rate, std::int32_t channels);
