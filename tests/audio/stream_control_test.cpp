@@ -363,6 +363,48 @@ TEST_F(StreamRig, GuardDropsALargeBacklogAtOnceAndTheServersPartIsShownNotGuarde
     EXPECT_EQ(sc->device_latency(), 0.0f);
 }
 
+TEST_F(StreamRig, OneCycleBackendPlaysEachBufferInTheCycleItCameInAndOthersKeepPriming) {
+    fake->duplex = true;
+    sc->FormShow_device_lists(0);
+    sc->BitBtn_Init.click();
+    ASSERT_TRUE(sc->same_cycle());
+    // Before the first capture there is nothing to play and nothing missing.
+    fake->pull(256, 2);
+    EXPECT_EQ(dev->dsound->underflows(), 0u);
+    // Each cycle: the capture, then the output plays that very buffer.
+    std::vector<float> in(512, 0.0f);
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        for (int i = 0; i < 256; ++i) in[2 * i] = in[2 * i + 1] = 0.001f * (cycle * 256 + i + 1);
+        fake->feed(in, 256);
+        const auto out = fake->pull(256, 2);
+        EXPECT_NEAR(out[0], in[0], 1.0f / 32768) << "cycle " << cycle;
+        EXPECT_NEAR(out[510], in[510], 1.0f / 32768) << "cycle " << cycle;
+        EXPECT_EQ(dev->dsound->get_audio_pos(), 0.0);
+    }
+    // Increase Delay: one buffer later, on purpose; Decrease Delay: back.
+    sc->spSkinButton19.click();
+    fake->feed(in, 256);
+    EXPECT_EQ(fake->pull(256, 2)[0], 0.0f);
+    EXPECT_EQ(dev->dsound->get_audio_pos(), 256 * 4.0);  // one buffer waits
+    fake->feed(in, 256);
+    fake->pull(256, 2);
+    EXPECT_EQ(dev->dsound->get_audio_pos(), 256 * 4.0);  // and keeps waiting
+    sc->spSkinButton20.click();
+    fake->feed(in, 256);
+    EXPECT_NEAR(fake->pull(256, 2)[0], in[0], 1.0f / 32768);
+    EXPECT_EQ(dev->dsound->get_audio_pos(), 0.0);
+    EXPECT_EQ(dev->dsound->underflows(), 0u);
+    sc->BitBtn_Reset.click();
+
+    // Input and output on different backends (or one that runs them apart):
+    // the queue path with its priming, as before.
+    fake->duplex = false;
+    sc->BitBtn_Init.click();
+    EXPECT_FALSE(sc->same_cycle());
+    fake->feed(in, 256);
+    EXPECT_EQ(fake->pull(256, 2)[0], 0.0f);  // 150 % of a buffer must be queued first
+}
+
 TEST_F(StreamRig, LatencyReadsZeroWhileStoppedAndMonoHalvesTheBytesPerMs) {
     sc->status_tick();
     EXPECT_EQ(sc->latency(), 0.0f);
