@@ -174,6 +174,7 @@ TEST_F(PulseRig, DemoInputIntoPulseKeepsTheQueueUnderTheThresholdInTheHeadlessTo
                          text);
     EXPECT_EQ(code, 0) << text;
     EXPECT_NE(text.find("Running: Demo guitar (built-in) -> PulseAudio: TestOut, 48000 Hz"), std::string::npos) << text;
+    EXPECT_NE(text.find("Path: queue between the input and the output"), std::string::npos) << text;
     EXPECT_NE(text.find("Stopped."), std::string::npos) << text;
     // From the second status line on, the queue's part stays near the threshold.
     int lines = 0;
