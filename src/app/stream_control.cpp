@@ -1,5 +1,6 @@
 #include "app/stream_control.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "engine/effects.h"
@@ -262,6 +263,7 @@ void StreamControl::status_tick() {
             queue_ms = static_cast<float>(latency_threshold_);
         }
     }
+    trim_standing_queue();
     smoothed_queue_ = smoothed;
     queue_latency_ = queue_ms;
     device_latency_ = running_ != 0 ? static_cast<float>(waves_.device_latency_ms() + dsound_.device_latency_ms()) : 0.0f;
@@ -270,6 +272,26 @@ void StreamControl::status_tick() {
         BitBtn_ResetClick();
         dialogs_.message(kStreamLostMessage, "");
     }
+}
+
+void StreamControl::trim_standing_queue() {
+    if (running_ == 0 || dsound_.same_cycle()) {
+        low_water_ = -1;
+        low_ticks_ = 0;
+        dsound_.take_low_water();
+        return;
+    }
+    const std::int64_t low = dsound_.take_low_water();
+    if (low < 0) return;
+    low_water_ = low_water_ < 0 ? low : std::min(low_water_, low);
+    if (++low_ticks_ < kLowWaterTicks) return;
+    // Audio the output never needed in a whole second is latency, not a
+    // cushion: with two clocks, every stall of the output leaves some behind
+    // for good. Keep one buffer of it.
+    const std::int64_t keep = buffer_frames_ > 0 ? buffer_frames_ : 256;
+    if (low_water_ > keep) dsound_.skip_frames(low_water_ - keep);
+    low_water_ = -1;
+    low_ticks_ = 0;
 }
 
 void StreamControl::shut_down() {

@@ -71,7 +71,9 @@ public:
     // The latency step of the 100 ms status timer, run whether or not audio
     // runs: measures the output queue, smooths it, drops one output buffer
     // when the queue's latency exceeds the threshold (and the whole excess at
-    // once when the smoothed latency is above twice the threshold), and updates
+    // once when the smoothed latency is above twice the threshold; once a
+    // second, on the queue path, what the queue held throughout that second
+    // beyond one buffer), and updates
     // `latency`: the queue plus what the sound system reports holding of the
     // input and output streams. UI thread.
     void status_tick();
@@ -122,6 +124,10 @@ private:
     // Runs the "program ends" path; returns so the caller can return.
     void end_program(const std::string& text, const std::string& detail);
     void back_to_stopped_after_failure();
+    // Part of the status tick on the queue path: drops what the queue held
+    // throughout the last second beyond one buffer.
+    void trim_standing_queue();
+    static constexpr int kLowWaterTicks = 10;
 
     WaveIn& waves_;
     DSound& dsound_;
@@ -137,6 +143,8 @@ private:
     float latency_ = 0.0f;
     float queue_latency_ = 0.0f;
     float device_latency_ = 0.0f;
+    std::int64_t low_water_ = -1;  // frames, over the ticks of the current second
+    int low_ticks_ = 0;
     bool shown_ = false;
     bool program_ended_ = false;
     bool list_on_alternative_ = false;  // the output combo was filled from the alternative path

@@ -83,6 +83,7 @@ std::int32_t DSound::WinMain1(void*) {
     underflows_.store(0, std::memory_order_relaxed);
     overflows_.store(0, std::memory_order_relaxed);
     frames_played_.store(0, std::memory_order_relaxed);
+    low_water_.store(-1, std::memory_order_relaxed);
 
     audio::StreamRequest r;
     r.device_name = selected_name_;
@@ -207,6 +208,9 @@ void DSound::on_playback(float* out, int frames) {
         underflows_.fetch_add(1, std::memory_order_relaxed);
         if (open_auto_ != 0) priming_ = true;
     }
+    const auto level = static_cast<std::int64_t>(queue_.size() / static_cast<std::size_t>(ch));
+    const std::int64_t low = low_water_.load(std::memory_order_relaxed);
+    if (low < 0 || level < low) low_water_.store(level, std::memory_order_relaxed);
 }
 
 }  // namespace tw

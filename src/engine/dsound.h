@@ -102,6 +102,9 @@ public:
     // Drops up to `frames` frames of the oldest queued audio at the output
     // callback's next run (the latency guard's catch-up). Any thread.
     void skip_frames(std::int64_t frames);
+    // The fewest frames the queue held after an output callback since the
+    // last call (-1 when no callback ran), and starts a new count. UI thread.
+    std::int64_t take_low_water() { return low_water_.exchange(-1, std::memory_order_relaxed); }
     // What the output device's sound system itself holds (its buffers), in
     // ms; 0 when closed or when it cannot tell. UI thread.
     double device_latency_ms() const { return backend_ ? backend_->playback_latency_ms() : 0.0; }
@@ -167,6 +170,7 @@ private:
     std::atomic<std::uint64_t> underflows_{0};
     std::atomic<std::uint64_t> overflows_{0};
     std::atomic<std::uint64_t> frames_played_{0};
+    std::atomic<std::int64_t> low_water_{-1};  // frames; written by the output thread
 };
 
 }  // namespace tw

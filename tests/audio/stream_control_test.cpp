@@ -405,6 +405,36 @@ TEST_F(StreamRig, OneCycleBackendPlaysEachBufferInTheCycleItCameInAndOthersKeepP
     EXPECT_EQ(fake->pull(256, 2)[0], 0.0f);  // 150 % of a buffer must be queued first
 }
 
+TEST_F(StreamRig, QueueHeldThroughAWholeSecondIsTrimmedToOneBuffer) {
+    sc->FormShow_device_lists(0);
+    sc->TrackBar_Latency_Porog.set_position(50);
+    sc->BitBtn_Init.click();
+    push_frames(2048, 2);  // 42.7 ms: under the threshold, the guard stays quiet
+    auto cycle = [&] {
+        fake->pull(256, 2);
+        push_frames(256, 2);
+        sc->status_tick();
+    };
+    for (int i = 0; i < 9; ++i) cycle();
+    fake->pull(0, 2);
+    EXPECT_EQ(dev->dsound->get_audio_pos(), 2048 * 4.0);  // not a whole second yet
+    cycle();  // the queue never fell below 1792 frames: all but one buffer of them go
+    fake->pull(256, 2);
+    EXPECT_EQ(dev->dsound->get_audio_pos(), 256 * 4.0);
+    EXPECT_EQ(dev->dsound->underflows(), 0u);
+    // A queue that once ran low within the second is a cushion that was
+    // needed: left alone (2304 frames, drawn down to nothing once).
+    push_frames(2048, 2);
+    for (int i = 0; i < 10; ++i) {
+        fake->pull(i == 4 ? 2304 : 256, 2);
+        push_frames(256, 2);
+        sc->status_tick();
+    }
+    fake->pull(0, 2);
+    EXPECT_EQ(dev->dsound->get_audio_pos(), 256 * 4.0);
+    EXPECT_EQ(dev->dsound->underflows(), 0u);
+}
+
 TEST_F(StreamRig, LatencyReadsZeroWhileStoppedAndMonoHalvesTheBytesPerMs) {
     sc->status_tick();
     EXPECT_EQ(sc->latency(), 0.0f);
