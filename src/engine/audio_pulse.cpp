@@ -95,7 +95,6 @@ struct Stream {
     std::vector<float> buf;
     int frames = 256;
     int channels = 2;
-    int rate = 48000;
 
     // The stream's thread. Blocks in the server's read / write.
     void capture_loop(CaptureFn fn, void* user) {
@@ -192,7 +191,6 @@ private:
             if (d.shown.name == r.device_name && (input ? d.shown.input_channels : d.shown.output_channels) > 0) dev = &d;
         if (dev == nullptr) return "The " + std::string(what) + " device \"" + r.device_name + "\" is no longer there.";
         s.channels = r.channels == 1 ? 1 : 2;
-        s.rate = r.sample_rate;
         s.frames = std::clamp(r.frames, 16, 4096);
         s.buf.assign(static_cast<std::size_t>(s.frames) * static_cast<std::size_t>(s.channels), 0.0f);
         pa_sample_spec spec{};
