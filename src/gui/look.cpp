@@ -161,8 +161,10 @@ QString style_sheet_of(const Look& l) {
                "QProgressBar { background-color: %6; border: 1px solid %7; text-align: center; }"
                "QProgressBar::chunk { background-color: %5; }"
                "QPlainTextEdit { background-color: %6; border: 1px solid %7; }"
-               "QToolTip { background-color: %2; color: %3; border: 1px solid %7; padding: 2px; }")
-               .arg(w, p, t, d, h, e, b);
+               "QToolTip { background-color: %2; color: %3; border: 1px solid %7; padding: 2px; }");
+    // %1..%7 stand for the colours (not every one appears, so no multi-arg()).
+    const QString colours[] = {w, p, t, d, h, e, b};
+    for (int i = 0; i < 7; ++i) css.last().replace(QStringLiteral("%") + QString::number(i + 1), colours[i]);
 
     // The skin's pictures, each replacing its part's plain drawing.
     auto pic = [&](SkinPart part) -> const LookPicture& { return l.picture(part); };

@@ -132,7 +132,8 @@ TEST_F(SkinsWindowTest, BarsShowTheirPositionAndValueInTheTooltip) {
     mono->slider()->setValue(50);
     EXPECT_TRUE(mono->toolTip().endsWith("Position 50: 1.00 \u00d7 (+0.0 dB)")) << mono->toolTip().toStdString();
     auto* porog = static_cast<gui::SkinScrollBar*>(widget("TrackBar_Latency_Porog"));
-    EXPECT_TRUE(porog->toolTip().endsWith("Position 35: 35 ms")) << porog->toolTip().toStdString();
+    window->stream().TrackBar_Latency_Porog.set_position(42);
+    EXPECT_TRUE(porog->toolTip().endsWith("Position 42: 42 ms")) << porog->toolTip().toStdString();
 }
 
 }  // namespace
