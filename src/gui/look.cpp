@@ -133,6 +133,8 @@ QString style_sheet_of(const Look& l) {
                .arg(l.font_size)
                .arg(font);
     css << QStringLiteral("QWidget:disabled { color: %1; }").arg(d);
+    // Message boxes and file dialogs opened over a window are windows of their own.
+    if (window_picture) css << QStringLiteral("QDialog { background-color: %1; }").arg(w);
     css << QStringLiteral(
                "QPushButton, QToolButton { background-color: %2; border: 1px solid %7; border-radius: 3px;"
                "  padding: 1px 4px; }"
