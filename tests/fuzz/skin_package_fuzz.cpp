@@ -23,17 +23,24 @@ void check(bool ok) {
     if (!ok) std::abort();
 }
 
-const std::string& work_folder() {
-    static const std::string dir = [] {
-        std::string t = (fs::temp_directory_path() / "tw_skin_fuzz_XXXXXX").string();
-        check(::mkdtemp(t.data()) != nullptr);
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(work_folder(), ec);
-        });
-        return t;
-    }();
-    return dir;
+// Made once, removed at exit; held in a buffer that outlives every static
+// object, since the exit handler runs after their destructors.
+char g_work_folder[256];
+
+void remove_work_folder() {
+    std::error_code ec;
+    fs::remove_all(g_work_folder, ec);
+}
+
+std::string work_folder() {
+    if (g_work_folder[0] == '\0') {
+        const std::string t = (fs::temp_directory_path() / "tw_skin_fuzz_XXXXXX").string();
+        check(t.size() < sizeof g_work_folder);
+        t.copy(g_work_folder, t.size());
+        check(::mkdtemp(g_work_folder) != nullptr);
+        std::atexit(remove_work_folder);
+    }
+    return g_work_folder;
 }
 
 }  // namespace
