@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "engine/effects.h"
+#include "fx/unit_texts.h"
 
 namespace tw {
 namespace {
@@ -52,6 +53,7 @@ StreamControl::StreamControl(WaveIn& waves, DSound& dsound, Dialogs& dialogs)
     ScrollBar_waveInGain.on_change = [this] { ScrollBar_waveInGainChange(); };
     ScrollBar_waveOutGain.on_change = [this] { ScrollBar_waveOutGainChange(); };
     TrackBar_Latency_Porog.on_change = [this] { TrackBar_Latency_PorogChange(); };
+    TrackBar_Latency_Porog.unit_text = [](int p) { return ms_text(p); };
 }
 
 std::int32_t StreamControl::selected_rate() const {
