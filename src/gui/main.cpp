@@ -36,6 +36,7 @@ struct Options {
     bool builtin_only = false;
     QString screenshot_dir;
     int quit_after_ms = -1;
+    QString skin_screenshot_dir;
 };
 
 // Parsed before the GUI starts so that --help works without a display.
@@ -57,6 +58,11 @@ Options parse_options(int argc, char** argv) {
     shot_opt.setFlags(QCommandLineOption::HiddenFromHelp);
     QCommandLineOption quit_opt("quit-after", "Close the window <ms> milliseconds after it is shown.", "ms");
     quit_opt.setFlags(QCommandLineOption::HiddenFromHelp);
+    QCommandLineOption skin_shot_opt("screenshot-skins",
+                                     "Save the main window and a Gain editor in every skin of SKINS/ into <dir> and quit.",
+                                     "dir");
+    skin_shot_opt.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(skin_shot_opt);
     parser.addOption(home_opt);
     parser.addOption(builtin_opt);
     parser.addOption(shot_opt);
@@ -77,6 +83,7 @@ Options parse_options(int argc, char** argv) {
             std::exit(2);
         }
     }
+    if (parser.isSet(skin_shot_opt)) o.skin_screenshot_dir = parser.value(skin_shot_opt);
     return o;
 }
 }  // namespace
@@ -125,5 +132,11 @@ int main(int argc, char** argv) {
         });
     }
     if (opts.quit_after_ms >= 0) QTimer::singleShot(opts.quit_after_ms, &window, [&window] { window.close(); });
+    if (!opts.skin_screenshot_dir.isEmpty()) {
+        const QString dir = opts.skin_screenshot_dir;
+        QTimer::singleShot(0, &window, [&window, dir] {
+            tw::gui::take_skin_screenshots(window, dir, [](bool ok) { QApplication::exit(ok ? 0 : 1); });
+        });
+    }
     return QApplication::exec();
 }
