@@ -14,6 +14,7 @@
 #include "app/chain_editor.h"
 #include "app/dialogs.h"
 #include "app/face_settings.h"
+#include "app/midi_control.h"
 #include "app/preset_manager.h"
 #include "app/status_display.h"
 #include "app/stream_control.h"
@@ -59,6 +60,9 @@ public:
     // The tuner ("Tuner" button and window); face.ini's [Tuner] A4 goes
     // through apply_settings() / current_settings() like the other keys.
     TunerForm& tuner() { return tuner_; }
+    // The MIDI foot controller: input list, indicator, learned controls.
+    // midi.ini is read at the end of the first show.
+    MidiControl& midi() { return midi_; }
 
     // The first show, run once (later calls return at once): the device
     // lists (the alternative output path when face.ini's usefastwdm is set),
@@ -81,7 +85,10 @@ public:
     void FormClose();
     // Whether FormClose writes face.ini (the window does; tonewarp-live
     // reads the settings but leaves them to the window). UI thread.
-    void set_writes_settings(bool writes) { writes_settings_ = writes; }
+    void set_writes_settings(bool writes) {
+        writes_settings_ = writes;
+        midi_.set_writes_settings(writes);
+    }
 
     // A key released anywhere in the main window: 1..12 for F1..F12, other
     // values for other keys. UI thread.
@@ -118,6 +125,7 @@ private:
     PresetManager presets_;
     MainExtras extras_;
     TunerForm tuner_;
+    MidiControl midi_;
     int usefastwdm_ = 0;
     bool shown_ = false;
     bool writes_settings_ = true;
