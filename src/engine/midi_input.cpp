@@ -4,6 +4,9 @@
 #include <rtmidi/RtMidi.h>
 
 #include <array>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
 
 namespace tw {
 
@@ -24,6 +27,36 @@ bool ends_with(const std::string& s, const std::string& tail) {
 // Our own client's ports never count as sources.
 bool is_own_port(const std::string& name) {
     return name.rfind(std::string(kClientName) + ":", 0) == 0;
+}
+
+// RtMidi prints its start-up warnings (no JACK server ...) on std::cerr
+// before an error callback can be set; they are held back while a driver
+// is started. UI thread.
+class HeldBackErrors {
+public:
+    HeldBackErrors() : saved_(std::cerr.rdbuf(sink_.rdbuf())) {}
+    ~HeldBackErrors() { std::cerr.rdbuf(saved_); }
+    HeldBackErrors(const HeldBackErrors&) = delete;
+    HeldBackErrors& operator=(const HeldBackErrors&) = delete;
+
+private:
+    std::ostringstream sink_;
+    std::streambuf* saved_;
+};
+
+// The ALSA sequencer needs its device; without it alsa-lib only prints.
+bool driver_may_work(RtMidi::Api api) {
+    if (api != RtMidi::LINUX_ALSA) return true;
+    std::error_code ec;
+    return std::filesystem::exists("/dev/snd/seq", ec);
+}
+
+std::unique_ptr<RtMidiIn> start_driver(RtMidi::Api api, const std::string& client) {
+    if (!driver_may_work(api)) return nullptr;
+    const HeldBackErrors held;
+    auto in = std::make_unique<RtMidiIn>(api, client);
+    in->setErrorCallback(&quiet_error, nullptr);
+    return in;
 }
 
 }  // namespace
@@ -61,10 +94,11 @@ std::vector<std::string> MidiInput::ports() {
                 continue;
             }
             try {
-                d.in = std::make_unique<RtMidiIn>(d.api, std::string(kClientName) + "-list");
-                d.in->setErrorCallback(&quiet_error, nullptr);
+                d.in = start_driver(d.api, std::string(kClientName) + "-list");
             } catch (const RtMidiError&) {
                 d.in.reset();
+            }
+            if (!d.in) {
                 d.retry_in = 10;
                 continue;
             }
@@ -88,9 +122,8 @@ bool MidiInput::open(const std::string& label, std::string* error) {
     const bool jack = ends_with(label, kJackSuffix);
     const std::string name = jack ? label.substr(0, label.size() - std::string(kJackSuffix).size()) : label;
     try {
-        auto in = std::make_unique<RtMidiIn>(jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA, kClientName);
-        in->setErrorCallback(&quiet_error, nullptr);
-        const unsigned n = in->getPortCount();
+        auto in = start_driver(jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA, kClientName);
+        const unsigned n = in ? in->getPortCount() : 0;
         for (unsigned i = 0; i < n; ++i) {
             if (in->getPortName(i) != name) continue;
             state_ = MidiParseState{};
