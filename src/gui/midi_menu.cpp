@@ -52,16 +52,19 @@ void hook(QWidget& w, const std::string& name, bool is_switch, MidiControl& midi
 
 void attach_midi_menu(QWidget& root, MidiControl& midi, std::function<int()> slot,
                       std::function<bool(const std::string& name)> learnable) {
-    for (SkinScrollBar* bar : root.findChildren<SkinScrollBar*>()) {
-        const std::string name = bar->model().name();
-        if (!learnable(name)) continue;
-        // The right click lands on the inner slider, whose own menu this replaces.
-        hook(*bar->slider(), name, false, midi, slot);
-        hook(*bar, name, false, midi, slot);
-    }
-    for (SkinCheckBox* box : root.findChildren<SkinCheckBox*>()) {
-        const std::string name = box->model().name();
-        if (learnable(name)) hook(*box, name, true, midi, slot);
+    // The skinned widgets carry no meta-object of their own, so they are
+    // told apart by their C++ type.
+    for (QWidget* w : root.findChildren<QWidget*>()) {
+        if (auto* bar = dynamic_cast<SkinScrollBar*>(w)) {
+            const std::string name = bar->model().name();
+            if (!learnable(name)) continue;
+            // The right click lands on the inner slider, whose own menu this replaces.
+            hook(*bar->slider(), name, false, midi, slot);
+            hook(*bar, name, false, midi, slot);
+        } else if (auto* box = dynamic_cast<SkinCheckBox*>(w)) {
+            const std::string name = box->model().name();
+            if (learnable(name)) hook(*box, name, true, midi, slot);
+        }
     }
 }
 
