@@ -28,6 +28,22 @@ protected:
         }
         return false;
     }
+    // A new connection takes effect at a later JACK cycle: a program change
+    // sent right after plugging in is repeated (loading the shown preset
+    // again does nothing) until it is seen.
+    template <class Pred>
+    bool send_until(test::JackMidiSender& pedal, std::vector<std::uint8_t> bytes, Pred done) {
+        for (int i = 0; i < 20; ++i) {
+            if (!pedal.send(bytes)) return false;
+            const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+            while (std::chrono::steady_clock::now() < end) {
+                form->midi().poll();
+                if (done()) return true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(MidiControl::kPollMs));
+            }
+        }
+        return false;
+    }
     bool listed(const std::string& label) {
         const auto& p = form->midi().ports();
         return std::find(p.begin(), p.end(), label) != p.end();
@@ -49,8 +65,7 @@ TEST_F(MidiJackTest, PedalLoadsPresetsMovesALearnedBarAndComesBackAfterUnpluggin
     ASSERT_TRUE(midi.choose_port(test::JackMidiSender::label()));
     EXPECT_EQ(midi.ComboBox_MIDI.text(), test::JackMidiSender::label());
 
-    ASSERT_TRUE(pedal.send({0xC0, 1}));
-    EXPECT_TRUE(poll_until([&] { return row1_kind() == kKindNoiseGate; }));
+    EXPECT_TRUE(send_until(pedal, {0xC0, 1}, [&] { return row1_kind() == kKindNoiseGate; }));
     ASSERT_TRUE(pedal.send({0xC3, 0}));  // any channel
     EXPECT_TRUE(poll_until([&] { return row1_kind() == kKindGain; }));
 
@@ -77,7 +92,7 @@ TEST_F(MidiJackTest, PedalLoadsPresetsMovesALearnedBarAndComesBackAfterUnpluggin
     ASSERT_EQ(notes.size(), 2u);
     EXPECT_NE(notes[1].find("is back"), std::string::npos);
     ASSERT_TRUE(pedal.send({0xC0, 1}));
-    EXPECT_TRUE(poll_until([&] { return row1_kind() == kKindNoiseGate; }));
+    EXPECT_TRUE(send_until(pedal, {0xC0, 1}, [&] { return row1_kind() == kKindNoiseGate; }));
 }
 
 }  // namespace
