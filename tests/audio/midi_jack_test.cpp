@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <sys/wait.h>
 #include <chrono>
 #include <thread>
 
@@ -94,6 +97,42 @@ TEST_F(MidiJackTest, PedalLoadsPresetsMovesALearnedBarAndComesBackAfterUnpluggin
     ASSERT_TRUE(pedal.send({0xC0, 1}));
     EXPECT_TRUE(send_until(pedal, {0xC0, 1}, [&] { return row1_kind() == kKindNoiseGate; }));
 }
+
+#ifdef TW_LIVE_EXE
+// tonewarp-live --midi: lists the pedal, listens to it and shows its last
+// message in the status line.
+TEST_F(MidiJackTest, HeadlessToolListsThePedalAndShowsItsLastMessage) {
+    test::JackMidiSender pedal;
+    ASSERT_TRUE(pedal.open());
+    const std::string live = std::string(TW_LIVE_EXE) + " --no-builtin --home \"" + home.dir() + "\"";
+    auto run = [](const std::string& cmd) {
+        std::string text;
+        if (FILE* p = popen((cmd + " 2>&1").c_str(), "r")) {
+            char buf[256];
+            while (std::fgets(buf, sizeof buf, p)) text += buf;
+            pclose(p);
+        }
+        return text;
+    };
+    const std::string list = run(live + " --midi list");
+    EXPECT_NE(list.find(test::JackMidiSender::label()), std::string::npos) << list;
+    EXPECT_NE(run(live + " --midi no_such_pedal --seconds 1").find("See --midi list."), std::string::npos);
+
+    // The pedal repeats a program change while the tool runs for 4 s.
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        for (int i = 0; i < 40 && !done.load(); ++i) {
+            pedal.send({0xC0, 4});
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    const std::string text = run(live + " --midi tw_pedal --seconds 4");
+    done.store(true);
+    sender.join();
+    EXPECT_NE(text.find("MIDI PC 4  ch 1"), std::string::npos) << text;
+    EXPECT_NE(text.find("Stopped."), std::string::npos) << text;
+}
+#endif
 
 }  // namespace
 }  // namespace tw
