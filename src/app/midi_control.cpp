@@ -51,7 +51,7 @@ std::string midi_message_short(const MidiMessage& m) {
 }
 
 MidiControl::MidiControl(ChainEditor& chain, PresetManager& presets, std::vector<ui::Control*> main_controls)
-    : ComboBox_MIDI("ComboBox_MIDI", {560, 352, 110, 22}),
+    : ComboBox_MIDI("ComboBox_MIDI", {528, 352, 142, 22}),
       Label_MIDI("Label_MIDI", {385, 354, 52, 18}, "MIDI"),
       chain_(chain),
       presets_(presets),
