@@ -12,7 +12,9 @@ namespace tw {
 
 namespace {
 
-constexpr const char* kClientName = "tonewarp";
+// Not "tonewarp": that JACK client name belongs to the audio stream, whose
+// ports other programs connect to by name.
+constexpr const char* kClientName = "tonewarp-midi";
 constexpr const char* kJackSuffix = " (JACK)";
 
 // RtMidi reports warnings (no JACK server, a port gone) through this; the
