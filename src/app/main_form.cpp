@@ -6,6 +6,7 @@
 #include "app/chain_presets.h"
 #include "app/help_pages.h"
 #include "app/program_folder.h"
+#include "app/skins/skin_layout.h"
 #include "engine/effects.h"
 
 namespace tw {
@@ -74,6 +75,8 @@ MainForm::MainForm(AudioDevices& devices, Dialogs& dialogs)
       status_(stream_status_sources(stream_)),
       presets_(chain_, dialogs, [this](const std::string& page) { open_help_page(page); }),
       tuner_(*devices.waves),
+      skins_(extras_.ComboBox_SKINS, dialogs, [this](const std::string&) { FitSkinLayout(); },
+             [this](const std::string& page) { open_help_page(page); }),
       midi_(chain_, presets_, learnable_main_controls(chain_, stream_)) {
     midi_.on_note = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
     stream_.on_latency_threshold_changed = [this](int ms) { status_.set_latency_threshold(ms); };
@@ -84,10 +87,12 @@ MainForm::MainForm(AudioDevices& devices, Dialogs& dialogs)
     };
     extras_.LinkLabel1.on_click = [this] { open_help_page(kLinkLabel1Page); };
     extras_.LinkLabel2.on_click = [this] { open_help_page(kLinkLabel2Page); };
-    // Creation of the main window: the skin start-up comes here, then the
-    // presets list.
+    // Creation of the main window: the skin start-up, then the presets list.
+    skins_.start_up();
     presets_.fill_list();
 }
+
+void MainForm::FitSkinLayout() { skins::fit_skin_layout(skins_.skin().name, chain_, presets_.spSkinButton17); }
 
 std::string MainForm::settings_path() { return program_path(kFaceIni); }
 

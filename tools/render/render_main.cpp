@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -32,6 +33,7 @@
 namespace {
 
 constexpr int kMaxBlock = 2048;
+constexpr int kIoFrames = 32768;  // frames per file read and write (rounded down to whole blocks)
 constexpr double kMaxTailSeconds = 3600.0;
 constexpr float kEngineScale = 32768.0f;
 
@@ -238,15 +240,19 @@ void render(const Options& opt) {
     // flush-to-zero set there only.
     std::thread worker([&] {
         tw::enable_flush_to_zero();
-        std::vector<float> buf(static_cast<std::size_t>(opt.block) * channels);
+        // The file is read and written in chunks of whole blocks (about 32k
+        // frames), so the file library's per-call cost is paid once per chunk;
+        // the chain still sees the same sequence of blocks.
+        const int chunk = std::max(1, kIoFrames / opt.block) * opt.block;
+        std::vector<float> buf(static_cast<std::size_t>(chunk) * channels);
         std::int64_t done = 0;
         bool input_done = false;
         std::int64_t tail_left = tail_frames;
         while (!interrupted.load()) {
             sf_count_t frames = 0;
             if (!input_done) {
-                frames = sf_readf_float(in, buf.data(), opt.block);
-                if (frames < opt.block) {
+                frames = sf_readf_float(in, buf.data(), chunk);
+                if (frames < chunk) {
                     if (sf_error(in) != SF_ERR_NO_ERROR) {
                         failure = "Cannot read " + opt.input + ": " + sf_message(in) + ".";
                         return;
@@ -265,11 +271,14 @@ void render(const Options& opt) {
             }
             if (frames == 0) {
                 if (tail_left == 0) break;
-                frames = std::min<std::int64_t>(tail_left, opt.block);
+                frames = std::min<std::int64_t>(tail_left, chunk);
                 std::fill(buf.begin(), buf.begin() + frames * channels, 0.0f);
                 tail_left -= frames;
             }
-            tw::process_chain(static_cast<std::int32_t>(frames), rate, channels, buf.data());
+            for (sf_count_t at = 0; at < frames; at += opt.block) {
+                const auto n = static_cast<std::int32_t>(std::min<sf_count_t>(opt.block, frames - at));
+                tw::process_chain(n, rate, channels, buf.data() + at * channels);
+            }
             constexpr float kToFile = 1.0f / kEngineScale;
             for (sf_count_t i = 0; i < frames * channels; ++i) {
                 if (!std::isfinite(buf[i])) {
