@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include "app/chain_presets.h"
@@ -37,6 +38,15 @@ int stored_device_item(const ui::ComboBox& combo, int index, const std::string& 
     return index >= 0 && index < combo.count() ? index : -1;
 }
 
+// The main window's bars and switches a MIDI controller may drive: the
+// gains, the latency threshold, mono/stereo and the rows' On/Off boxes.
+std::vector<ui::Control*> learnable_main_controls(ChainEditor& chain, StreamControl& stream) {
+    std::vector<ui::Control*> v{&stream.ScrollBar_waveInGain, &stream.ScrollBar_waveOutGain,
+                                &stream.TrackBar_Latency_Porog, &stream.cbStereo};
+    for (int n = 1; n <= kChainRows; ++n) v.push_back(&chain.row(n).check);
+    return v;
+}
+
 }  // namespace
 
 MainExtras::MainExtras()
@@ -66,7 +76,9 @@ MainForm::MainForm(AudioDevices& devices, Dialogs& dialogs)
       presets_(chain_, dialogs, [this](const std::string& page) { open_help_page(page); }),
       tuner_(*devices.waves),
       skins_(extras_.ComboBox_SKINS, dialogs, [this](const std::string&) { FitSkinLayout(); },
-             [this](const std::string& page) { open_help_page(page); }) {
+             [this](const std::string& page) { open_help_page(page); }),
+      midi_(chain_, presets_, learnable_main_controls(chain_, stream_)) {
+    midi_.on_note = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
     stream_.on_latency_threshold_changed = [this](int ms) { status_.set_latency_threshold(ms); };
     status_.set_latency_threshold(stream_.latency_threshold());
     stream_.is_stream_lost = [&devices] { return devices.catalog.stream_lost(); };
@@ -97,6 +109,7 @@ void MainForm::FormShow() {
     stream_.FormShow_device_lists(usefastwdm_);
     show_chain(chain_);
     apply_settings(read_face_settings_file(settings_path()));
+    midi_.load_settings();
     extras_.LinkLabel1.set_visible(true);
     extras_.LinkLabel2.set_visible(true);
 }

@@ -14,6 +14,7 @@
 #include "app/chain_editor.h"
 #include "app/dialogs.h"
 #include "app/face_settings.h"
+#include "app/midi_control.h"
 #include "app/preset_manager.h"
 #include "app/skins/skin_chooser.h"
 #include "app/status_display.h"
@@ -65,6 +66,9 @@ public:
     // The layout fit after a skin change (the "Off" switches and the save
     // button under "@mosphere"). UI thread.
     void FitSkinLayout();
+    // The MIDI foot controller: input list, indicator, learned controls.
+    // midi.ini is read at the end of the first show.
+    MidiControl& midi() { return midi_; }
 
     // The first show, run once (later calls return at once): the device
     // lists (the alternative output path when face.ini's usefastwdm is set),
@@ -87,7 +91,10 @@ public:
     void FormClose();
     // Whether FormClose writes face.ini (the window does; tonewarp-live
     // reads the settings but leaves them to the window). UI thread.
-    void set_writes_settings(bool writes) { writes_settings_ = writes; }
+    void set_writes_settings(bool writes) {
+        writes_settings_ = writes;
+        midi_.set_writes_settings(writes);
+    }
 
     // A key released anywhere in the main window: 1..12 for F1..F12, other
     // values for other keys. UI thread.
@@ -125,6 +132,7 @@ private:
     MainExtras extras_;
     TunerForm tuner_;
     skins::SkinChooser skins_;
+    MidiControl midi_;
     int usefastwdm_ = 0;
     bool shown_ = false;
     bool writes_settings_ = true;

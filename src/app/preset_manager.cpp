@@ -154,15 +154,17 @@ void PresetManager::FormKeyUp(int function_key) {
                 match = name;
                 break;
             }
-        if (!match.empty()) {
-            quiet_load_ = 1;
-            const auto& items = ComboBox_PRESETS.items();
-            const auto it = std::find(items.begin(), items.end(), match);
-            if (it != items.end()) ComboBox_PRESETS.set_item_index(static_cast<int>(it - items.begin()));
-            quiet_load_ = 0;
-        }
+        if (!match.empty()) select_quietly(match);
     }
     key_flag_ = 0;
+}
+
+void PresetManager::select_quietly(const std::string& name) {
+    quiet_load_ = 1;
+    const auto& items = ComboBox_PRESETS.items();
+    const auto it = std::find(items.begin(), items.end(), name);
+    if (it != items.end()) ComboBox_PRESETS.set_item_index(static_cast<int>(it - items.begin()));
+    quiet_load_ = 0;
 }
 
 }  // namespace tw

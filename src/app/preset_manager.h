@@ -49,6 +49,10 @@ public:
     // A key released in the main window: `function_key` 1..12 for F1..F12,
     // anything else for another key (which does nothing).
     void FormKeyUp(int function_key);
+    // What a function key does once it found its file: selects the list item
+    // named `name` without the message, which loads it when it differs from
+    // the item shown. Nothing when the list has no such item. UI thread.
+    void select_quietly(const std::string& name);
 
     // The name prefix bound to F1..F12 ("F1 " with its trailing space, so
     // that F10..F12 do not match; "F2".."F12"); "" for other numbers.

@@ -12,6 +12,8 @@ std::atomic<std::int32_t> chain_active{1};
 std::atomic<std::int32_t> chain_loaded{1};
 std::atomic<float> cpu_load{0.0f};
 std::atomic<float> run_seconds{0.0f};
+std::atomic<std::uint64_t> chain_runs{0};
+std::atomic<std::int64_t> chain_run_end_ns{0};
 
 namespace {
 
@@ -154,6 +156,11 @@ std::int32_t process_chain(std::int32_t frames, std::int32_t sample_rate, std::i
         }
     }
     const std::int64_t run_end = read_counter();
+    chain_run_end_ns.store(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::duration(run_end))
+                               .count(),
+                           std::memory_order_relaxed);
+    chain_runs.fetch_add(1, std::memory_order_release);
     runs_in_chain.fetch_sub(1, std::memory_order_seq_cst);
 
     if (kCounterFrequency != 0 && sample_rate != 0) {

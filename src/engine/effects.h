@@ -46,6 +46,12 @@ extern std::atomic<std::int32_t> chain_loaded;
 extern std::atomic<float> cpu_load;
 // Duration of the last chain run in seconds. Written by the audio thread.
 extern std::atomic<float> run_seconds;
+// Chain runs completed with both gates open, and the steady-clock time (ns
+// since its epoch) at which the last one ended: a buffer counted here after a
+// gate reopened was processed by the chain as it is now (latency
+// measurements). Written by the audio thread.
+extern std::atomic<std::uint64_t> chain_runs;
+extern std::atomic<std::int64_t> chain_run_end_ns;
 
 // Writes `count` rows (row i at index i, at most kMaxKinds) and last_kind =
 // count - 1 into the registry and returns it. Calling it again rewrites the

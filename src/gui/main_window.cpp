@@ -13,6 +13,7 @@
 #include "gui/controls.h"
 #include "gui/form_window.h"
 #include "gui/led_meter.h"
+#include "gui/midi_menu.h"
 #include "gui/look.h"
 #include "gui/tuner_window.h"
 
@@ -38,6 +39,21 @@ TForm1::TForm1(AudioDevices& devices, Dialogs& dialogs, QWidget* parent)
     timer_->setInterval(StatusDisplay::kTimerInterval);
     connect(timer_, &QTimer::timeout, this, [this] { status().Timer1Timer(); });
     timer_->start();
+
+    // MIDI: the foot controller's messages are taken every few milliseconds
+    // (a program change reaches the chain within one tick), its port list is
+    // looked at once a second (unplugged / back).
+    midi_timer_ = new QTimer(this);
+    midi_timer_->setObjectName("Timer_MIDI");
+    midi_timer_->setInterval(MidiControl::kPollMs);
+    connect(midi_timer_, &QTimer::timeout, this, [this] { form_.midi().poll(); });
+    midi_timer_->start();
+    midi_ports_timer_ = new QTimer(this);
+    midi_ports_timer_->setInterval(MidiControl::kPortCheckMs);
+    connect(midi_ports_timer_, &QTimer::timeout, this, [this] {
+        if (first_show_done()) form_.midi().refresh_ports();
+    });
+    midi_ports_timer_->start();
 }
 
 void TForm1::show_skin(const skins::SkinDescription& skin) {
@@ -51,6 +67,8 @@ TForm1::~TForm1() {
     form_.skins().on_skin_loaded = nullptr;
     qApp->removeEventFilter(this);
     timer_->stop();
+    midi_timer_->stop();
+    midi_ports_timer_->stop();
     // Widgets go before the models they show: editor windows first (their
     // instances are deleted by the chain editor), then every control widget.
     for (auto& [inst, win] : editors_) delete win;
@@ -102,9 +120,18 @@ void TForm1::build_widgets() {
 
     for (ui::Control* c : std::initializer_list<ui::Control*>{
              &pm.spSkinButton17, &pm.spSkinButton18, &pm.ComboBox_PRESETS, &ex.ComboBox_SKINS,
-             &ex.spSkinMenuButton1, &ex.LinkLabel1, &ex.LinkLabel2, &form_.tuner().Button_Tuner}) {
+             &ex.spSkinMenuButton1, &ex.LinkLabel1, &ex.LinkLabel2, &form_.tuner().Button_Tuner,
+             &form_.midi().ComboBox_MIDI, &form_.midi().Label_MIDI}) {
         make_control_widget(*c, this);
     }
+    // Right click on the gains, the threshold, mono/stereo and the rows'
+    // On/Off boxes: MIDI learn.
+    MidiControl& midi = form_.midi();
+    attach_midi_menu(*this, midi, [] { return 0; }, [&midi](const std::string& name) {
+        for (const ui::Control* c : midi.main_controls())
+            if (c->name() == name) return true;
+        return false;
+    });
     form_.tuner().on_show_window = [this] {
         if (tuner_window_ == nullptr) tuner_window_ = new TunerWindow(form_.tuner(), this);
         tuner_window_->show_tuner();
@@ -138,6 +165,11 @@ void TForm1::show_editor(int n, Instance inst) {
     if (win == nullptr) {
         win = new EffectWindow(*inst, this);
         editors_[inst] = win;
+        // Every bar and switch of an editor may be learned; the mapping names
+        // the row the effect sits in when the menu opens (rows move).
+        MidiControl& midi = form_.midi();
+        attach_midi_menu(*win, midi, [&midi, inst] { const int n = midi.slot_of_editor(inst); return n > 0 ? n : -1; },
+                         [](const std::string&) { return true; });
     }
     win->show_editor();
 }

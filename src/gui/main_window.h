@@ -40,6 +40,8 @@ public:
     MainExtras& extras() { return form_.extras(); }
     PresetManager& presets() { return form_.presets(); }
     QTimer& timer() { return *timer_; }
+    // Takes MIDI every few milliseconds; checks the ports once a second.
+    QTimer& midi_timer() { return *midi_timer_; }
     // The tuner window, or null before "Tuner" was first pressed.
     TunerWindow* tuner_window() const { return tuner_window_; }
 
@@ -75,6 +77,8 @@ private:
 
     MainForm form_;
     QTimer* timer_ = nullptr;
+    QTimer* midi_timer_ = nullptr;
+    QTimer* midi_ports_timer_ = nullptr;
     QWidget* stream_panel_ = nullptr;
     std::map<Instance, EffectWindow*> editors_;
     TunerWindow* tuner_window_ = nullptr;

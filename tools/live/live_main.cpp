@@ -4,10 +4,13 @@
 // second (with --tuner: the note, cents and frequency the tuner reads from the
 // input instead of the levels; on a terminal that line is rewritten in place
 // ten times a second), and on SIGINT / SIGTERM stops and closes cleanly (exit
-// 0). A stream the sound system closes (JACK server gone, also while START
+// 0). With --midi a foot controller loads presets by program change and
+// drives the controls learned in the window (midi.ini); the last message
+// shows at the end of the status line. A stream the sound system closes (JACK server gone, also while START
 // opens it) ends it with 3. face.ini is read, never written: the settings
 // belong to the window.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -25,6 +28,7 @@
 #include "app/chain_presets.h"
 #include "app/dialogs.h"
 #include "app/main_form.h"
+#include "app/midi_control.h"
 #include "app/program_folder.h"
 #include "app/status_display.h"
 #include "app/stream_control.h"
@@ -139,6 +143,8 @@ int run(int argc, char** argv) {
     int threshold = 0;
     bool tuner = false;
     int a4 = 0;
+    std::string midi;
+    bool list_midi = false;
     app.add_flag("--list-devices", list_devices, "List the input and output devices and exit");
     app.add_option("--input", input, "Input device: number or name (default: face.ini's, else the first)");
     app.add_option("--output", output, "Output device: number or name (default: face.ini's, else the first)");
@@ -159,6 +165,11 @@ int run(int argc, char** argv) {
     app.add_flag("--tuner", tuner, "Show the tuner's note, cents and frequency instead of the levels");
     app.add_option("--a4", a4, "Tuner reference pitch A4 in Hz (415..466; default: face.ini's, else 440)")
         ->check(CLI::Range(tw::TunerSettings::kMinA4, tw::TunerSettings::kMaxA4));
+    app.add_option("--midi", midi,
+                   "MIDI input for a foot controller: a port name (or part of one), \"none\", or \"list\" to list "
+                   "the ports and exit (default: the window's choice in midi.ini). Program change 0..11 loads "
+                   "F1..F12, 12 and up the presets list in order; learned controls follow their CCs");
+    app.add_flag("--list-midi", list_midi, "List the MIDI input ports and exit");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -204,9 +215,32 @@ int run(int argc, char** argv) {
         print_list("Output devices:", sc.ComboBox_waveOut);
         return kExitDone;
     }
+    std::string why;
+    tw::MidiControl& midi_control = form.midi();
+    if (list_midi || midi == "list") {
+        std::printf("MIDI inputs:\n");
+        if (midi_control.ports().empty()) std::printf("  (none: no ALSA sequencer port and no JACK MIDI source)\n");
+        for (std::size_t i = 0; i < midi_control.ports().size(); ++i)
+            std::printf("  %zu: %s\n", i, midi_control.ports()[i].c_str());
+        return kExitDone;
+    }
+    if (midi == "none") {
+        midi_control.choose_port("");
+    } else if (!midi.empty()) {
+        tw::ui::ComboBox& list = midi_control.ComboBox_MIDI;
+        // Item 0 is "none"; a number counts from the first port.
+        std::string want = midi;
+        if (want.size() <= 6 && want.find_first_not_of("0123456789") == std::string::npos) want = std::to_string(std::stol(want) + 1);
+        const int i = pick(list, want, why);
+        if (i <= 0) {
+            std::fprintf(stderr, "MIDI input: %s. See --midi list.\n",
+                         i == 0 ? "\"none\" is not a port" : why.c_str());
+            return kExitUsage;
+        }
+        if (!midi_control.choose_port(list.items()[static_cast<std::size_t>(i)])) return kExitFailed;
+    }
 
     // A bare name is also looked for in PRESETS/ ("F9 - High Gain" or "F9 - High Gain.pre").
-    std::string why;
     if (!preset.empty() && !path_exists(preset, why)) {
         for (const std::string& candidate :
              {tw::program_path("PRESETS/" + preset), tw::program_path("PRESETS/" + preset + ".pre")}) {
@@ -286,9 +320,19 @@ int run(int argc, char** argv) {
     const auto start = Clock::now();
     auto next = start;
     bool lost = false;
+    auto next_ports = start + std::chrono::milliseconds(tw::MidiControl::kPortCheckMs);
     for (int tick = 1; !stop_requested.load(); ++tick) {
         next += std::chrono::milliseconds(100);
-        std::this_thread::sleep_until(next);
+        // MIDI is taken every few milliseconds, so a program change reaches
+        // the chain within one poll.
+        while (Clock::now() < next && !stop_requested.load()) {
+            std::this_thread::sleep_until(std::min(next, Clock::now() + std::chrono::milliseconds(tw::MidiControl::kPollMs)));
+            midi_control.poll();
+        }
+        if (Clock::now() >= next_ports) {
+            next_ports += std::chrono::milliseconds(tw::MidiControl::kPortCheckMs);
+            midi_control.refresh_ports();
+        }
         sc.status_tick();
         if (tuner && (on_terminal || tick % 10 == 0)) {
             const std::string line = tuner_line(form.tuner().reading(), form.tuner().a4_hz());
@@ -297,13 +341,15 @@ int run(int argc, char** argv) {
         } else if (!tuner && tick % 10 == 0) {
             const float in = devices.waves->get_waveIn_level();
             const float out = devices.waves->get_waveOut_level();
+            const std::string last_midi = midi_control.last_message_text();
             std::printf("in %5.0f (%3d)  out %5.0f (%3d)  CPU %3d %%  latency %3d ms (queue %.1f + server %.1f)  "
-                        "underflows %llu  xruns %llu\n",
+                        "underflows %llu  xruns %llu%s%s\n",
                         in, tw::level_meter_position(in), out, tw::level_meter_position(out),
                         tw::cpu_meter_position(tw::cpu_load.load(std::memory_order_relaxed)),
                         tw::round_half_even(sc.latency()), static_cast<double>(sc.queue_latency()),
                         static_cast<double>(sc.device_latency()),
-                        static_cast<unsigned long long>(devices.dsound->underflows()), devices.catalog.xruns());
+                        static_cast<unsigned long long>(devices.dsound->underflows()), devices.catalog.xruns(),
+                        last_midi.empty() ? "" : "  MIDI ", last_midi.c_str());
             std::fflush(stdout);
         }
         if (seconds > 0 && std::chrono::duration<double>(Clock::now() - start).count() >= seconds) break;
