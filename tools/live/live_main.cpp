@@ -32,6 +32,7 @@
 #include "engine/audio_devices.h"
 #include "engine/effects.h"
 #include "presets/preset_file.h"
+#include "stop_signals.h"
 
 namespace {
 
@@ -42,9 +43,6 @@ constexpr int kExitUsage = 2;
 constexpr int kExitStreamClosed = 3;
 
 constexpr const char* kStreamClosed = "The sound system closed the audio stream (was the JACK server stopped?).";
-
-std::atomic<bool> stop_requested{false};
-extern "C" void on_signal(int) { stop_requested.store(true); }
 
 // Messages go to stderr; "the program ends" is remembered and turned into a
 // non-zero exit by the caller (nothing is saved by this tool anyway).
@@ -129,7 +127,8 @@ bool path_exists(const std::string& p, std::string& why) {
 
 int run(int argc, char** argv) {
     CLI::App app{"tonewarp-live: play the effect chain live from an input device to an output device"};
-    app.footer("Exit codes: 0 stopped (Ctrl-C, SIGTERM or --seconds), 1 failed (device, preset or folder),\n"
+    app.footer("Exit codes: 0 stopped (Ctrl-C, SIGTERM, SIGHUP, SIGUSR1 or --seconds), 1 failed (device, preset or\n"
+               "folder; also stopped by a signal while waiting for a preset that is a pipe nobody writes),\n"
                "2 command line not usable (an option, a value or a device name that matches no device),\n"
                "3 the sound system closed the stream (JACK server stopped).");
     bool list_devices = false, mono = false, stereo = false, no_builtin = false, no_system = false;
@@ -192,7 +191,15 @@ int run(int argc, char** argv) {
     // lists, the chain of sixteen empty slots, face.ini and its preset.
     tw::MainForm form(devices, dialogs);
     form.set_writes_settings(false);
-    form.FormShow();
+    // face.ini and the preset it names are read here; a pipe or slow device
+    // in their place must not hold off Ctrl-C.
+    tw::tools::run_stoppable([&] { form.FormShow(); }, "tonewarp-live",
+                             "while reading face.ini or its preset (a pipe nobody writes?).");
+    if (tw::tools::stop_requested()) {
+        std::fprintf(stderr, "tonewarp-live: stopped by %s before the stream started.\n",
+                     tw::tools::signal_name(tw::tools::stop_signal()).c_str());
+        return kExitFailed;
+    }
     tw::StreamControl& sc = form.stream();
     tw::ChainEditor& editor = form.chain();
     // A lost stream ends this tool with its own message and exit code 3
@@ -220,7 +227,16 @@ int run(int argc, char** argv) {
                 why = "Cannot look at " + candidate + ": " + ec.message() + ". Check the folder's permissions.";
         }
     }
-    if (!preset.empty() && !tw::load_preset(editor, preset)) {
+    bool loaded = true;
+    if (!preset.empty())
+        tw::tools::run_stoppable([&] { loaded = tw::load_preset(editor, preset); }, "tonewarp-live",
+                                 "while waiting to read the preset " + preset + " (a pipe nobody writes?).");
+    if (tw::tools::stop_requested()) {
+        std::fprintf(stderr, "tonewarp-live: stopped by %s before the stream started.\n",
+                     tw::tools::signal_name(tw::tools::stop_signal()).c_str());
+        return kExitFailed;
+    }
+    if (!loaded) {
         if (why.empty()) why = "The preset " + preset + " cannot be read.";
         std::fprintf(stderr, "%s\n", why.c_str());
         return kExitFailed;
@@ -272,8 +288,6 @@ int run(int argc, char** argv) {
         form.tuner().open();
     }
 
-    std::signal(SIGINT, on_signal);
-    std::signal(SIGTERM, on_signal);
     std::printf("Running: %s -> %s, %d Hz, %s, %d-frame buffers%s%s. Ctrl-C stops.\n",
                 sc.ComboBox_waveIn.text().c_str(), sc.ComboBox_waveOut.text().c_str(), sc.sample_rate(),
                 sc.channels() == 1 ? "mono" : "stereo", sc.buffer_frames(),
@@ -284,9 +298,9 @@ int run(int argc, char** argv) {
     const auto start = Clock::now();
     auto next = start;
     bool lost = false;
-    for (int tick = 1; !stop_requested.load(); ++tick) {
+    for (int tick = 1; !tw::tools::stop_requested(); ++tick) {
         next += std::chrono::milliseconds(100);
-        std::this_thread::sleep_until(next);
+        if (tw::tools::wait_for_stop_until(next)) break;
         sc.status_tick();
         if (tuner && (on_terminal || tick % 10 == 0)) {
             const std::string line = tuner_line(form.tuner().reading(), form.tuner().a4_hz());
@@ -322,6 +336,9 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread starts (audio, JACK): the main thread takes the stop
+    // signals, the others never see them.
+    tw::tools::block_stop_signals();
     try {
         return run(argc, argv);
     } catch (const std::exception& e) {
