@@ -33,6 +33,17 @@ TEST(WavStream, HeaderSizesUpToTheFourGibLimit) {
     EXPECT_EQ(u32_at(float_wav_header(8000, 1, std::nullopt), 42), 0xFFFFFFFFu);
 }
 
+TEST(WavStream, Rf64OnlyPastTheLimitOrForUnknownLengths) {
+    // A small limit stands in for 4 GiB: 100 bytes hold 12 stereo frames.
+    EXPECT_FALSE(tw::render::needs_rf64(12, 2, 100));
+    EXPECT_TRUE(tw::render::needs_rf64(13, 2, 100));
+    EXPECT_FALSE(tw::render::needs_rf64(25, 1, 100));
+    EXPECT_TRUE(tw::render::needs_rf64(std::nullopt, 2, 100));
+    // The real limit: 25 minutes of 384 kHz stereo do not fit, 20 do.
+    EXPECT_TRUE(tw::render::needs_rf64(25ll * 60 * 384000, 2));
+    EXPECT_FALSE(tw::render::needs_rf64(20ll * 60 * 384000, 2));
+}
+
 TEST(WavStream, DeclaredFramesOfRf64AndBrokenHeaders) {
     // RF64: the data size is in ds64 (6 GiB here), the data chunk says 0xFFFFFFFF.
     auto h = float_wav_header(48000, 2, 10);

@@ -69,10 +69,10 @@ public:
         if (sf_ != nullptr) sf_close(sf_);
         // file_ removes the temporary file unless it was committed.
     }
-    // A file is opened as RF64 that libsndfile writes as a plain WAV when it
-    // ends below 4 GiB (on closing it rewrites the header), so that long
-    // renders at high rates keep their true length. `frames`, when known,
-    // goes into a stream's header.
+    // A file is a plain WAV when its length is known to fit; otherwise RF64,
+    // which libsndfile turns back into a WAV on closing if it ends below
+    // 4 GiB after all, so that long renders at high rates keep their true
+    // length. `frames`, when known, also goes into a stream's header.
     void open(int rate, int channels, std::optional<std::int64_t> frames, int max_block) {
         channels_ = channels;
         if (streaming_) {
@@ -83,10 +83,11 @@ public:
         SF_INFO info{};
         info.samplerate = rate;
         info.channels = channels;
-        info.format = SF_FORMAT_RF64 | SF_FORMAT_FLOAT;
+        const bool rf64 = tw::render::needs_rf64(frames, channels);
+        info.format = (rf64 ? SF_FORMAT_RF64 : SF_FORMAT_WAV) | SF_FORMAT_FLOAT;
         sf_ = sf_open_fd(file_.fd(), SFM_WRITE, &info, SF_FALSE);
         if (sf_ == nullptr) throw Failure{std::string("Cannot write the output file: ") + sf_message(nullptr) + "."};
-        sf_command(sf_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+        if (rf64) sf_command(sf_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     }
     // Writes `frames` frames; false with a sentence in `why`. Render thread.
     bool write(const float* samples, std::int64_t frames, std::string& why) {

@@ -23,6 +23,11 @@ void put32(std::vector<std::uint8_t>& o, std::uint32_t v) {
 
 }  // namespace
 
+bool needs_rf64(std::optional<std::int64_t> frames, int channels, std::uint64_t limit) {
+    if (!frames || *frames < 0 || channels <= 0) return true;
+    return static_cast<std::uint64_t>(*frames) > limit / (static_cast<std::uint64_t>(channels) * 4u);
+}
+
 std::vector<std::uint8_t> float_wav_header(int rate, int channels, std::optional<std::int64_t> frames) {
     const std::uint32_t block = static_cast<std::uint32_t>(channels) * 4u;
     std::uint32_t data = kUnknownSize;

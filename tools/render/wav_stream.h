@@ -12,6 +12,14 @@
 
 namespace tw::render {
 
+// A plain WAV holds at most this many bytes (its sizes are 32-bit), less
+// room for the header and the chunks libsndfile adds.
+inline constexpr std::uint64_t kPlainWavLimit = 0xFFFFFFFFull - 4096;
+
+// Whether `frames` frames of 32-bit float samples need RF64 instead of a
+// plain WAV: when they pass `limit` bytes, or nobody knows how many will come.
+bool needs_rf64(std::optional<std::int64_t> frames, int channels, std::uint64_t limit = kPlainWavLimit);
+
 // The 46-byte header; `frames` is the number of frames that will follow,
 // if known.
 std::vector<std::uint8_t> float_wav_header(int rate, int channels, std::optional<std::int64_t> frames);
