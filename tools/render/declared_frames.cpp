@@ -50,6 +50,8 @@ std::optional<std::int64_t> declared_frames(std::span<const std::uint8_t> head) 
 
 std::optional<std::int64_t> declared_frames_of_file(const std::string& path) {
     // Only a regular file: reading a pipe here would take bytes from the render.
+    struct stat before {};
+    if (::stat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return {};
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return {};
     struct stat st {};
