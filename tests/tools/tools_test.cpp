@@ -618,8 +618,9 @@ TEST_F(ToolsTest, RenderStreamsIntoAPipe) {
     const auto in = signal(3000, 2);
     write_pcm16(path("in.wav"), 44100, 2, in);
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
-    const std::string exe = quote(TW_RENDER_EXE), fifo = quote(path("fifo"));
-    ASSERT_EQ(run("sh", {"-c", "cat " + fifo + " > " + quote(path("got.wav")) + " & " + exe + " " +
+    // Every part bounded: a reader left waiting on the FIFO must not hold the test.
+    const std::string exe = "timeout 20 " + quote(TW_RENDER_EXE), fifo = quote(path("fifo"));
+    ASSERT_EQ(run("sh", {"-c", "timeout 20 cat " + fifo + " > " + quote(path("got.wav")) + " & " + exe + " " +
                                    quote(path("in.wav")) + " " + fifo + "; rc=$?; wait; exit $rc"}),
               0)
         << err_;
@@ -629,7 +630,7 @@ TEST_F(ToolsTest, RenderStreamsIntoAPipe) {
     ASSERT_EQ(a.samples.size(), in.size());
     for (std::size_t i = 0; i < in.size(); ++i) ASSERT_EQ(a.samples[i], in[i] / 32768.0f) << i;
 
-    EXPECT_EQ(run("sh", {"-c", "head -c 1000 " + fifo + " > /dev/null & " + exe + " --tail 600 " +
+    EXPECT_EQ(run("sh", {"-c", "timeout 20 head -c 1000 " + fifo + " > /dev/null & " + exe + " --tail 600 " +
                                    quote(path("in.wav")) + " " + fifo + "; rc=$?; wait; exit $rc"}),
               1);
     EXPECT_NE(err_.find("The output was closed"), std::string::npos) << err_;
