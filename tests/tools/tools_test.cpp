@@ -155,6 +155,18 @@ protected:
         }
         return pid;
     }
+    // Waits (at most 10 s) until the process has blocked SIGINT, i.e. takes
+    // its stop signals itself, so that a signal cannot end it by default.
+    static void wait_until_signals_blocked(pid_t pid) {
+        for (int i = 0; i < 1000; ++i) {
+            std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+            std::string line;
+            while (std::getline(status, line))
+                if (line.rfind("SigBlk:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) >> (SIGINT - 1) & 1u))
+                    return;
+            ::usleep(10000);
+        }
+    }
     // Its exit code, or -1 when it had to be killed after `seconds` or died of a signal.
     static int wait_bounded(pid_t pid, int seconds) {
         int status = 0;
@@ -598,6 +610,7 @@ TEST_F(ToolsTest, ToolsWaitingOnAFifoStopOnSignals) {
     int sig = SIGINT;
     for (const auto& cmd : commands) {
         const pid_t pid = spawn(cmd);
+        wait_until_signals_blocked(pid);
         ::usleep(300000);
         ::kill(pid, sig);
         const auto stopped = std::chrono::steady_clock::now();
