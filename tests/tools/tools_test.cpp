@@ -147,6 +147,8 @@ protected:
             ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
             ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
             ::dup2(::open("/dev/null", O_RDONLY), STDIN_FILENO);
+            // As from a terminal, even if this test was started ignoring some (a tool keeps such ignores).
+            for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGALRM, SIGUSR1}) ::signal(sig, SIG_DFL);
             std::vector<char*> args;
             for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
             args.push_back(nullptr);
@@ -155,15 +157,21 @@ protected:
         }
         return pid;
     }
-    // Waits (at most 10 s) until the process has blocked SIGINT, i.e. takes
-    // its stop signals itself, so that a signal cannot end it by default.
+    // Waits (at most 10 s) until a thread of the process has blocked SIGINT,
+    // i.e. the tool takes its stop signals itself and a signal can no longer
+    // end it by default. (The thread waiting in sigtimedwait shows it
+    // unblocked meanwhile.)
     static void wait_until_signals_blocked(pid_t pid) {
+        const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
         for (int i = 0; i < 1000; ++i) {
-            std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-            std::string line;
-            while (std::getline(status, line))
-                if (line.rfind("SigBlk:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) >> (SIGINT - 1) & 1u))
-                    return;
+            std::error_code ec;
+            for (const auto& t : fs::directory_iterator(tasks, ec)) {
+                std::ifstream status(t.path() / "status");
+                std::string line;
+                while (std::getline(status, line))
+                    if (line.rfind("SigBlk:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) >> (SIGINT - 1) & 1u))
+                        return;
+            }
             ::usleep(10000);
         }
     }

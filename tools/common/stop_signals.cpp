@@ -22,10 +22,19 @@ constexpr auto kPollStep = std::chrono::milliseconds(50);
 
 std::atomic<int> g_signal{0};
 
+// The stop signals this process takes: those it was started ignoring stay
+// ignored (nohup's SIGHUP, SIGINT of a job started with & by a script).
 sigset_t stop_set() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int s : kStopSignals) sigaddset(&set, s);
+    static const sigset_t set = [] {
+        sigset_t s;
+        sigemptyset(&s);
+        for (int sig : kStopSignals) {
+            struct sigaction old {};
+            if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+            sigaddset(&s, sig);
+        }
+        return s;
+    }();
     return set;
 }
 

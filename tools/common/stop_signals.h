@@ -9,7 +9,8 @@
 // does not end soon after (it is stuck in a blocking call) is abandoned: the
 // temporary files of unfinished writes are removed and the process ends with
 // exit code 1. Because SIGPIPE stays blocked, writing into a closed pipe
-// fails with EPIPE instead of killing the tool.
+// fails with EPIPE instead of killing the tool. A signal the tool was started
+// ignoring (nohup's SIGHUP) stays ignored.
 #pragma once
 
 #include <chrono>
