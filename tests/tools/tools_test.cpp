@@ -636,20 +636,25 @@ TEST_F(ToolsTest, ToolsWaitingOnAFifoStopOnSignals) {
 // A FIFO as OUTPUT is streamed into; a reader that leaves early ends the
 // render with "output closed" instead of killing it silently.
 TEST_F(ToolsTest, RenderStreamsIntoAPipe) {
-    const auto in = signal(3000, 2);
-    write_pcm16(path("in.wav"), 44100, 2, in);
+    const auto in = signal(3000, 1);
+    write_pcm16(path("in.wav"), 44100, 1, in);
+    make_preset(path("gain.pre"), {{"rows", {gain_row(1, true, 100, 50, 50, false, false, 50)}}});
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(path("preset_fifo").c_str(), 0600), 0);
     // Every part bounded: a reader left waiting on the FIFO must not hold the test.
     const std::string exe = "timeout 20 " + quote(TW_RENDER_EXE), fifo = quote(path("fifo"));
-    ASSERT_EQ(run("sh", {"-c", "timeout 20 cat " + fifo + " > " + quote(path("got.wav")) + " & " + exe + " " +
-                                   quote(path("in.wav")) + " " + fifo + "; rc=$?; wait; exit $rc"}),
+    // The preset comes through a FIFO too, which can be read only once.
+    ASSERT_EQ(run("sh", {"-c", "timeout 20 cat " + fifo + " > " + quote(path("got.wav")) + " & timeout 20 cat " +
+                                   quote(path("gain.pre")) + " > " + quote(path("preset_fifo")) + " & " + exe +
+                                   " --preset " + quote(path("preset_fifo")) + " " + quote(path("in.wav")) + " " +
+                                   fifo + "; rc=$?; wait; exit $rc"}),
               0)
         << err_;
     const Audio a = read_audio(path("got.wav"));
     EXPECT_EQ(a.info.frames, 3000);
     EXPECT_EQ(a.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
     ASSERT_EQ(a.samples.size(), in.size());
-    for (std::size_t i = 0; i < in.size(); ++i) ASSERT_EQ(a.samples[i], in[i] / 32768.0f) << i;
+    for (std::size_t i = 0; i < in.size(); ++i) ASSERT_FLOAT_EQ(a.samples[i], in[i] * 11.0f / 32768.0f) << i;
 
     EXPECT_EQ(run("sh", {"-c", "timeout 20 head -c 1000 " + fifo + " > /dev/null & " + exe + " --tail 600 " +
                                    quote(path("in.wav")) + " " + fifo + "; rc=$?; wait; exit $rc"}),

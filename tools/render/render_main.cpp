@@ -295,7 +295,8 @@ void render(const Options& opt) {
         if (!tw::looks_like_preset(check, &why))
             std::fprintf(stderr, "tonewarp-render: warning: %s may not be a preset: %s; loading it anyway.\n",
                          opt.preset.c_str(), why.c_str());
-        if (!tw::load_preset(editor, opt.preset)) throw Failure{"Cannot load the preset " + opt.preset + "."};
+        // Applied from what was read: a pipe (--preset <(...)) can be read only once.
+        tw::load_preset_record(editor, check, opt.preset);
     }
 
     const auto recorders = start_recorders(editor);
