@@ -142,8 +142,8 @@ void check_not_same_file(const std::string& input, const std::string& output) {
                       kExitSameFile};
 }
 
-// Says plainly why INPUT cannot be an audio file before libsndfile tries
-// (it reports "No such file or directory" for /dev/null).
+// Says plainly why INPUT cannot be an audio file before libsndfile tries:
+// its messages for a device or an empty file do not say what is wrong.
 void check_input_kind(const std::string& input) {
     struct stat st {};
     if (::stat(input.c_str(), &st) != 0) return;  // libsndfile's own message says why
