@@ -3,8 +3,8 @@
 // the options change any of it, runs START, prints a status line once a
 // second (with --tuner: the note, cents and frequency the tuner reads from the
 // input instead of the levels; on a terminal that line is rewritten in place
-// ten times a second), and on SIGINT / SIGTERM (also SIGHUP, SIGPIPE, SIGALRM, SIGUSR1/2) stops and closes cleanly (exit
-// 0). A stream the sound system closes (JACK server gone, also while START
+// ten times a second), and on SIGINT / SIGTERM (also SIGHUP, SIGPIPE,
+// SIGALRM, SIGUSR1/2) stops and closes cleanly (exit 0). A stream the sound system closes (JACK server gone, also while START
 // opens it) ends it with 3. face.ini is read, never written: the settings
 // belong to the window.
 #include <CLI/CLI.hpp>
