@@ -1,18 +1,22 @@
 // Every built effect kind (the equaliser with its side filters off, then all
 // on) through its registered ProcessFn at 48 kHz stereo, 512-frame buffers;
 // the Distortion (Simple) also in mono, in each mode; the multiband
-// distortion also in mono and with Filter 2.
+// distortion also in mono and with Filter 2; the Gain also with its chorus;
+// the WAV player mixing demo1.wav, the recorder recording.
 // Reports ns per frame and the real-time factor (audio seconds per CPU second).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <vector>
 
+#include "app/program_folder.h"
 #include "engine/denormals.h"
 #include "engine/effects.h"
 #include "frame_counters.h"
 #include "fx/effect_form.h"
 #include "fx/eq8.h"
+#include "fx/gain_form.h"
+#include "fx/record_wavs.h"
 #include "fx/MultiTortions.h"
 #include "fx/kinds.h"
 #include "fx/limiter_form.h"
@@ -63,6 +67,21 @@ void BM_EQ8_AllFilters(benchmark::State& state) {
     });
 }
 void BM_Wah(benchmark::State& state) { run_kind(state, tw::kKindWah); }
+void BM_Gain(benchmark::State& state) { run_kind(state, tw::kKindGain); }
+void BM_GainChorus(benchmark::State& state) {
+    run_kind(state, tw::kKindGain,
+             [](tw::Instance inst) { static_cast<tw::Tgain_form*>(inst)->RadioBox_SimpleChorus.set_checked(true); });
+}
+// The playback kind mixing demo1.wav from the program folder in.
+void BM_ReadWav(benchmark::State& state) {
+    tw::setup_program_folder("", nullptr);
+    run_kind(state, tw::kKindReadWav);
+}
+// The recording kind while it records (until its memory is full).
+void BM_RecordWav(benchmark::State& state) {
+    run_kind(state, tw::kKindRecordWav,
+             [](tw::Instance inst) { static_cast<tw::TRecord_wav_form*>(inst)->Button_Save.click(); });
+}
 
 // Distortion (Simple) in each mode (0 clip, 1 soft limiter in mono / power
 // law 0.707 in stereo, 2 power law), stereo and mono.
@@ -98,6 +117,10 @@ BENCHMARK(BM_Reverb);
 BENCHMARK(BM_EQ8);
 BENCHMARK(BM_EQ8_AllFilters);
 BENCHMARK(BM_Wah);
+BENCHMARK(BM_Gain);
+BENCHMARK(BM_GainChorus);
+BENCHMARK(BM_ReadWav);
+BENCHMARK(BM_RecordWav);
 BENCHMARK(BM_Limiter<0>)->ArgName("channels")->Arg(2)->Arg(1);
 BENCHMARK(BM_Limiter<1>)->ArgName("channels")->Arg(2)->Arg(1);
 BENCHMARK(BM_Limiter<2>)->ArgName("channels")->Arg(2)->Arg(1);

@@ -94,56 +94,67 @@ private:
 };
 
 // Feeds a step (silence, then a constant-amplitude sine) into the capture
-// ports and notes when it comes back on the output port.
+// ports from one client and notes when it arrives on the output port in
+// another, both counted in the server's absolute frames (two clients, so the
+// graph has no loop and adds no cycle of its own).
 class Probe {
 public:
     bool open() {
-        c_ = jack_client_open("tw_bench_probe", JackNoStartServer, nullptr);
-        if (!c_) return false;
-        out_ = jack_port_register(c_, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-        in_ = jack_port_register(c_, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        jack_set_process_callback(c_, &Probe::process, this);
-        return jack_activate(c_) == 0;
+        src_ = jack_client_open("tw_bench_src", JackNoStartServer, nullptr);
+        sink_ = jack_client_open("tw_bench_sink", JackNoStartServer, nullptr);
+        if (!src_ || !sink_) return false;
+        out_ = jack_port_register(src_, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        in_ = jack_port_register(sink_, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(src_, &Probe::play, this);
+        jack_set_process_callback(sink_, &Probe::listen, this);
+        return jack_activate(src_) == 0 && jack_activate(sink_) == 0;
     }
     ~Probe() {
-        if (c_) {
-            jack_deactivate(c_);
-            jack_client_close(c_);
-        }
+        for (jack_client_t* c : {src_, sink_})
+            if (c) {
+                jack_deactivate(c);
+                jack_client_close(c);
+            }
     }
     void connect() {
-        jack_connect(c_, "tw_bench_probe:out", "tonewarp:inport 0");
-        jack_connect(c_, "tw_bench_probe:out", "tonewarp:inport 1");
-        jack_connect(c_, "tonewarp:outport 0", "tw_bench_probe:in");
+        jack_connect(src_, "tw_bench_src:out", "tonewarp:inport 0");
+        jack_connect(src_, "tw_bench_src:out", "tonewarp:inport 1");
+        jack_connect(src_, "tonewarp:outport 0", "tw_bench_sink:in");
     }
-    void step() { onset_.store(frame_.load()); }
+    void step() { onset_.store(jack_frame_time(src_) + 1024); }
     // Frames from the step to its arrival, or -1.
     long round_trip() const {
-        const long a = arrival_.load(), o = static_cast<long>(onset_.load());
-        return a >= 0 ? a - o : -1;
+        const long a = arrival_.load();
+        return a >= 0 ? a - static_cast<long>(onset_.load()) : -1;
     }
 
 private:
-    static int process(jack_nframes_t n, void* arg) {
+    static int play(jack_nframes_t n, void* arg) {
         auto* s = static_cast<Probe*>(arg);
         auto* o = static_cast<float*>(jack_port_get_buffer(s->out_, n));
-        auto* i = static_cast<const float*>(jack_port_get_buffer(s->in_, n));
-        const unsigned long f0 = s->frame_.load(std::memory_order_relaxed);
+        const unsigned long f0 = jack_last_frame_time(s->src_);
         const unsigned long on = s->onset_.load(std::memory_order_relaxed);
         for (jack_nframes_t k = 0; k < n; ++k) {
             const unsigned long f = f0 + k;
-            o[k] = f >= on ? 0.25f * static_cast<float>(std::sin(2.0 * M_PI * 1000.0 * static_cast<double>(f - on) / 48000.0))
+            o[k] = f >= on ? 0.25f * static_cast<float>(std::sin(2.0 * M_PI * 1000.0 * static_cast<double>(f - on) / 48000.0 + 0.3))
                            : 0.0f;
-            if (f >= on && s->arrival_.load(std::memory_order_relaxed) < 0 && std::fabs(i[k]) > 0.02f)
-                s->arrival_.store(static_cast<long>(f), std::memory_order_relaxed);
         }
-        s->frame_.store(f0 + n, std::memory_order_relaxed);
         return 0;
     }
-    jack_client_t* c_ = nullptr;
+    static int listen(jack_nframes_t n, void* arg) {
+        auto* s = static_cast<Probe*>(arg);
+        const auto* i = static_cast<const float*>(jack_port_get_buffer(s->in_, n));
+        const unsigned long f0 = jack_last_frame_time(s->sink_);
+        const unsigned long on = s->onset_.load(std::memory_order_relaxed);
+        for (jack_nframes_t k = 0; k < n; ++k)
+            if (f0 + k >= on && s->arrival_.load(std::memory_order_relaxed) < 0 && std::fabs(i[k]) > 0.02f)
+                s->arrival_.store(static_cast<long>(f0 + k), std::memory_order_relaxed);
+        return 0;
+    }
+    jack_client_t* src_ = nullptr;
+    jack_client_t* sink_ = nullptr;
     jack_port_t* out_ = nullptr;
     jack_port_t* in_ = nullptr;
-    std::atomic<unsigned long> frame_{0};
     std::atomic<unsigned long> onset_{~0ul};
     std::atomic<long> arrival_{-1};
 };
@@ -208,6 +219,9 @@ void run_live(benchmark::State& state, int period, double seconds, bool builtin 
             }
             if (t >= 1.0 + seconds) break;
         }
+        const bool same_cycle = sc.same_cycle();
+        const double server_ms = sc.device_latency();
+        const double shown_ms = sc.latency();
         const std::uint64_t under = dev.dsound->underflows() - under_at_settle;
         const unsigned long long xruns = dev.catalog.xruns() - xruns_at_settle;
         sc.BitBtn_Reset.click();
@@ -219,6 +233,11 @@ void run_live(benchmark::State& state, int period, double seconds, bool builtin 
         state.counters["added_ms"] = 1000.0 * q / 48000.0;
         state.counters["round_trip_ms"] =
             !builtin && probe.round_trip() >= 0 ? 1000.0 * probe.round_trip() / 48000.0 : -1.0;
+        state.counters["added_periods"] =
+            !builtin && probe.round_trip() >= 0 ? static_cast<double>(probe.round_trip()) / period : -1.0;
+        state.counters["same_cycle"] = same_cycle ? 1 : 0;
+        state.counters["server_ms"] = server_ms;
+        state.counters["shown_ms"] = shown_ms;
         state.counters["underflows"] = static_cast<double>(under);
         state.counters["xruns"] = static_cast<double>(xruns);
         state.counters["underflows_per_min"] = static_cast<double>(under) * 60.0 / seconds;

@@ -17,7 +17,7 @@ int clamp_row(int n) { return n < 1 ? 1 : (n > kChainRows ? kChainRows : n); }
 }  // namespace
 
 ChainRow::ChainRow(int n)
-    : check("spSkinCheckRadioBox" + std::to_string(n), {8, row_top(n), 56, kRowHeight}, "Off", false),
+    : check("spSkinCheckRadioBox" + std::to_string(n), {16, row_top(n), 48, kRowHeight}, "Off", false),
       combo("spSkinComboBox" + std::to_string(n), {68, row_top(n), 220, kRowHeight}, kEmptyName),
       tune("spSkinButton" + std::to_string(n), {292, row_top(n), 56, kRowHeight}, "Tune"),
       updown("spSkinUpDown" + std::to_string(n), {352, row_top(n), 18, kRowHeight}) {}

@@ -5,6 +5,7 @@
 #include "app/chain_presets.h"
 #include "app/help_pages.h"
 #include "app/program_folder.h"
+#include "app/skins/skin_layout.h"
 #include "engine/effects.h"
 
 namespace tw {
@@ -63,7 +64,9 @@ MainForm::MainForm(AudioDevices& devices, Dialogs& dialogs)
       stream_(*devices.waves, *devices.dsound, dialogs),
       status_(stream_status_sources(stream_)),
       presets_(chain_, dialogs, [this](const std::string& page) { open_help_page(page); }),
-      tuner_(*devices.waves) {
+      tuner_(*devices.waves),
+      skins_(extras_.ComboBox_SKINS, dialogs, [this](const std::string&) { FitSkinLayout(); },
+             [this](const std::string& page) { open_help_page(page); }) {
     stream_.on_latency_threshold_changed = [this](int ms) { status_.set_latency_threshold(ms); };
     status_.set_latency_threshold(stream_.latency_threshold());
     stream_.is_stream_lost = [&devices] { return devices.catalog.stream_lost(); };
@@ -72,10 +75,12 @@ MainForm::MainForm(AudioDevices& devices, Dialogs& dialogs)
     };
     extras_.LinkLabel1.on_click = [this] { open_help_page(kLinkLabel1Page); };
     extras_.LinkLabel2.on_click = [this] { open_help_page(kLinkLabel2Page); };
-    // Creation of the main window: the skin start-up comes here, then the
-    // presets list.
+    // Creation of the main window: the skin start-up, then the presets list.
+    skins_.start_up();
     presets_.fill_list();
 }
+
+void MainForm::FitSkinLayout() { skins::fit_skin_layout(skins_.skin().name, chain_, presets_.spSkinButton17); }
 
 std::string MainForm::settings_path() { return program_path(kFaceIni); }
 

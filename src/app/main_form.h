@@ -3,7 +3,7 @@
 // and link labels) and the order in which it comes up and goes down, with
 // the settings file face.ini read at the first show and written at close.
 // The Qt window, tonewarp-live and tonewarp-render all start through here,
-// so start-up is written once; skins join it at the hook marked below.
+// so start-up is written once, skins included.
 //
 // Threads: UI thread only.
 #pragma once
@@ -15,6 +15,7 @@
 #include "app/dialogs.h"
 #include "app/face_settings.h"
 #include "app/preset_manager.h"
+#include "app/skins/skin_chooser.h"
 #include "app/status_display.h"
 #include "app/stream_control.h"
 #include "app/tuner_form.h"
@@ -25,8 +26,8 @@
 
 namespace tw {
 
-// Controls of the bottom line besides the presets: the skins list (its
-// behaviour comes with skins), the HELP menu button and the link labels.
+// Controls of the bottom line besides the presets: the skins list (driven by
+// skins::SkinChooser), the HELP menu button and the link labels.
 struct MainExtras {
     MainExtras();
     ui::ComboBox ComboBox_SKINS;    // "SKINS", "Download from Internet"
@@ -59,6 +60,11 @@ public:
     // The tuner ("Tuner" button and window); face.ini's [Tuner] A4 goes
     // through apply_settings() / current_settings() like the other keys.
     TunerForm& tuner() { return tuner_; }
+    // The skins list and the skin the main window shows. UI thread.
+    skins::SkinChooser& skins() { return skins_; }
+    // The layout fit after a skin change (the "Off" switches and the save
+    // button under "@mosphere"). UI thread.
+    void FitSkinLayout();
 
     // The first show, run once (later calls return at once): the device
     // lists (the alternative output path when face.ini's usefastwdm is set),
@@ -118,6 +124,7 @@ private:
     PresetManager presets_;
     MainExtras extras_;
     TunerForm tuner_;
+    skins::SkinChooser skins_;
     int usefastwdm_ = 0;
     bool shown_ = false;
     bool writes_settings_ = true;

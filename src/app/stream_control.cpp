@@ -1,8 +1,10 @@
 #include "app/stream_control.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "engine/effects.h"
+#include "fx/unit_texts.h"
 
 namespace tw {
 namespace {
@@ -51,6 +53,7 @@ StreamControl::StreamControl(WaveIn& waves, DSound& dsound, Dialogs& dialogs)
     ScrollBar_waveInGain.on_change = [this] { ScrollBar_waveInGainChange(); };
     ScrollBar_waveOutGain.on_change = [this] { ScrollBar_waveOutGainChange(); };
     TrackBar_Latency_Porog.on_change = [this] { TrackBar_Latency_PorogChange(); };
+    TrackBar_Latency_Porog.unit_text = [](int p) { return ms_text(p); };
 }
 
 std::int32_t StreamControl::selected_rate() const {
@@ -158,6 +161,12 @@ void StreamControl::BitBtn_InitClick() {
         }
     }
 
+    // Input and output on one backend that runs both in one callback (one
+    // JACK client): the chain's output is played in the cycle it came in.
+    audio::AudioBackend* in_backend = waves_.selected_backend();
+    dsound_.setup_same_cycle(in_backend != nullptr && in_backend == dsound_.selected_backend() &&
+                             in_backend->one_cycle_duplex());
+
     if (dsound_.WinMain1(nullptr) == -1) {
         dsound_.CloseDSound();
         dialogs_.message(kCannotOpen + ComboBox_waveOut.text() + " " + std::to_string(ComboBox_waveOut.item_index()),
@@ -240,14 +249,51 @@ void StreamControl::TrackBar_Latency_PorogMouseLeave() { Label_Latency_Porog.set
 
 void StreamControl::status_tick() {
     const double q = dsound_.get_audio_pos();
-    const double smoothed = 0.25 * q + 0.75 * smoothed_queue_;
-    latency_ = static_cast<float>(smoothed / (sample_rate_ * 0.001 * channels_ * 2));
-    if (latency_ > static_cast<float>(latency_threshold_)) dsound_.skip_buffer();
+    double smoothed = 0.25 * q + 0.75 * smoothed_queue_;
+    const double bytes_per_ms = sample_rate_ * 0.001 * channels_ * 2;
+    float queue_ms = static_cast<float>(smoothed / bytes_per_ms);
+    if (queue_ms > static_cast<float>(latency_threshold_)) {
+        dsound_.skip_buffer();
+        // A backlog far above the threshold (an output that began late, a
+        // stalled sound server) would take many seconds to drain one buffer
+        // per tick: the excess goes at once and the smoothing starts again
+        // from the threshold.
+        const double now_ms = q / bytes_per_ms;
+        if (queue_ms > 2.0f * static_cast<float>(latency_threshold_) && now_ms > latency_threshold_) {
+            dsound_.skip_frames(static_cast<std::int64_t>((now_ms - latency_threshold_) * sample_rate_ / 1000.0));
+            smoothed = latency_threshold_ * bytes_per_ms;
+            queue_ms = static_cast<float>(latency_threshold_);
+        }
+    }
+    trim_standing_queue();
     smoothed_queue_ = smoothed;
+    queue_latency_ = queue_ms;
+    device_latency_ = running_ != 0 ? static_cast<float>(waves_.device_latency_ms() + dsound_.device_latency_ms()) : 0.0f;
+    latency_ = queue_latency_ + device_latency_;
     if (running_ != 0 && is_stream_lost && is_stream_lost()) {
         BitBtn_ResetClick();
         dialogs_.message(kStreamLostMessage, "");
     }
+}
+
+void StreamControl::trim_standing_queue() {
+    if (running_ == 0 || dsound_.same_cycle()) {
+        low_water_ = -1;
+        low_ticks_ = 0;
+        dsound_.take_low_water();
+        return;
+    }
+    const std::int64_t low = dsound_.take_low_water();
+    if (low < 0) return;
+    low_water_ = low_water_ < 0 ? low : std::min(low_water_, low);
+    if (++low_ticks_ < kLowWaterTicks) return;
+    // Audio the output never needed in a whole second is latency, not a
+    // cushion: with two clocks, every stall of the output leaves some behind
+    // for good. Keep one buffer of it.
+    const std::int64_t keep = buffer_frames_ > 0 ? buffer_frames_ : 256;
+    if (low_water_ > keep) dsound_.skip_frames(low_water_ - keep);
+    low_water_ = -1;
+    low_ticks_ = 0;
 }
 
 void StreamControl::shut_down() {

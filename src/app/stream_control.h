@@ -69,8 +69,13 @@ public:
     void TrackBar_Latency_PorogMouseLeave();
 
     // The latency step of the 100 ms status timer, run whether or not audio
-    // runs: measures the output queue, smooths it, updates `latency` and drops
-    // one output buffer when the latency exceeds the threshold. UI thread.
+    // runs: measures the output queue, smooths it, drops one output buffer
+    // when the queue's latency exceeds the threshold (and the whole excess at
+    // once when the smoothed latency is above twice the threshold; once a
+    // second, on the queue path, what the queue held throughout that second
+    // beyond one buffer), and updates
+    // `latency`: the queue plus what the sound system reports holding of the
+    // input and output streams. UI thread.
     void status_tick();
 
     // Called by the threshold change with the new threshold (ms): the main
@@ -92,9 +97,15 @@ public:
     std::int32_t buffer_frames() const { return buffer_frames_; }
     std::int32_t latency_threshold() const { return latency_threshold_; }
     bool running() const { return running_ != 0; }
+    // True while the stream runs input to output in one callback (both on
+    // one JACK server): no queue latency is added.
+    bool same_cycle() const { return running_ != 0 && dsound_.same_cycle(); }
     double smoothed_queue() const { return smoothed_queue_; }
-    // Last measured latency in ms (read by the status display).
+    // Last measured latency in ms (read by the status display): the queue's
+    // part plus the sound system's part.
     float latency() const { return latency_; }
+    float queue_latency() const { return queue_latency_; }
+    float device_latency() const { return device_latency_; }
 
     // The device layer this stream runs on (the status display reads levels).
     WaveIn& waves() { return waves_; }
@@ -113,6 +124,10 @@ private:
     // Runs the "program ends" path; returns so the caller can return.
     void end_program(const std::string& text, const std::string& detail);
     void back_to_stopped_after_failure();
+    // Part of the status tick on the queue path: drops what the queue held
+    // throughout the last second beyond one buffer.
+    void trim_standing_queue();
+    static constexpr int kLowWaterTicks = 10;
 
     WaveIn& waves_;
     DSound& dsound_;
@@ -126,6 +141,10 @@ private:
     WdmDeviceList output_list_;
     double smoothed_queue_ = 0.0;
     float latency_ = 0.0f;
+    float queue_latency_ = 0.0f;
+    float device_latency_ = 0.0f;
+    std::int64_t low_water_ = -1;  // frames, over the ticks of the current second
+    int low_ticks_ = 0;
     bool shown_ = false;
     bool program_ended_ = false;
     bool list_on_alternative_ = false;  // the output combo was filled from the alternative path

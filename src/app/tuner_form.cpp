@@ -1,5 +1,7 @@
 #include "app/tuner_form.h"
 
+#include "fx/unit_texts.h"
+
 #include <string>
 
 namespace tw {
@@ -18,6 +20,7 @@ TunerForm::TunerForm(WaveIn& waves)
     Button_Tuner.on_click = [this] { Button_TunerClick(); };
     CheckBox_Mute.on_click = [this] { CheckBox_MuteClick(); };
     ScrollBar_A4.on_change = [this] { ScrollBar_A4Change(); };
+    ScrollBar_A4.unit_text = [](int p) { return hz_text(p); };
 }
 
 void TunerForm::Button_TunerClick() {

@@ -64,6 +64,15 @@ public:
     // True when a stream this backend started has been closed under it (the
     // JACK server went away). UI thread.
     virtual bool stream_lost() const { return false; }
+    // What the sound system itself holds of the running capture / playback
+    // stream (its buffers and the device's), in ms; 0 when nothing runs or it
+    // cannot tell. Any thread.
+    virtual double capture_latency_ms() const { return 0.0; }
+    virtual double playback_latency_ms() const { return 0.0; }
+    // True when this backend runs its capture and its playback in one
+    // callback of one clock, the capture first (JACK): what the capture hands
+    // on in a cycle can be played in the same cycle. Any thread.
+    virtual bool one_cycle_duplex() const { return false; }
 };
 
 }  // namespace tw::audio

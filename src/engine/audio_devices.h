@@ -1,5 +1,5 @@
 // The set of audio backends the device layer draws its device lists from, and
-// the factory for the real set (JACK, then RtAudio's ALSA and PulseAudio, then the
+// the factory for the real set (JACK, then ALSA through RtAudio, then PulseAudio, then the
 // built-in demo input and null output).
 #pragma once
 

@@ -196,7 +196,30 @@ public:
 
     bool stream_lost() const override { return open_failed_lost_ || (session_ && session_->lost.load()); }
 
+    bool one_cycle_duplex() const override { return true; }
+
+    // The server's own latency for our ports: from the device's capture to
+    // our input port, and from our output port to the device's playback
+    // (the largest of each range, over the channels). UI thread.
+    double capture_latency_ms() const override { return port_latency_ms(true); }
+    double playback_latency_ms() const override { return port_latency_ms(false); }
+
 private:
+    double port_latency_ms(bool input) const {
+        if (!session_ || session_->lost.load()) return 0.0;
+        const Part& p = input ? session_->capture : session_->playback;
+        if (!p.on.load()) return 0.0;
+        jack_nframes_t most = 0;
+        for (int c = 0; c < p.channels; ++c) {
+            if (p.ports[c] == nullptr) continue;
+            jack_latency_range_t range{};
+            jack_port_get_latency_range(p.ports[c], input ? JackCaptureLatency : JackPlaybackLatency, &range);
+            most = std::max(most, range.max);
+        }
+        const jack_nframes_t rate = jack_get_sample_rate(session_->client);
+        return rate > 0 ? 1000.0 * most / rate : 0.0;
+    }
+
     // Opens the client and starts it running (with no part on yet).
     std::string open_session(const std::string& shown) {
         auto s = std::make_unique<Session>();

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -26,6 +27,12 @@ void on_rtaudio_error(RtAudioError::Type type, const std::string& text) {
     std::memcpy(g_stream_error_text, text.data(), n);
     g_stream_error_text[n] = '\0';
     g_stream_error.store(true, std::memory_order_relaxed);
+}
+
+int env_int(const char* name, int fallback, int lo, int hi) {
+    const char* v = std::getenv(name);
+    if (v == nullptr || *v == '\0') return fallback;
+    return std::clamp(std::atoi(v), lo, hi);
 }
 
 std::string api_label(RtAudio::Api api) {
@@ -99,8 +106,9 @@ public:
                           nullptr, &opt);
             rt.closeStream();
             // Hardware through ALSA or a sound server grants very small buffers
-            // it cannot then keep fed; 64 frames is the floor offered.
-            return std::max(64, static_cast<int>(frames));
+            // it cannot then keep fed; the floor offered is 256 frames
+            // (TONEWARP_ALSA_PERIOD overrides it: 64..4096).
+            return std::max(env_int("TONEWARP_ALSA_PERIOD", 256, 64, 4096), static_cast<int>(frames));
         } catch (const RtAudioError&) {
             return 0;
         }
@@ -124,11 +132,28 @@ public:
 
     unsigned long long xruns() const override { return xruns_.load(std::memory_order_relaxed); }
 
+    // RtAudio's own count of the stream's buffering, in frames (ALSA: the
+    // device buffer beyond the period). Read on the UI thread while the
+    // stream runs.
+    double capture_latency_ms() const override { return latency_ms(capture_); }
+    double playback_latency_ms() const override { return latency_ms(playback_); }
+
     bool stream_lost() const override {
         return (capture_.rt && !capture_.rt->isStreamOpen()) || (playback_.rt && !playback_.rt->isStreamOpen());
     }
 
 private:
+    static double latency_ms(const Direction& d) {
+        if (!d.rt || !d.rt->isStreamOpen()) return 0.0;
+        try {
+            const long frames = d.rt->getStreamLatency();
+            const unsigned rate = d.rt->getStreamSampleRate();
+            return rate > 0 ? 1000.0 * static_cast<double>(frames) / rate : 0.0;
+        } catch (const RtAudioError&) {
+            return 0.0;
+        }
+    }
+
     static int probe_cb(void*, void*, unsigned, double, RtAudioStreamStatus, void*) { return 0; }
 
     static int capture_cb(void*, void* in, unsigned frames, double, RtAudioStreamStatus status, void* user) {
@@ -180,7 +205,8 @@ private:
             }
             RtAudio::StreamOptions opt;
             opt.flags = RTAUDIO_MINIMIZE_LATENCY | RTAUDIO_SCHEDULE_REALTIME;
-            opt.numberOfBuffers = 2;
+            // Periods in the device buffer (TONEWARP_ALSA_PERIODS: 2..16).
+            opt.numberOfBuffers = static_cast<unsigned>(env_int("TONEWARP_ALSA_PERIODS", 2, 2, 16));
             opt.streamName = r.stream_name.empty() ? std::string("tonewarp") : r.stream_name;
             unsigned frames = static_cast<unsigned>(std::max(16, r.frames));
             d.channels = static_cast<int>(p.nChannels);
@@ -253,7 +279,7 @@ std::vector<std::unique_ptr<AudioBackend>> make_rtaudio_backends() {
     std::vector<RtAudio::Api> compiled;
     RtAudio::getCompiledApi(compiled);
     std::vector<std::unique_ptr<AudioBackend>> out;
-    for (RtAudio::Api api : {RtAudio::LINUX_ALSA, RtAudio::LINUX_PULSE})
+    for (RtAudio::Api api : {RtAudio::LINUX_ALSA})
         if (std::find(compiled.begin(), compiled.end(), api) != compiled.end())
             out.push_back(std::make_unique<RtAudioBackend>(api));
     return out;

@@ -1,5 +1,9 @@
-// Backends over RtAudio 5.2, one per host API (ALSA, PulseAudio; JACK has a
-// backend of its own, engine/audio_jack.h).
+// The ALSA backend over RtAudio 5.2 (JACK and PulseAudio have backends of
+// their own, engine/audio_jack.h and engine/audio_pulse.h).
+//
+// Buffer sizes (read at each start): TONEWARP_ALSA_PERIOD, the smallest
+// period offered (default 256 frames, 64..4096), and TONEWARP_ALSA_PERIODS,
+// the periods in the device buffer (default 2, 2..16).
 #pragma once
 
 #include <memory>
@@ -9,8 +13,7 @@
 
 namespace tw::audio {
 
-// One backend for each of ALSA and PulseAudio that this RtAudio was built
-// with, in that order. UI thread.
+// The ALSA backend when this RtAudio was built with it. UI thread.
 std::vector<std::unique_ptr<AudioBackend>> make_rtaudio_backends();
 
 }  // namespace tw::audio

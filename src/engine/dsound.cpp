@@ -71,15 +71,19 @@ std::int32_t DSound::WinMain1(void*) {
         queue_.push(silence.data(), silence.size());
     }
     open_b_size_ = b;
-    open_delta_ = std::clamp(setup_delta_delta_, 0, 10000);
-    open_auto_ = setup_auto_;
-    priming_ = open_auto_ != 0;
+    open_same_cycle_ = setup_same_cycle_;
+    open_delta_ = open_same_cycle_ ? 0 : std::clamp(setup_delta_delta_, 0, 10000);
+    open_auto_ = open_same_cycle_ ? 0 : setup_auto_;
+    // Same cycle: wait only for the first capture (until then there is
+    // nothing to play, and nothing is missing).
+    priming_ = open_same_cycle_ || open_auto_ != 0;
     owed_silence_ = 0;
     pending_insert_.store(0, std::memory_order_relaxed);
     pending_skip_.store(0, std::memory_order_relaxed);
     underflows_.store(0, std::memory_order_relaxed);
     overflows_.store(0, std::memory_order_relaxed);
     frames_played_.store(0, std::memory_order_relaxed);
+    low_water_.store(-1, std::memory_order_relaxed);
 
     audio::StreamRequest r;
     r.device_name = selected_name_;
@@ -124,6 +128,11 @@ void DSound::insert_buffer() {
 void DSound::skip_buffer() {
     if (!accepting_.load(std::memory_order_relaxed)) return;
     pending_skip_.fetch_add(open_b_size_, std::memory_order_relaxed);
+}
+
+void DSound::skip_frames(std::int64_t frames) {
+    if (!accepting_.load(std::memory_order_relaxed) || frames <= 0) return;
+    pending_skip_.fetch_add(frames, std::memory_order_relaxed);
 }
 
 void DSound::out_to_dsound(void* target, std::int32_t frames, std::int32_t channels, const float* samples) {
@@ -199,6 +208,9 @@ void DSound::on_playback(float* out, int frames) {
         underflows_.fetch_add(1, std::memory_order_relaxed);
         if (open_auto_ != 0) priming_ = true;
     }
+    const auto level = static_cast<std::int64_t>(queue_.size() / static_cast<std::size_t>(ch));
+    const std::int64_t low = low_water_.load(std::memory_order_relaxed);
+    if (low < 0 || level < low) low_water_.store(level, std::memory_order_relaxed);
 }
 
 }  // namespace tw

@@ -25,7 +25,7 @@
 //   stored and ignored.
 //
 // The alternative output path (setup_ks_prefered) lists only the devices of
-// the desktop sound server: RtAudio's PulseAudio devices (also served by
+// the desktop sound server: the PulseAudio devices (also served by
 // PipeWire) and ALSA's "default" device, plus the built-in null output.
 #pragma once
 
@@ -74,6 +74,15 @@ public:
     void setup_b_size(std::int32_t frames) { setup_b_size_ = frames; }
     void setup_max_chorus_delay(std::int32_t ms) { setup_extra_delay_ms_ = ms; }
     void setup_bits_per_sample(std::int32_t bits) { setup_bits_ = bits; }
+    // The capture hands its audio on in the same callback, just before the
+    // output runs (one_cycle_duplex of the backend): the output plays what
+    // came in this cycle. No priming beyond the first buffer and none after
+    // an underflow, so the queue adds nothing unless Increase Delay puts
+    // buffers in on purpose. Applied at the next WinMain1. UI thread.
+    void setup_same_cycle(bool on) { setup_same_cycle_ = on; }
+    bool same_cycle() const { return open_same_cycle_; }
+    // The backend of the selected device (null when none is selected). UI thread.
+    audio::AudioBackend* selected_backend() const { return selected_backend_; }
 
     // Opens and starts the output (the queue is made afresh, so call it with
     // the capture stopped). Returns 0, or -1 on failure (the reason is in
@@ -90,6 +99,15 @@ public:
     // callback at its next run. Any thread.
     void insert_buffer();
     void skip_buffer();
+    // Drops up to `frames` frames of the oldest queued audio at the output
+    // callback's next run (the latency guard's catch-up). Any thread.
+    void skip_frames(std::int64_t frames);
+    // The fewest frames the queue held after an output callback since the
+    // last call (-1 when no callback ran), and starts a new count. UI thread.
+    std::int64_t take_low_water() { return low_water_.exchange(-1, std::memory_order_relaxed); }
+    // What the output device's sound system itself holds (its buffers), in
+    // ms; 0 when closed or when it cannot tell. UI thread.
+    double device_latency_ms() const { return backend_ ? backend_->playback_latency_ms() : 0.0; }
 
     // Statistics since the open. Any thread.
     std::uint64_t underflows() const { return underflows_.load(std::memory_order_relaxed); }
@@ -130,6 +148,8 @@ private:
     std::int32_t setup_b_size_ = 256;
     std::int32_t setup_extra_delay_ms_ = 0;
     std::int32_t setup_bits_ = 16;
+    bool setup_same_cycle_ = false;
+    bool open_same_cycle_ = false;
 
     // Fixed at the open; read by both audio threads.
     std::int32_t open_channels_ = 2;
@@ -150,6 +170,7 @@ private:
     std::atomic<std::uint64_t> underflows_{0};
     std::atomic<std::uint64_t> overflows_{0};
     std::atomic<std::uint64_t> frames_played_{0};
+    std::atomic<std::int64_t> low_water_{-1};  // frames; written by the output thread
 };
 
 }  // namespace tw

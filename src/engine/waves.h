@@ -49,6 +49,12 @@ public:
     // The device (index into the last list) for the next start. UI thread.
     void select_waveIn_device(std::int32_t index);
     std::int32_t selected_device() const { return selected_; }
+    // The backend of the selected device in the last list (null when none). UI thread.
+    audio::AudioBackend* selected_backend() const {
+        return selected_ >= 0 && selected_ < static_cast<std::int32_t>(devices_.size())
+                   ? devices_[static_cast<std::size_t>(selected_)].backend
+                   : nullptr;
+    }
     // Smallest buffer the selected device accepts, in frames (JACK: the
     // server's period). UI thread.
     std::int32_t get_min_buf_size_waveIn(std::int32_t sample_rate, std::int32_t channels);
@@ -80,6 +86,9 @@ public:
     bool output_muted() const { return muted_.load(std::memory_order_relaxed); }
 
     const std::string& last_error() const { return last_error_; }
+    // What the input device's sound system itself holds (its buffers), in
+    // ms; 0 when stopped or when it cannot tell. UI thread.
+    double device_latency_ms() const { return backend_ ? backend_->capture_latency_ms() : 0.0; }
     // Buffers the backend delivered since the start. Any thread.
     std::uint64_t buffers() const { return buffers_.load(std::memory_order_relaxed); }
 

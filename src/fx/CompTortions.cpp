@@ -7,6 +7,7 @@
 #include "fx/curves.h"
 #include "fx/fx_limits.h"
 #include "fx/fields.h"
+#include "fx/vec_math.h"
 
 namespace tw {
 
@@ -155,6 +156,18 @@ TCompTortion_form::Settings TCompTortion_form::settings() const {
 
 void TCompTortion_form::Comp_Tortion(int count, float* x, std::array<float, kRingLen>& ring, float& envelope,
                                      RingIndices& idx, const Settings& s) {
+    // In runs of at most kWorkLen samples, so the powers' bases fit base_buf.
+    while (count > kWorkLen) {
+        comp_tortion_run(kWorkLen, x, ring, envelope, idx, s);
+        x += kWorkLen;
+        count -= kWorkLen;
+    }
+    comp_tortion_run(count, x, ring, envelope, idx, s);
+}
+
+void TCompTortion_form::comp_tortion_run(int count, float* x, std::array<float, kRingLen>& ring, float& envelope,
+                                         RingIndices& idx, const Settings& s) {
+    float* base = base_buf.data();
     if (envelope < kEnvFloor) envelope = kEnvFloor;
     const double w = s.win_len;
     for (int i = 0; i < count; ++i) {
@@ -166,11 +179,14 @@ void TCompTortion_form::Comp_Tortion(int count, float* x, std::array<float, kRin
         envelope = f32((std::fabs(static_cast<double>(ring[idx.i_add])) + envelope) -
                        std::fabs(static_cast<double>(ring[idx.i_sub])));
         if (envelope < kEnvFloor) envelope = kEnvFloor;
-        const float u = f32(envelope / w * s.crunch);
+        // The power's base (the window mean, or the centre sample's magnitude
+        // for a one-sample window) goes to base[i] and the centre sample to
+        // x[i]; the gains are then computed over the whole block.
         const float v = ring[idx.i_out];
-        const float g = s.win_len > 1 ? comp_gain(u, s.dist_exp, s.sharp_s) : comp_gain(std::fabs(v), s.dist_exp, s.sharp_s);
-        x[i] = f32(static_cast<double>(s.gain_out) * v * g);
+        base[i] = s.win_len > 1 ? f32(envelope / w * s.crunch) : std::fabs(v);
+        x[i] = v;
     }
+    vec::comp_gain_block(base, x, count, s.dist_exp, s.sharp_s, s.gain_out);
 }
 
 void TCompTortion_form::run_channel(const dsp::ChannelPass& p, float colour, float& lp_state,

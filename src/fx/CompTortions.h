@@ -115,7 +115,13 @@ public:
     static constexpr std::int32_t ring_last = kRingLen - 1;
     std::array<float, kWorkLen> low_buf{};
     std::array<float, kWorkLen> high_buf{};
+    // The gain computer's power bases for one run (audio thread only).
+    std::array<float, kWorkLen> base_buf{};
 
+    // Comp_Tortion over count <= kWorkLen samples: the ring and window walk
+    // sample by sample, then the gains over the whole run. Audio thread.
+    void comp_tortion_run(int count, float* buffer, std::array<float, kRingLen>& ring, float& envelope,
+                          RingIndices& idx, const Settings& s);
     // After a NaN or infinity reached a channel: clears the filter memory and
     // the non-finite ring samples and recomputes the running sum. Audio thread.
     static void recover_channel(float& lp_state, std::array<float, kRingLen>& ring, float& envelope,

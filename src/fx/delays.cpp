@@ -1,4 +1,5 @@
 #include "fx/delays.h"
+#include "fx/unit_texts.h"
 
 #include <algorithm>
 
@@ -98,6 +99,12 @@ TDelay_form::TDelay_form()
     ScrollBar_Delay_Gain.on_change = [this] { ScrollBar_Delay_GainChange(); };
     ScrollBar_Delay_I_Gain.on_change = [this] { ScrollBar_Delay_I_GainChange(); };
     CheckRadioBox_Small_Flanger.on_click = [this] { CheckRadioBox_Small_FlangerClick(); };
+    // The tooltips' values: the echo time (at 48 kHz) and the three gains.
+    ScrollBar_Delay_Time.unit_text = [](int p) { return samples_ms_text(double(p) * kSamplesPerStep); };
+    const auto factor = [](int p) { return gain_text(p / 100.0); };
+    ScrollBar_Delay_Decay.unit_text = factor;
+    ScrollBar_Delay_Gain.unit_text = factor;
+    ScrollBar_Delay_I_Gain.unit_text = factor;
 
     // The member initialisers hold the first creation values (time 6000,
     // decay 0.5, output gain 0.33, echo gain 0); moving the bars away from

@@ -6,6 +6,7 @@
 #include "fx/curves.h"
 #include "fx/fx_limits.h"
 #include "fx/fields.h"
+#include "fx/vec_math.h"
 
 namespace tw {
 
@@ -110,8 +111,8 @@ void TDistortion1_form::ScrollBar_Color_NChange() {
     color_r.store(colour_curve(static_cast<float>(ScrollBar_Color_N.position())), std::memory_order_relaxed);
 }
 
-void TDistortion1_form::distortion(std::int32_t knee_in_v, std::int32_t knee_out_v, float level_v, float k,
-                                   int count, float* buf) {
+vec::CurveCoeffs TDistortion1_form::curve_coeffs(std::int32_t knee_in_v, std::int32_t knee_out_v, float level_v,
+                                                 float k) {
     // Every coefficient is rounded to a 32-bit float when stored; arithmetic
     // between stores runs in double.
     const double A = std::clamp(knee_in_v, 1, 32766);
@@ -127,13 +128,13 @@ void TDistortion1_form::distortion(std::int32_t knee_in_v, std::int32_t knee_out
     float scale = f32(static_cast<double>(level_v) * 32767.0 / (static_cast<double>(top) - bottom));
     if (!std::isfinite(scale)) scale = 0.0f;  // flat curve (top == bottom): silence rather than NaN
     const float offset = f32(static_cast<double>(bottom) * scale);
-    for (int i = 0; i < count; ++i) {
-        const double v = buf[i];
-        const double a = v >= 0.0 ? v : -v;
-        const float w = f32(std::atan((a - A) * k) * 0.318309886183871 + 0.5);
-        const float y = f32(((s1 - ds * w) * a + static_cast<double>(c2) * w) * scale - offset);
-        buf[i] = v >= 0.0 ? y : -y;
-    }
+    return vec::CurveCoeffs{A, static_cast<double>(k), s1, ds, c2, scale, offset};
+}
+
+void TDistortion1_form::distortion(std::int32_t knee_in_v, std::int32_t knee_out_v, float level_v, float k,
+                                   int count, float* buf) {
+    // The per-sample curve (one arctangent each) runs over the whole block.
+    vec::curve_block(curve_coeffs(knee_in_v, knee_out_v, level_v, k), buf, count);
 }
 
 void TDistortion1_form::run_channel(const dsp::ChannelPass& p, float color, float& lp_state, const Settings& st) {

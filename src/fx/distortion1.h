@@ -10,6 +10,7 @@
 #include "fx/dsp/channel_passes.h"
 #include "fx/effect_form.h"
 #include "fx/kind_decl.h"
+#include "fx/vec_math.h"
 #include "ui/scroll_bar.h"
 #include "ui/text_controls.h"
 
@@ -63,6 +64,9 @@ public:
     // outside 1 .. 32766 are clamped so the slopes stay finite. Any thread.
     static void distortion(std::int32_t knee_in, std::int32_t knee_out, float level, float smooth_k, int count,
                            float* buffer);
+    // The curve's coefficients for those settings, as distortion uses them.
+    // Any thread.
+    static vec::CurveCoeffs curve_coeffs(std::int32_t knee_in, std::int32_t knee_out, float level, float smooth_k);
 
     // Parameter record (44 bytes). UI thread.
     void get_parameters(ParamRecord& record);

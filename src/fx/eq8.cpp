@@ -1,4 +1,5 @@
 #include "fx/eq8.h"
+#include "fx/unit_texts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -175,6 +176,9 @@ TEQ8_form::TEQ8_form()
     ScrollBar_fnc_res.on_change = [this] { ScrollBar_fnc_resChange(); };
     CheckRadioBox_FNC_OnOff.on_click = [this] { CheckRadioBox_FNC_OnOffClick(); };
     ScrollBar_Shelf_fvc_F.on_change = [this] { ScrollBar_Shelf_fvc_FChange(); };
+    // The tooltips' values where a bar is a frequency.
+    ScrollBar_LPF_1.unit_text = [](int p) { return hz_text(p); };
+    ScrollBar_Shelf_fvc_F.unit_text = [](int p) { return hz_text(50.0 * p); };
     ScrollBar_Shelf_fvc_G.on_change = [this] { ScrollBar_Shelf_fvc_GChange(); };
     CheckRadioBox_Shelf.on_click = [this] { CheckRadioBox_ShelfClick(); };
     ScrollBar_fnc_2000.on_change = [this] { ScrollBar_fnc_2000Change(); };

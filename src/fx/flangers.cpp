@@ -1,4 +1,5 @@
 #include "fx/flangers.h"
+#include "fx/unit_texts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -113,6 +114,12 @@ Tflanger_form::Tflanger_form()
     ScrollBar_Flanger_Tone.on_change = [this] { ScrollBar_Flanger_ToneChange(); };
     CheckRadioBox_Gang.on_click = [this] { CheckRadioBox_GangClick(); };
     ScrollBar_ChorusTone.on_change = [this] { ScrollBar_ChorusToneChange(); };
+    // The tooltips' values: the level as a factor, the chorus delay in ms (at 48 kHz).
+    ScrollBar_Flanger_Level.unit_text = [](int p) { return gain_text(level_of_position(p)); };
+    ScrollBar_ChorusTone.unit_text = [](int p) {
+        const auto g = gain_curve(static_cast<float>(p));
+        return g ? samples_ms_text(std::nearbyint(static_cast<double>(*g) * 1800.0)) : std::string();
+    };
     RadioBox_Chorus.on_click = [this] { RadioBox_ChorusClick(); };
 
     // Creation values are the member initialisers (the speeds, 0.0075, match

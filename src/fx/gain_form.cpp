@@ -1,4 +1,5 @@
 #include "fx/gain_form.h"
+#include "fx/unit_texts.h"
 
 #include <cmath>
 
@@ -54,6 +55,19 @@ Tgain_form::Tgain_form()
     RadioBox_SimpleChorus.on_click = [this] { RadioBox_SimpleChorusClick(); };
     ScrollBar_SimpleChorus.on_change = [this] { ScrollBar_SimpleChorusChange(); };
     CheckRadioBox_Air.on_click = [this] { CheckRadioBox_AirClick(); };
+    // The tooltips' values: the three volumes through the gain curve, the
+    // chorus delay as the ring length it gives (at 48 kHz).
+    const auto volume = [](int p) {
+        const auto g = gain_curve(static_cast<float>(p));
+        return g ? gain_text(*g) : std::string();
+    };
+    ScrollBar_Gain_Mono.unit_text = volume;
+    ScrollBar_Gain_Left.unit_text = volume;
+    ScrollBar_Gain_Right.unit_text = volume;
+    ScrollBar_SimpleChorus.unit_text = [](int p) {
+        const auto g = gain_curve(static_cast<float>(p));
+        return g ? samples_ms_text(std::nearbyint(static_cast<double>(*g) * 1800.0)) : std::string();
+    };
 
     // Creation values: the ring holds 1.0 in slots 0 .. 14999 (slot 15000 is never used).
     delay_buf.fill(1.0f);

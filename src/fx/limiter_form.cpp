@@ -6,6 +6,7 @@
 
 #include "fx/curves.h"
 #include "fx/fields.h"
+#include "fx/vec_math.h"
 #include "fx/fx_limits.h"
 #include "fx/knob_titles.h"
 #include "fx/services/program_files.h"
@@ -35,12 +36,6 @@ constexpr double kVoltageLimit = 50000.0;
 float stored_float(float v, float lo, float hi, float fallback) {
     if (!std::isfinite(v)) return fallback;
     return std::clamp(v, lo, hi);
-}
-
-// |v|^e with v's sign, in 32-bit floats.
-inline float signed_power(float v, float e) {
-    const float m = std::pow(std::fabs(v), e);
-    return v < 0.0f ? -m : m;
 }
 
 // Appends, then cuts the text to 255 characters (texts are held that long).
@@ -212,6 +207,11 @@ void Tlimiter_form::limiter_mono(float* s, std::int32_t frames, std::int32_t mod
         for (std::int32_t n = 0; n < frames; ++n) s[n] = Rotalumis(s[n]);
         return;
     }
+    if (mode_now == 2) {
+        for (std::int32_t done = 0; done < frames; done += kWorkLen)
+            power_law_mono(s + done, std::min<std::int32_t>(kWorkLen, frames - done));
+        return;
+    }
     const float g = color_mono.load(std::memory_order_relaxed);
     const float one_minus_g = 1.0f - g;
     const float h = threshold.load(std::memory_order_relaxed);
@@ -226,15 +226,10 @@ void Tlimiter_form::limiter_mono(float* s, std::int32_t frames, std::int32_t mod
         lp = lp * g + one_minus_g * x;
         float low = lp;
         float high = x - low;
-        if (mode_now == 2) {
-            low = signed_power(low, 0.85f);
-            high = signed_power(high, 0.85f);
-        } else {
-            if (low >= h) low = (low - h) * slope + h;
-            if (low <= -h) low = (low + h) * slope - h;
-            if (high >= h) high = (high - h) * slope + h;
-            if (high <= -h) high = (high + h) * slope - h;
-        }
+        if (low >= h) low = (low - h) * slope + h;
+        if (low <= -h) low = (low + h) * slope - h;
+        if (high >= h) high = (high - h) * slope + h;
+        if (high <= -h) high = (high + h) * slope - h;
         sl = sl * gl + one_minus_gl * low;
         sh = sh * gh + one_minus_gh * high;
         s[n] = sl + sh;
@@ -244,7 +239,57 @@ void Tlimiter_form::limiter_mono(float* s, std::int32_t frames, std::int32_t mod
     smooth_high_state = sh;
 }
 
+void Tlimiter_form::power_law_mono(float* s, int count) {
+    const float g = color_mono.load(std::memory_order_relaxed);
+    const float one_minus_g = 1.0f - g;
+    const float gl = smooth_low_coef.load(std::memory_order_relaxed);
+    const float gh = smooth_high_coef.load(std::memory_order_relaxed);
+    const float one_minus_gl = 1.0f - gl;
+    const float one_minus_gh = 1.0f - gh;
+    float lp = lp_state;
+    for (int n = 0; n < count; ++n) {
+        lp = lp * g + one_minus_g * s[n];
+        low_buf[n] = lp;
+        high_buf[n] = s[n] - lp;
+    }
+    lp_state = lp;
+    vec::signed_power_block(low_buf.data(), count, 0.85f);
+    vec::signed_power_block(high_buf.data(), count, 0.85f);
+    float sl = smooth_low_state, sh = smooth_high_state;
+    for (int n = 0; n < count; ++n) {
+        sl = sl * gl + one_minus_gl * low_buf[n];
+        sh = sh * gh + one_minus_gh * high_buf[n];
+        s[n] = sl + sh;
+    }
+    smooth_low_state = sl;
+    smooth_high_state = sh;
+}
+
+void Tlimiter_form::power_law_stereo(float* s, int frames) {
+    const float gs[2] = {color_l.load(std::memory_order_relaxed), color_r.load(std::memory_order_relaxed)};
+    const float one_minus[2] = {1.0f - gs[0], 1.0f - gs[1]};
+    float state[2] = {lp_state_l, lp_state_r};
+    const int count = 2 * frames;
+    for (int i = 0; i < count; ++i) {
+        const int c = i & 1;
+        state[c] = state[c] * gs[c] + one_minus[c] * s[i];
+        low_buf[i] = state[c];
+        high_buf[i] = s[i] - state[c];
+    }
+    lp_state_l = state[0];
+    lp_state_r = state[1];
+    vec::signed_power_block(low_buf.data(), count, 0.707f);
+    vec::signed_power_block(high_buf.data(), count, 0.707f);
+    for (int i = 0; i < count; ++i) s[i] = low_buf[i] + high_buf[i];
+}
+
 void Tlimiter_form::limiter_stereo(float* s, std::int64_t frames, std::int32_t mode_now) {
+    if (mode_now == 1) {
+        constexpr std::int64_t kRun = kWorkLen / 2;
+        for (std::int64_t done = 0; done < frames; done += kRun)
+            power_law_stereo(s + 2 * done, static_cast<int>(std::min(kRun, frames - done)));
+        return;
+    }
     const float gl = color_l.load(std::memory_order_relaxed);
     const float gr = color_r.load(std::memory_order_relaxed);
     const float h = threshold.load(std::memory_order_relaxed);
@@ -257,13 +302,8 @@ void Tlimiter_form::limiter_stereo(float* s, std::int64_t frames, std::int32_t m
             state[c] = state[c] * gs[c] + one_minus[c] * x;
             float low = state[c];
             float high = x - low;
-            if (mode_now == 1) {
-                low = signed_power(low, 0.707f);
-                high = signed_power(high, 0.707f);
-            } else {
-                low = std::clamp(low, -h, h);
-                high = std::clamp(high, -h, h);
-            }
+            low = std::clamp(low, -h, h);
+            high = std::clamp(high, -h, h);
             x = low + high;
         }
     }

@@ -7,6 +7,7 @@
 // title, which WebBrowser1TitleChange reads.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -97,6 +98,12 @@ public:
     double cap_c = 1.0e-7;
     double step_dt = 1.0 / 44100.0;
 
+    // Work buffers of the power-law modes: the low and high bands of one run
+    // (audio thread only).
+    static constexpr int kWorkLen = 2048;
+    std::array<float, kWorkLen> low_buf{};
+    std::array<float, kWorkLen> high_buf{};
+
 protected:
     // First show: loads the page with the knob positions and takes the
     // shown client size. UI thread.
@@ -105,6 +112,11 @@ protected:
 private:
     void limiter_mono(float* samples, std::int32_t frames, std::int32_t mode_now);
     void limiter_stereo(float* samples, std::int64_t frames, std::int32_t mode_now);
+    // The power-law paths over one run (mono: count <= kWorkLen samples;
+    // stereo: frames <= kWorkLen / 2): bands into the work buffers, the
+    // powers over each whole buffer, then the sum.
+    void power_law_mono(float* samples, int count);
+    void power_law_stereo(float* samples, int frames);
 };
 
 // Kind 4: name, entries and stored fields. Any thread.

@@ -1,4 +1,5 @@
 #include "fx/reverb.h"
+#include "fx/unit_texts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -163,6 +164,13 @@ Treverb_form::Treverb_form()
     ScrollBar_Gain_Mono.on_change = [this] { ScrollBar_Gain_MonoChange(); };
     ScrollBar_Gain_Left.on_change = [this] { ScrollBar_Gain_LeftChange(); };
     ScrollBar_Gain_Right.on_change = [this] { ScrollBar_Gain_RightChange(); };
+    const auto volume = [](int p) {
+        const auto g = gain_curve(static_cast<float>(p));
+        return g ? gain_text(*g) : std::string();
+    };
+    ScrollBar_Gain_Mono.unit_text = volume;
+    ScrollBar_Gain_Left.unit_text = volume;
+    ScrollBar_Gain_Right.unit_text = volume;
     ScrollBar_Mono_Delay.on_change = [this] { ScrollBar_Mono_DelayChange(); };
     ScrollBar_Left_Delay.on_change = [this] { ScrollBar_Left_DelayChange(); };
     ScrollBar_Right_Delay.on_change = [this] { ScrollBar_Right_DelayChange(); };

@@ -1,4 +1,5 @@
 #include "fx/wahs.h"
+#include "fx/unit_texts.h"
 
 #include <algorithm>
 
@@ -77,6 +78,10 @@ Twah_form::Twah_form()
     ScrollBar_deviation.on_change = [this] { ScrollBar_deviationChange(); };
     ScrollBar_Speed.on_change = [this] { ScrollBar_SpeedChange(); };
     ScrollBar_Level.on_change = [this] { ScrollBar_LevelChange(); };
+    ScrollBar_Level.unit_text = [](int p) {
+        const auto g = gain_curve(static_cast<float>(p));
+        return g ? gain_text(*g) : std::string();
+    };
     // Creation values are the member initialisers; the sweep factor 1.0001
     // matches no position of the speed bar (its start, 100, gives 1.0006).
 }

@@ -3,6 +3,7 @@
 #include "gui/web_view.h"
 
 #include <QButtonGroup>
+#include <QCursor>
 #include <QGridLayout>
 #include <QMouseEvent>
 #include <QPointer>
@@ -11,6 +12,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QToolButton>
+#include <QToolTip>
 
 namespace tw::gui {
 
@@ -56,7 +58,10 @@ SkinScrollBar::SkinScrollBar(ui::ScrollBar& model, QWidget* parent) : QWidget(pa
     slider_->setObjectName(objectName() + "_bar");
     connect(slider_, &QAbstractSlider::valueChanged, this, [this](int v) {
         model_.set_position(v);
-        if (slider_->value() != model_.position()) refresh();
+        refresh();
+        // While the bar is dragged its value follows the pointer.
+        if (slider_->isSliderDown() && isVisible())
+            QToolTip::showText(QCursor::pos(), toolTip(), this);
     });
     model_.on_view_update = [this] { refresh(); };
     refresh();
@@ -66,6 +71,10 @@ SkinScrollBar::~SkinScrollBar() { model_.on_view_update = nullptr; }
 
 void SkinScrollBar::refresh() {
     show_common(*this, model_);
+    // The tooltip: the bar's hint, then its position and value.
+    const QString hint = qs(model_.hint());
+    const QString tip = (hint.isEmpty() ? QString() : hint + "\n") + qs(model_.value_text());
+    if (toolTip() != tip) setToolTip(tip);
     const QSignalBlocker block(slider_);
     slider_->setRange(model_.min(), model_.max());
     slider_->setSingleStep(model_.small_change());

@@ -40,7 +40,10 @@ void LedMeterWidget::paintEvent(QPaintEvent*) {
         const int x0 = i * w / kLedSegments;
         const int x1 = (i + 1) * w / kLedSegments - 1;
         if (x1 <= x0) continue;
-        p.fillRect(QRect(x0 + 1, 1, x1 - x0 - 1 > 0 ? x1 - x0 - 1 : 1, h - 2 > 0 ? h - 2 : 1), segment_colour(i));
+        const QRect seg(x0 + 1, 1, x1 - x0 - 1 > 0 ? x1 - x0 - 1 : 1, h - 2 > 0 ? h - 2 : 1);
+        p.fillRect(seg, segment_colour(i));
+        // The skin's segment picture (a gloss or a lens) over every lit segment.
+        if (i < model_.lit_segments() && !look.led_lit.isNull()) p.drawPixmap(seg, look.led_lit);
     }
 }
 

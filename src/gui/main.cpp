@@ -31,6 +31,7 @@ struct Options {
     QString home;
     bool builtin_only = false;
     QString screenshot_dir;
+    QString skin_screenshot_dir;
 };
 
 // Parsed before the GUI starts so that --help works without a display.
@@ -49,6 +50,11 @@ Options parse_options(int argc, char** argv) {
                                          "Offer only the built-in demo input and null output.");
     QCommandLineOption shot_opt("screenshot", "Save screenshots into <dir> and quit.", "dir");
     shot_opt.setFlags(QCommandLineOption::HiddenFromHelp);
+    QCommandLineOption skin_shot_opt("screenshot-skins",
+                                     "Save the main window and a Gain editor in every skin of SKINS/ into <dir> and quit.",
+                                     "dir");
+    skin_shot_opt.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(skin_shot_opt);
     parser.addOption(home_opt);
     parser.addOption(builtin_opt);
     parser.addOption(shot_opt);
@@ -60,6 +66,7 @@ Options parse_options(int argc, char** argv) {
     if (parser.isSet(home_opt)) o.home = QDir(parser.value(home_opt)).absolutePath();
     o.builtin_only = parser.isSet(builtin_opt);
     if (parser.isSet(shot_opt)) o.screenshot_dir = parser.value(shot_opt);
+    if (parser.isSet(skin_shot_opt)) o.skin_screenshot_dir = parser.value(skin_shot_opt);
     return o;
 }
 }  // namespace
@@ -105,6 +112,12 @@ int main(int argc, char** argv) {
         const QString dir = opts.screenshot_dir;
         QTimer::singleShot(0, &window, [&window, dir] {
             tw::gui::take_screenshots(window, dir, [](bool ok) { QApplication::exit(ok ? 0 : 1); });
+        });
+    }
+    if (!opts.skin_screenshot_dir.isEmpty()) {
+        const QString dir = opts.skin_screenshot_dir;
+        QTimer::singleShot(0, &window, [&window, dir] {
+            tw::gui::take_skin_screenshots(window, dir, [](bool ok) { QApplication::exit(ok ? 0 : 1); });
         });
     }
     return QApplication::exec();

@@ -23,7 +23,9 @@ TForm1::TForm1(AudioDevices& devices, Dialogs& dialogs, QWidget* parent)
     setObjectName("TForm1");
     setWindowTitle("Tonewarp 3");
     setFixedSize(kClientWidth, kClientHeight);
-    apply_look(*this);
+    // The skin the form loaded at its creation, and every later change.
+    show_skin(form_.skins().skin());
+    form_.skins().on_skin_loaded = [this](const skins::SkinDescription& s) { show_skin(s); };
     build_widgets();
     bind_chain_hooks();
     form_.on_show_help_menu = [this] { show_help_menu(); };
@@ -38,7 +40,15 @@ TForm1::TForm1(AudioDevices& devices, Dialogs& dialogs, QWidget* parent)
     timer_->start();
 }
 
+void TForm1::show_skin(const skins::SkinDescription& skin) {
+    set_current_look(look_from_skin(skin));
+    apply_look(*this);
+    // The LED meters paint from the look in force.
+    update();
+}
+
 TForm1::~TForm1() {
+    form_.skins().on_skin_loaded = nullptr;
     qApp->removeEventFilter(this);
     timer_->stop();
     // Widgets go before the models they show: editor windows first (their

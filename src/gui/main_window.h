@@ -65,6 +65,8 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // Shows `skin` in this window (and makes it the look new windows start from).
+    void show_skin(const skins::SkinDescription& skin);
     void build_widgets();
     void bind_chain_hooks();
     void show_editor(int row, Instance inst);

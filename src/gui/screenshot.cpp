@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QPixmap>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/audio_builtin.h"
@@ -16,6 +17,7 @@
 #include "gui/tuner_window.h"
 #include "gui/web_view.h"
 #include "fx/kinds.h"
+#include "app/skins/skin_chooser.h"
 
 namespace tw::gui {
 
@@ -126,6 +128,49 @@ void take_screenshots(TForm1& window, const QString& dir, std::function<void(boo
             });
         });
     });
+}
+
+namespace {
+void shoot_skin(TForm1& window, const QString& dir, std::vector<std::string> packages, int row, bool ok,
+                std::function<void(bool)> done) {
+    if (packages.empty() || row > kChainRows) {
+        window.form().skins().LoadSkinPackage(skins::skins_folder() + "/" + skins::kDefaultPackage);
+        window.form().FitSkinLayout();
+        done(ok);
+        return;
+    }
+    const std::string package = packages.front();
+    packages.erase(packages.begin());
+    // What choosing the package in the list does, without its message box.
+    window.form().skins().LoadSkinPackage(skins::skins_folder() + "/" + package);
+    window.form().FitSkinLayout();
+    ChainEditor& chain = window.chain();
+    const int gain = kind_index(chain.row(row).combo, "Gain");
+    if (gain > 0) {
+        chain.row(row).combo.set_item_index(gain);
+        chain.row(row).check.set_checked(true);
+    }
+    QString base = QString::fromStdString(package);
+    base.chop(4);
+    QTimer::singleShot(300, &window, [&window, dir, packages, row, ok, done, base]() mutable {
+        ok = save(window, QDir(dir).filePath("skin_" + base + "_main.png")) && ok;
+        window.chain().row(row).tune.click();
+        EffectWindow* editor = window.editor_window(window.chain().instance(row));
+        QTimer::singleShot(300, &window, [&window, dir, packages, row, ok, done, base, editor]() mutable {
+            ok = editor != nullptr && save(*editor, QDir(dir).filePath("skin_" + base + "_gain.png")) && ok;
+            if (editor != nullptr) editor->close();
+            shoot_skin(window, dir, packages, row + 1, ok, done);
+        });
+    });
+}
+}  // namespace
+
+void take_skin_screenshots(TForm1& window, const QString& dir, std::function<void(bool)> done) {
+    QDir().mkpath(dir);
+    window.FormShow();
+    std::vector<std::string> packages = skins::list_skin_packages(skins::skins_folder());
+    std::sort(packages.begin(), packages.end());
+    shoot_skin(window, dir, packages, 1, !packages.empty(), std::move(done));
 }
 
 }  // namespace tw::gui

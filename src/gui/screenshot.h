@@ -16,4 +16,10 @@ class TForm1;
 // finished (audio is stopped by then).
 void take_screenshots(TForm1& window, const QString& dir, std::function<void(bool)> done);
 
+// For every package of SKINS/ (in name order): loads it as the skins list
+// does, opens a new Gain editor (row 1, 2 ...) and saves
+// `dir`/skin_<package>_main.png and `dir`/skin_<package>_gain.png; then loads
+// the default skin again. `done(ok)` runs when finished.
+void take_skin_screenshots(TForm1& window, const QString& dir, std::function<void(bool)> done);
+
 }  // namespace tw::gui

@@ -29,4 +29,13 @@ void ScrollBar::set_range(int min, int max) {
     set_position(position_ < min_ ? min_ : (position_ > max_ ? max_ : position_));
 }
 
+std::string ScrollBar::value_text() const {
+    std::string t = "Position " + std::to_string(position_);
+    if (unit_text) {
+        const std::string u = unit_text(position_);
+        if (!u.empty()) t += ": " + u;
+    }
+    return t;
+}
+
 }  // namespace tw::ui

@@ -39,6 +39,13 @@ public:
 
     std::function<void()> on_change;
 
+    // Optional: what a position stands for in its unit ("2.40 × (+7.6 dB)",
+    // "350 ms"), set by the owner when its handler maps the bar to a unit.
+    std::function<std::string(int position)> unit_text;
+    // "Position N", followed by the unit text when there is one: what the
+    // bar's tooltip shows while the pointer is over it or drags it.
+    std::string value_text() const;
+
 private:
     int min_, max_, position_, small_change_, large_change_;
     Orientation orientation_;

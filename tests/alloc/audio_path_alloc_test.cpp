@@ -12,6 +12,7 @@
 #include "engine/effects.h"
 #include "fx/effect_form.h"
 #include "fx/kinds.h"
+#include "fx/limiter_form.h"
 
 namespace {
 thread_local bool counting = false;
@@ -81,6 +82,19 @@ TEST(AudioPath, NoAllocationWhileEveryKindRuns) {
         t.enabled[t.count] = 1;
         ++t.count;
         if (inst) made.push_back(inst);
+    }
+    // The Distortion (Simple) also in its soft-limiter / power-law modes (the
+    // block power paths); the loop above made it in mode 0.
+    for (const std::int32_t mode : {1, 2}) {
+        Instance inst = reg->create[kKindLimiter]();
+        static_cast<Tlimiter_form*>(inst)->mode.store(mode);
+        t.process[t.count] = reg->process[kKindLimiter];
+        t.params[t.count] = reg->params[kKindLimiter];
+        t.kind[t.count] = kKindLimiter;
+        t.instance[t.count] = inst;
+        t.enabled[t.count] = 1;
+        ++t.count;
+        made.push_back(inst);
     }
     commit_chain(t);
 

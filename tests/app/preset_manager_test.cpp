@@ -3,6 +3,7 @@
 // with their captions, dialogs and messages, and the help pages opened from
 // the list, the HELP menu and the link labels.
 #include "app/preset_manager.h"
+#include "app/skins/skin_chooser.h"
 
 #include <gtest/gtest.h>
 
@@ -180,7 +181,7 @@ TEST_F(PresetManagerTest, HelpMenuAndLinkLabelsOpenShippedPagesThatExist) {
     ASSERT_EQ(dialogs.urls.size(), 14u);
     EXPECT_EQ(dialogs.urls[0], help_page_url("index.html"));
     // Every fragment an entry points at is an anchor of its page.
-    std::vector<std::string> pages{kLinkLabel1Page, kLinkLabel2Page, kMorePresetsPage};
+    std::vector<std::string> pages{kLinkLabel1Page, kLinkLabel2Page, kMorePresetsPage, skins::kMoreSkinsPage};
     for (const HelpEntry& e : help_menu_entries()) pages.push_back(e.page);
     for (const std::string& page : pages) {
         const std::size_t hash = page.find('#');

@@ -114,4 +114,50 @@ TEST(AudioPathAllocations, CaptureAndOutputCallbacksAllocateNothing) {
     dev.dsound->CloseDSound();
 }
 
+// One JACK-style callback: the capture hands on, then the output plays the
+// same cycle, with the delay buttons pressed now and then.
+TEST(AudioPathAllocations, OneCycleDuplexCallbackAllocatesNothing) {
+    tw::reset_engine();
+    auto f = std::make_unique<tw::test::FakeBackend>();
+    auto* fake = f.get();
+    fake->duplex = true;
+    fake->devs = {tw::test::FakeBackend::input("in"), tw::test::FakeBackend::output("out")};
+    std::vector<std::unique_ptr<tw::audio::AudioBackend>> v;
+    v.push_back(std::move(f));
+    tw::AudioDevices dev(std::move(v));
+    tw::ChainEditor editor;
+    editor.fill_kind_lists_and_build_chain();
+    editor.row(1).combo.set_item_index(tw::kKindGain);
+    editor.row(1).check.set_checked(true);
+    tw::WdmDeviceList l;
+    dev.dsound->get_wdm_wavout_device_list(&l);
+    dev.dsound->select_wdm_waveOut_device(0);
+    dev.dsound->setup_b_size(256);
+    dev.dsound->setup_same_cycle(true);
+    ASSERT_EQ(dev.dsound->WinMain1(nullptr), 0);
+    dev.waves->get_waveIn_device_list();
+    dev.waves->select_waveIn_device(0);
+    ASSERT_EQ(dev.waves->setup_and_start_wave_In(48000, 2, 256, &tw::process_chain, &tw::DSound::out_to_dsound,
+                                                 dev.dsound.get()),
+              0);
+    std::vector<float> in(2 * 256, 0.1f), out(2 * 256, 0.0f);
+    allocations = 0;
+    std::thread callback([&] {
+        armed = true;
+        for (int i = 0; i < 300; ++i) {
+            if (i % 13 == 5) dev.dsound->insert_buffer();
+            if (i % 17 == 0) dev.dsound->skip_buffer();
+            fake->feed(in, 256);
+            fake->pull_into(out.data(), 256);
+        }
+        armed = false;
+    });
+    callback.join();
+    EXPECT_EQ(dev.dsound->frames_played(), 300u * 256u);
+    EXPECT_NE(out[0], 0.0f);
+    EXPECT_EQ(allocations.load(), 0);
+    dev.waves->stop_and_close_wave_in();
+    dev.dsound->CloseDSound();
+}
+
 }  // namespace

@@ -25,6 +25,13 @@ public:
     bool lost = false;  // the sound system closed a stream
 
     bool stream_lost() const override { return lost; }
+    // What the "sound system" reports holding of each running stream, in ms.
+    double capture_ms = 0.0, playback_ms = 0.0;
+    double capture_latency_ms() const override { return capturing ? capture_ms : 0.0; }
+    // Capture and playback in one callback (as the JACK backend runs them).
+    bool duplex = false;
+    bool one_cycle_duplex() const override { return duplex; }
+    double playback_latency_ms() const override { return playing ? playback_ms : 0.0; }
 
     std::vector<audio::BackendDevice> devices() override { return devs; }
     int min_buffer_frames(const std::string& name, int, int) override {

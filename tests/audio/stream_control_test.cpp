@@ -339,6 +339,102 @@ TEST_F(StreamRig, GuardSkipsOnlyAboveTheThreshold) {
     EXPECT_EQ(dev->dsound->get_audio_pos(), 26880.0 - 256 * 4);  // one buffer dropped
 }
 
+TEST_F(StreamRig, GuardDropsALargeBacklogAtOnceAndTheServersPartIsShownNotGuarded) {
+    fake->capture_ms = 4.0;
+    fake->playback_ms = 40.0;  // above the threshold on its own: not the guard's to drop
+    sc->FormShow_device_lists(0);
+    sc->BitBtn_Init.click();
+    push_frames(48000, 2);  // one second queued (an output that began late)
+    sc->status_tick();      // smoothed 250 ms > 2 x 35: down to the threshold at once
+    EXPECT_FLOAT_EQ(sc->queue_latency(), 35.0f);
+    EXPECT_FLOAT_EQ(sc->device_latency(), 44.0f);
+    EXPECT_FLOAT_EQ(sc->latency(), 79.0f);
+    fake->pull(0, 2);
+    // 1000 ms - (1000 - 35) ms - one 256-frame buffer = 35 ms - 256 frames.
+    EXPECT_EQ(dev->dsound->get_audio_pos(), (1680.0 - 256.0) * 4.0);
+    // The next ticks start from the threshold, not from the old backlog: no
+    // second catch-up, and the queue's own part alone decides the guard.
+    sc->status_tick();
+    fake->pull(0, 2);
+    EXPECT_EQ(dev->dsound->get_audio_pos(), (1680.0 - 256.0) * 4.0);
+    EXPECT_LT(sc->queue_latency(), 35.0f);
+    sc->BitBtn_Reset.click();
+    sc->status_tick();
+    EXPECT_EQ(sc->device_latency(), 0.0f);
+}
+
+TEST_F(StreamRig, OneCycleBackendPlaysEachBufferInTheCycleItCameInAndOthersKeepPriming) {
+    fake->duplex = true;
+    sc->FormShow_device_lists(0);
+    sc->BitBtn_Init.click();
+    ASSERT_TRUE(sc->same_cycle());
+    // Before the first capture there is nothing to play and nothing missing.
+    fake->pull(256, 2);
+    EXPECT_EQ(dev->dsound->underflows(), 0u);
+    // Each cycle: the capture, then the output plays that very buffer.
+    std::vector<float> in(512, 0.0f);
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        for (int i = 0; i < 256; ++i) in[2 * i] = in[2 * i + 1] = 0.001f * (cycle * 256 + i + 1);
+        fake->feed(in, 256);
+        const auto out = fake->pull(256, 2);
+        EXPECT_NEAR(out[0], in[0], 1.0f / 32768) << "cycle " << cycle;
+        EXPECT_NEAR(out[510], in[510], 1.0f / 32768) << "cycle " << cycle;
+        EXPECT_EQ(dev->dsound->get_audio_pos(), 0.0);
+    }
+    // Increase Delay: one buffer later, on purpose; Decrease Delay: back.
+    sc->spSkinButton19.click();
+    fake->feed(in, 256);
+    EXPECT_EQ(fake->pull(256, 2)[0], 0.0f);
+    EXPECT_EQ(dev->dsound->get_audio_pos(), 256 * 4.0);  // one buffer waits
+    fake->feed(in, 256);
+    fake->pull(256, 2);
+    EXPECT_EQ(dev->dsound->get_audio_pos(), 256 * 4.0);  // and keeps waiting
+    sc->spSkinButton20.click();
+    fake->feed(in, 256);
+    EXPECT_NEAR(fake->pull(256, 2)[0], in[0], 1.0f / 32768);
+    EXPECT_EQ(dev->dsound->get_audio_pos(), 0.0);
+    EXPECT_EQ(dev->dsound->underflows(), 0u);
+    sc->BitBtn_Reset.click();
+
+    // Input and output on different backends (or one that runs them apart):
+    // the queue path with its priming, as before.
+    fake->duplex = false;
+    sc->BitBtn_Init.click();
+    EXPECT_FALSE(sc->same_cycle());
+    fake->feed(in, 256);
+    EXPECT_EQ(fake->pull(256, 2)[0], 0.0f);  // 150 % of a buffer must be queued first
+}
+
+TEST_F(StreamRig, QueueHeldThroughAWholeSecondIsTrimmedToOneBuffer) {
+    sc->FormShow_device_lists(0);
+    sc->TrackBar_Latency_Porog.set_position(50);
+    sc->BitBtn_Init.click();
+    push_frames(2048, 2);  // 42.7 ms: under the threshold, the guard stays quiet
+    auto cycle = [&] {
+        fake->pull(256, 2);
+        push_frames(256, 2);
+        sc->status_tick();
+    };
+    for (int i = 0; i < 9; ++i) cycle();
+    fake->pull(0, 2);
+    EXPECT_EQ(dev->dsound->get_audio_pos(), 2048 * 4.0);  // not a whole second yet
+    cycle();  // the queue never fell below 1792 frames: all but one buffer of them go
+    fake->pull(256, 2);
+    EXPECT_EQ(dev->dsound->get_audio_pos(), 256 * 4.0);
+    EXPECT_EQ(dev->dsound->underflows(), 0u);
+    // A queue that once ran low within the second is a cushion that was
+    // needed: left alone (2304 frames, drawn down to nothing once).
+    push_frames(2048, 2);
+    for (int i = 0; i < 10; ++i) {
+        fake->pull(i == 4 ? 2304 : 256, 2);
+        push_frames(256, 2);
+        sc->status_tick();
+    }
+    fake->pull(0, 2);
+    EXPECT_EQ(dev->dsound->get_audio_pos(), 256 * 4.0);
+    EXPECT_EQ(dev->dsound->underflows(), 0u);
+}
+
 TEST_F(StreamRig, LatencyReadsZeroWhileStoppedAndMonoHalvesTheBytesPerMs) {
     sc->status_tick();
     EXPECT_EQ(sc->latency(), 0.0f);

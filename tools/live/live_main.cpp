@@ -291,6 +291,8 @@ int run(int argc, char** argv) {
                 sc.ComboBox_waveIn.text().c_str(), sc.ComboBox_waveOut.text().c_str(), sc.sample_rate(),
                 sc.channels() == 1 ? "mono" : "stereo", sc.buffer_frames(),
                 tw::current_preset_path().empty() ? "" : ", preset ", tw::current_preset_path().c_str());
+    std::printf("%s\n", sc.same_cycle() ? "Path: one JACK callback, input to output in the same cycle (no added latency)."
+                                         : "Path: queue between the input and the output (kept short by the latency guard).");
     std::fflush(stdout);
 
     using Clock = std::chrono::steady_clock;
@@ -308,10 +310,12 @@ int run(int argc, char** argv) {
         } else if (!tuner && tick % 10 == 0) {
             const float in = devices.waves->get_waveIn_level();
             const float out = devices.waves->get_waveOut_level();
-            std::printf("in %5.0f (%3d)  out %5.0f (%3d)  CPU %3d %%  latency %3d ms  underflows %llu  xruns %llu\n", in,
-                        tw::level_meter_position(in), out, tw::level_meter_position(out),
+            std::printf("in %5.0f (%3d)  out %5.0f (%3d)  CPU %3d %%  latency %3d ms (queue %.1f + server %.1f)  "
+                        "underflows %llu  xruns %llu\n",
+                        in, tw::level_meter_position(in), out, tw::level_meter_position(out),
                         tw::cpu_meter_position(tw::cpu_load.load(std::memory_order_relaxed)),
-                        tw::round_half_even(sc.latency()),
+                        tw::round_half_even(sc.latency()), static_cast<double>(sc.queue_latency()),
+                        static_cast<double>(sc.device_latency()),
                         static_cast<unsigned long long>(devices.dsound->underflows()), devices.catalog.xruns());
             std::fflush(stdout);
         }

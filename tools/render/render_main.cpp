@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cerrno>
@@ -36,6 +37,7 @@
 namespace {
 
 constexpr int kMaxBlock = 2048;
+constexpr int kIoFrames = 32768;  // frames per file read and write (rounded down to whole blocks)
 constexpr double kMaxTailSeconds = 3600.0;
 constexpr float kEngineScale = 32768.0f;
 
@@ -73,11 +75,11 @@ public:
     // which libsndfile turns back into a WAV on closing if it ends below
     // 4 GiB after all, so that long renders at high rates keep their true
     // length. `frames`, when known, also goes into a stream's header.
-    void open(int rate, int channels, std::optional<std::int64_t> frames, int max_block) {
+    void open(int rate, int channels, std::optional<std::int64_t> frames, int max_frames) {
         channels_ = channels;
         if (streaming_) {
             bytes_ = tw::render::float_wav_header(rate, channels, frames);
-            bytes_.reserve(static_cast<std::size_t>(max_block) * channels * 4 + bytes_.size());
+            bytes_.reserve(static_cast<std::size_t>(max_frames) * channels * 4 + bytes_.size());
             return;
         }
         SF_INFO info{};
@@ -306,7 +308,7 @@ void render(const Options& opt) {
     const std::int64_t in_frames = length_known ? static_cast<std::int64_t>(in_info.frames) : 0;
     OutputFile out_file(opt.output);
     out_file.open(rate, channels, length_known ? std::optional<std::int64_t>(in_frames + tail_frames) : std::nullopt,
-                  opt.block);
+                  std::max(kIoFrames, opt.block));
     Progress progress(in_frames + tail_frames);
 
     std::string failure;
@@ -319,16 +321,20 @@ void render(const Options& opt) {
     // flush-to-zero set there only.
     std::thread worker([&] {
         tw::enable_flush_to_zero();
-        std::vector<float> buf(static_cast<std::size_t>(opt.block) * channels);
+        // The file is read and written in chunks of whole blocks (about 32k
+        // frames), so the file library's per-call cost is paid once per chunk;
+        // the chain still sees the same sequence of blocks.
+        const int chunk = std::max(1, kIoFrames / opt.block) * opt.block;
+        std::vector<float> buf(static_cast<std::size_t>(chunk) * channels);
         std::int64_t done = 0;
         bool input_done = false;
         std::int64_t tail_left = tail_frames;
         while (!tw::tools::stop_requested()) {
             sf_count_t frames = 0;
             if (!input_done) {
-                frames = sf_readf_float(in, buf.data(), opt.block);
+                frames = sf_readf_float(in, buf.data(), chunk);
                 if (frames > 0) frames_read += frames;
-                if (frames < opt.block) {
+                if (frames < chunk) {
                     if (sf_error(in) != SF_ERR_NO_ERROR) {
                         failure = "Cannot read " + opt.input + ": " + sf_message(in) + ".";
                         return;
@@ -347,11 +353,14 @@ void render(const Options& opt) {
             }
             if (frames == 0) {
                 if (tail_left == 0) break;
-                frames = std::min<std::int64_t>(tail_left, opt.block);
+                frames = std::min<std::int64_t>(tail_left, chunk);
                 std::fill(buf.begin(), buf.begin() + frames * channels, 0.0f);
                 tail_left -= frames;
             }
-            tw::process_chain(static_cast<std::int32_t>(frames), rate, channels, buf.data());
+            for (sf_count_t at = 0; at < frames; at += opt.block) {
+                const auto n = static_cast<std::int32_t>(std::min<sf_count_t>(opt.block, frames - at));
+                tw::process_chain(n, rate, channels, buf.data() + at * channels);
+            }
             constexpr float kToFile = 1.0f / kEngineScale;
             for (sf_count_t i = 0; i < frames * channels; ++i) {
                 if (!std::isfinite(buf[i])) {

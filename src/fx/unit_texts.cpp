@@ -1,0 +1,36 @@
+#include "fx/unit_texts.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace tw {
+
+std::string gain_text(double factor) {
+    char buf[64];
+    if (!(factor > 0.0) || !std::isfinite(factor)) {
+        std::snprintf(buf, sizeof buf, "0.00 \u00d7 (silent)");
+    } else {
+        const double db = 20.0 * std::log10(factor);
+        std::snprintf(buf, sizeof buf, "%.2f \u00d7 (%+.1f dB)", factor, std::fabs(db) < 0.05 ? 0.0 : db);
+    }
+    return buf;
+}
+
+std::string ms_text(double ms) {
+    char buf[32];
+    if (!std::isfinite(ms)) return "";
+    std::snprintf(buf, sizeof buf, std::fabs(ms) < 10.0 ? "%.1f ms" : "%.0f ms", ms);
+    return buf;
+}
+
+std::string hz_text(double hz) {
+    char buf[32];
+    if (!std::isfinite(hz)) return "";
+    if (hz >= 10000.0) std::snprintf(buf, sizeof buf, "%.1f kHz", hz / 1000.0);
+    else std::snprintf(buf, sizeof buf, "%.0f Hz", hz);
+    return buf;
+}
+
+std::string samples_ms_text(double samples) { return ms_text(samples * 1000.0 / 48000.0); }
+
+}  // namespace tw

@@ -1,0 +1,20 @@
+// Texts of values in their units for the bars' tooltips: a gain factor with
+// its level in dB, a time in milliseconds, a frequency in Hz.
+//
+// Threads: UI thread (pure functions).
+#pragma once
+
+#include <string>
+
+namespace tw {
+
+// "2.40 × (+7.6 dB)"; a factor of 0 or less reads "0.00 × (silent)".
+std::string gain_text(double factor);
+// "350 ms" (one decimal below 10 ms).
+std::string ms_text(double ms);
+// "1200 Hz", "2.5 kHz" from 10 kHz on.
+std::string hz_text(double hz);
+// Samples at the design rate of 48000 Hz as milliseconds.
+std::string samples_ms_text(double samples);
+
+}  // namespace tw

@@ -1,0 +1,72 @@
+// The double-lane block kernels of vec_math.h written over a lane type L
+// (included by vec_kernels_avx2.cpp).
+// L provides: V (N doubles), load (N floats widened), store (N doubles
+// narrowed to floats), set1, add, sub, mul, div, abs, round_f32 (to the
+// nearest float and back), ge_zero (mask v >= 0), select (mask ? a : b),
+// neg, atan and pow (asked only for a >= 0 and b > 0; other exponents take
+// the scalar path).
+//
+// Built without fused multiply-add contraction: each product and sum is
+// rounded as in the scalar code.
+#pragma once
+
+#include "fx/vec_math.h"
+
+namespace tw::vec {
+
+template <class L>
+struct Kernels {
+    using V = typename L::V;
+    static constexpr int N = L::N;
+
+    // Runs body(i) for every full group of N samples, then once more on a
+    // zero-padded copy of the tail so that it takes the same vector path.
+    template <class Body>
+    static void blocks(float* buf, int count, Body&& body) {
+        int i = 0;
+        for (; i + N <= count; i += N) body(buf + i);
+        if (i < count) {
+            float tail[N] = {};
+            for (int j = 0; i + j < count; ++j) tail[j] = buf[i + j];
+            body(tail);
+            for (int j = 0; i + j < count; ++j) buf[i + j] = tail[j];
+        }
+    }
+
+    static void curve(const CurveCoeffs& c, float* buf, int count) {
+        const V A = L::set1(c.A), k = L::set1(c.k), s1 = L::set1(c.s1), ds = L::set1(c.ds), c2 = L::set1(c.c2);
+        const V scale = L::set1(c.scale), offset = L::set1(c.offset);
+        const V inv_pi = L::set1(0.318309886183871), half = L::set1(0.5);
+        blocks(buf, count, [&](float* p) {
+            const V v = L::load(p);
+            const V a = L::abs(v);
+            const V w = L::round_f32(L::add(L::mul(L::atan(L::mul(L::sub(a, A), k)), inv_pi), half));
+            const V y = L::round_f32(
+                L::sub(L::mul(L::add(L::mul(L::sub(s1, L::mul(ds, w)), a), L::mul(c2, w)), scale), offset));
+            L::store(p, L::select(L::ge_zero(v), y, L::neg(y)));
+        });
+    }
+
+    static void comp_gain(const float* base, float* v, int count, float e, float S, float gain_out) {
+        if (!(e > 0.0f)) return comp_gain_scalar(base, v, count, e, S, gain_out);
+        const V ve = L::set1(e), vs = L::set1(S), go = L::set1(gain_out);
+        int i = 0;
+        auto group = [&](const float* b, float* x) {
+            const V u = L::load(b);
+            const V g = L::round_f32(L::div(L::add(L::pow(u, ve), vs), L::add(L::mul(u, u), vs)));
+            L::store(x, L::mul(L::mul(go, L::load(x)), g));
+        };
+        for (; i + N <= count; i += N) group(base + i, v + i);
+        if (i < count) {
+            float tb[N] = {}, tx[N] = {};
+            for (int j = 0; i + j < count; ++j) {
+                tb[j] = base[i + j];
+                tx[j] = v[i + j];
+            }
+            group(tb, tx);
+            for (int j = 0; i + j < count; ++j) v[i + j] = tx[j];
+        }
+    }
+};
+
+}  // namespace tw::vec
