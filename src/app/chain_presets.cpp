@@ -15,9 +15,14 @@ const std::string& current_preset_path() { return g_current_path; }
 void set_current_preset_path(const std::string& path) { g_current_path = path; }
 
 bool load_preset(ChainEditor& editor, const std::string& path) {
-    ParamRecord exchange;  // all 101 words 0
     PresetRecord file;
     if (!read_preset_record(path, file)) return false;
+    load_preset_record(editor, file, path);
+    return true;
+}
+
+void load_preset_record(ChainEditor& editor, const PresetRecord& file, const std::string& path) {
+    ParamRecord exchange;  // all 101 words 0
     g_record = file;
     g_current_path = path;
 
@@ -38,7 +43,6 @@ bool load_preset(ChainEditor& editor, const std::string& path) {
         if (staging.params[s] != nullptr) staging.params[s](&exchange, staging.instance[s], 1);
     }
     reopen_gate(chain_loaded, was_loaded == 0 ? 0 : 1);
-    return true;
 }
 
 void build_preset_record(ChainEditor& editor) {

@@ -27,6 +27,9 @@ void set_current_preset_path(const std::string& path);
 // changes nothing and returns false, silently. Builds the chain first if the
 // editor has not built it yet. UI thread.
 bool load_preset(ChainEditor& editor, const std::string& path);
+// The same for a record already read from `path` (a pipe can be read only
+// once). UI thread.
+void load_preset_record(ChainEditor& editor, const PresetRecord& file, const std::string& path);
 
 // Fills the in-memory record from the editor's staging chain: kinds, on/off
 // and each slot's parameter record, through one exchange buffer cleared once

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -137,6 +138,53 @@ protected:
                   {"CheckRadioBox_Air", air},
                   {"RadioBox_SimpleChorus", chorus},
                   {"ScrollBar_SimpleChorus", chorus_pos}}}};
+    }
+    // Starts a program with stdout/stderr in spawn_out.txt / spawn_err.txt.
+    pid_t spawn(const std::vector<std::string>& argv) {
+        const std::string out = path("spawn_out.txt"), err = path("spawn_err.txt");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+            ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+            ::dup2(::open("/dev/null", O_RDONLY), STDIN_FILENO);
+            // As from a terminal, even if this test was started ignoring some (a tool keeps such ignores).
+            for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGALRM, SIGUSR1}) ::signal(sig, SIG_DFL);
+            std::vector<char*> args;
+            for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            ::execv(args[0], args.data());
+            ::_exit(127);
+        }
+        return pid;
+    }
+    // Waits (at most 10 s) until a thread of the process has blocked SIGINT,
+    // i.e. the tool takes its stop signals itself and a signal can no longer
+    // end it by default. (The thread waiting in sigtimedwait shows it
+    // unblocked meanwhile.)
+    static void wait_until_signals_blocked(pid_t pid) {
+        const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+        for (int i = 0; i < 1000; ++i) {
+            std::error_code ec;
+            for (const auto& t : fs::directory_iterator(tasks, ec)) {
+                std::ifstream status(t.path() / "status");
+                std::string line;
+                while (std::getline(status, line))
+                    if (line.rfind("SigBlk:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) >> (SIGINT - 1) & 1u))
+                        return;
+            }
+            ::usleep(10000);
+        }
+    }
+    // Its exit code, or -1 when it had to be killed after `seconds` or died of a signal.
+    static int wait_bounded(pid_t pid, int seconds) {
+        int status = 0;
+        for (int i = 0; i < seconds * 100; ++i) {
+            if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            ::usleep(10000);
+        }
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
     }
     std::vector<std::string> files_in_dir() const {
         std::vector<std::string> names;
@@ -277,6 +325,7 @@ TEST_F(ToolsTest, FailuresSayWhyAndLeaveNoOutput) {
     }
     std::ofstream(path("short.pre"), std::ios::binary) << std::string(13187, '\0');
     std::ofstream(path("keep.wav")) << "precious";
+    std::ofstream(path("empty.wav")) << "";
 
     struct Case {
         std::vector<std::string> args;
@@ -295,6 +344,8 @@ TEST_F(ToolsTest, FailuresSayWhyAndLeaveNoOutput) {
         {{"--preset", path("none.pre"), path("in.wav"), path("keep.wav")}, "none.pre"},
         {{"--home", path("nofolder"), path("in.wav"), path("keep.wav")}, "not a folder"},
         {{path("in.wav"), path("nofolder/out.wav")}, "nofolder"},
+        {{"/dev/null", path("keep.wav")}, "/dev/null is a device, not an audio file"},
+        {{path("empty.wav"), path("keep.wav")}, "is empty (0 bytes)"},
     };
     for (const Case& c : cases) {
         EXPECT_NE(render(c.args), 0) << c.args[0];
@@ -302,7 +353,8 @@ TEST_F(ToolsTest, FailuresSayWhyAndLeaveNoOutput) {
         EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << err_;
         EXPECT_EQ(slurp(path("keep.wav")), "precious");
     }
-    EXPECT_EQ(files_in_dir(), (std::vector<std::string>{"in.wav", "keep.wav", "short.pre", "three.wav"}));
+    EXPECT_EQ(files_in_dir(),
+              (std::vector<std::string>{"empty.wav", "in.wav", "keep.wav", "short.pre", "three.wav"}));
     EXPECT_NE(render({"--help"}), 1);
     EXPECT_NE(out_.find("--preset"), std::string::npos);
 }
@@ -523,39 +575,123 @@ TEST_F(ToolsTest, RenderOutputOntoLinksFoldersAndDevices) {
 
 TEST_F(ToolsTest, InterruptedRenderLeavesNoTemporaryFile) {
     // A long, slow render (an hour of tail through the Distortion-Compressor),
-    // interrupted as soon as its temporary output exists.
+    // stopped by each signal as soon as its temporary output exists.
     make_preset(path("slow.pre"), {{"rows", {{{"row", 1}, {"kind", "Distortion-Compresor"}, {"on", true}}}}});
     write_pcm16(path("in.wav"), 48000, 2, signal(4800, 2));
     std::ofstream(path("keep.wav")) << "precious";
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        const int devnull = ::open("/dev/null", O_WRONLY);
-        ::dup2(devnull, STDOUT_FILENO);
-        ::dup2(devnull, STDERR_FILENO);
-        const std::string preset_path = path("slow.pre"), in = path("in.wav"), out = path("keep.wav");
-        ::execl(TW_RENDER_EXE, TW_RENDER_EXE, "--tail", "3600", "--preset", preset_path.c_str(), in.c_str(),
-                out.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
     auto temporary = [&] {
         for (const std::string& f : files_in_dir())
             if (f.rfind(".tw-", 0) == 0) return true;
         return false;
     };
-    bool seen = false;
-    for (int i = 0; i < 2000 && !seen; ++i) {
-        seen = temporary();
-        if (!seen) ::usleep(5000);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGALRM, SIGUSR1}) {
+        const pid_t pid = spawn({TW_RENDER_EXE, "--tail", "3600", "--preset", path("slow.pre"), path("in.wav"),
+                                 path("keep.wav")});
+        bool seen = false;
+        for (int i = 0; i < 2000 && !seen; ++i) {
+            seen = temporary();
+            if (!seen) ::usleep(5000);
+        }
+        ::kill(pid, sig);
+        EXPECT_TRUE(seen) << sig;
+        EXPECT_EQ(wait_bounded(pid, 10), 1) << sig;
+        EXPECT_NE(slurp(path("spawn_err.txt")).find("Stopped by SIG"), std::string::npos) << slurp(path("spawn_err.txt"));
+        EXPECT_FALSE(temporary()) << sig;
+        EXPECT_EQ(slurp(path("keep.wav")), "precious");
     }
-    ::kill(pid, SIGINT);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(seen);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_FALSE(temporary());
-    EXPECT_EQ(slurp(path("keep.wav")), "precious");
+}
+
+// A FIFO that nobody writes (or reads) in place of a file: every tool waits
+// for it, and every stop signal still ends it within a second.
+TEST_F(ToolsTest, ToolsWaitingOnAFifoStopOnSignals) {
+    write_pcm16(path("in.wav"), 8000, 1, signal(100, 1));
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    std::ofstream(path("keep.pre")) << "precious";
+    const std::vector<std::vector<std::string>> commands = {
+        {TW_RENDER_EXE, path("fifo"), path("out.wav")},
+        {TW_RENDER_EXE, "--preset", path("fifo"), path("in.wav"), path("out.wav")},
+        {TW_RENDER_EXE, path("in.wav"), path("fifo")},
+        {TW_PRESET_EXE, "show", path("fifo")},
+        {TW_PRESET_EXE, "build", path("fifo"), path("keep.pre")},
+        {TW_LIVE_EXE, "--no-system", "--preset", path("fifo")},
+    };
+    int sig = SIGINT;
+    for (const auto& cmd : commands) {
+        const pid_t pid = spawn(cmd);
+        wait_until_signals_blocked(pid);
+        ::usleep(300000);
+        ::kill(pid, sig);
+        const auto stopped = std::chrono::steady_clock::now();
+        EXPECT_EQ(wait_bounded(pid, 5), 1) << cmd[1];
+        EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(2)) << cmd[1];
+        EXPECT_NE(slurp(path("spawn_err.txt")).find("stopped by SIG"), std::string::npos)
+            << slurp(path("spawn_err.txt"));
+        sig = sig == SIGINT ? SIGTERM : SIGINT;
+    }
+    EXPECT_EQ(slurp(path("keep.pre")), "precious");
+    EXPECT_FALSE(fs::exists(path("out.wav")));
+    for (const std::string& f : files_in_dir()) EXPECT_NE(f.rfind(".tw-", 0), 0u) << f;
+}
+
+// A FIFO as OUTPUT is streamed into; a reader that leaves early ends the
+// render with "output closed" instead of killing it silently.
+TEST_F(ToolsTest, RenderStreamsIntoAPipe) {
+    const auto in = signal(3000, 1);
+    write_pcm16(path("in.wav"), 44100, 1, in);
+    make_preset(path("gain.pre"), {{"rows", {gain_row(1, true, 100, 50, 50, false, false, 50)}}});
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(path("preset_fifo").c_str(), 0600), 0);
+    // Every part bounded: a reader left waiting on the FIFO must not hold the test.
+    const std::string exe = "timeout 20 " + quote(TW_RENDER_EXE), fifo = quote(path("fifo"));
+    // The preset comes through a FIFO too, which can be read only once.
+    ASSERT_EQ(run("sh", {"-c", "timeout 20 cat " + fifo + " > " + quote(path("got.wav")) + " & timeout 20 cat " +
+                                   quote(path("gain.pre")) + " > " + quote(path("preset_fifo")) + " & " + exe +
+                                   " --preset " + quote(path("preset_fifo")) + " " + quote(path("in.wav")) + " " +
+                                   fifo + "; rc=$?; wait; exit $rc"}),
+              0)
+        << err_;
+    const Audio a = read_audio(path("got.wav"));
+    EXPECT_EQ(a.info.frames, 3000);
+    EXPECT_EQ(a.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    ASSERT_EQ(a.samples.size(), in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) ASSERT_FLOAT_EQ(a.samples[i], in[i] * 11.0f / 32768.0f) << i;
+
+    EXPECT_EQ(run("sh", {"-c", "timeout 20 head -c 1000 " + fifo + " > /dev/null & " + exe + " --tail 600 " +
+                                   quote(path("in.wav")) + " " + fifo + "; rc=$?; wait; exit $rc"}),
+              1);
+    EXPECT_NE(err_.find("The output was closed"), std::string::npos) << err_;
+}
+
+TEST_F(ToolsTest, RenderReportsThePeakAndWarnsAboveFullScale) {
+    const auto mono = signal(2000, 1);
+    write_pcm16(path("in.wav"), 22050, 1, mono);
+    // One Gain at x11 stays below full scale; two (x121) go far above it.
+    make_preset(path("one.pre"), {{"rows", {gain_row(1, true, 100, 50, 50, false, false, 50)}}});
+    make_preset(path("two.pre"), {{"rows", {gain_row(1, true, 100, 50, 50, false, false, 50),
+                                            gain_row(2, true, 100, 50, 50, false, false, 50)}}});
+    for (const char* p : {"one.pre", "two.pre"}) {
+        ASSERT_EQ(render({"--preset", path(p), path("in.wav"), path("out.wav")}), 0) << err_;
+        float peak = 0.0f;
+        for (float v : read_audio(path("out.wav")).samples) peak = std::max(peak, std::fabs(v));
+        char want[32];
+        std::snprintf(want, sizeof want, "peak %+.1f dBFS.", 20.0 * std::log10(peak));
+        EXPECT_NE(out_.find(want), std::string::npos) << out_ << " wants " << want;
+        EXPECT_EQ(err_.find("above full scale") != std::string::npos, peak > 1.0f) << err_;
+    }
+    EXPECT_NE(err_.find("Turn down"), std::string::npos) << err_;
+}
+
+TEST_F(ToolsTest, RenderWarnsAboutAnInputCutShort) {
+    write_pcm16(path("in.wav"), 8000, 1, signal(1000, 1));
+    fs::resize_file(path("in.wav"), fs::file_size(path("in.wav")) - 400);
+    ASSERT_EQ(render({path("in.wav"), path("out.wav")}), 0) << err_;
+    EXPECT_NE(err_.find("declares 1000 frames but it holds 800; the missing 200 frames"), std::string::npos) << err_;
+    EXPECT_EQ(read_audio(path("out.wav")).samples.size(), 800u);
+    // A whole file says nothing; its output is a plain WAV below 4 GiB.
+    write_pcm16(path("in.wav"), 8000, 1, signal(1000, 1));
+    ASSERT_EQ(render({path("in.wav"), path("out.wav")}), 0) << err_;
+    EXPECT_EQ(err_, "");
+    EXPECT_EQ(slurp(path("out.wav")).substr(0, 4), "RIFF");
 }
 
 }  // namespace

@@ -3,10 +3,11 @@
 // the options change any of it, runs START, prints a status line once a
 // second (with --tuner: the note, cents and frequency the tuner reads from the
 // input instead of the levels; on a terminal that line is rewritten in place
-// ten times a second), and on SIGINT / SIGTERM stops and closes cleanly (exit
-// 0). With --midi a foot controller loads presets by program change and
-// drives the controls learned in the window (midi.ini); the last message
-// shows at the end of the status line. A stream the sound system closes (JACK server gone, also while START
+// ten times a second), and on SIGINT / SIGTERM (also SIGHUP, SIGPIPE,
+// SIGALRM, SIGUSR1/2) stops and closes cleanly (exit 0). With --midi a foot
+// controller loads presets by program change and drives the controls learned
+// in the window (midi.ini); the last message shows at the end of the status
+// line. A stream the sound system closes (JACK server gone, also while START
 // opens it) ends it with 3. face.ini is read, never written: the settings
 // belong to the window.
 #include <CLI/CLI.hpp>
@@ -15,7 +16,6 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -36,6 +36,7 @@
 #include "engine/audio_devices.h"
 #include "engine/effects.h"
 #include "presets/preset_file.h"
+#include "stop_signals.h"
 
 namespace {
 
@@ -46,9 +47,6 @@ constexpr int kExitUsage = 2;
 constexpr int kExitStreamClosed = 3;
 
 constexpr const char* kStreamClosed = "The sound system closed the audio stream (was the JACK server stopped?).";
-
-std::atomic<bool> stop_requested{false};
-extern "C" void on_signal(int) { stop_requested.store(true); }
 
 // Messages go to stderr; "the program ends" is remembered and turned into a
 // non-zero exit by the caller (nothing is saved by this tool anyway).
@@ -133,7 +131,8 @@ bool path_exists(const std::string& p, std::string& why) {
 
 int run(int argc, char** argv) {
     CLI::App app{"tonewarp-live: play the effect chain live from an input device to an output device"};
-    app.footer("Exit codes: 0 stopped (Ctrl-C, SIGTERM or --seconds), 1 failed (device, preset or folder),\n"
+    app.footer("Exit codes: 0 stopped (Ctrl-C, SIGTERM, SIGHUP, SIGUSR1 or --seconds), 1 failed (device, preset or\n"
+               "folder; also stopped by a signal while waiting for a preset that is a pipe nobody writes),\n"
                "2 command line not usable (an option, a value or a device name that matches no device),\n"
                "3 the sound system closed the stream (JACK server stopped).");
     bool list_devices = false, mono = false, stereo = false, no_builtin = false, no_system = false;
@@ -203,7 +202,15 @@ int run(int argc, char** argv) {
     // lists, the chain of sixteen empty slots, face.ini and its preset.
     tw::MainForm form(devices, dialogs);
     form.set_writes_settings(false);
-    form.FormShow();
+    // face.ini and the preset it names are read here; a pipe or slow device
+    // in their place must not hold off Ctrl-C.
+    tw::tools::run_stoppable([&] { form.FormShow(); }, "tonewarp-live",
+                             "while reading face.ini or its preset (a pipe nobody writes?).");
+    if (tw::tools::stop_requested()) {
+        std::fprintf(stderr, "tonewarp-live: stopped by %s before the stream started.\n",
+                     tw::tools::signal_name(tw::tools::stop_signal()).c_str());
+        return kExitFailed;
+    }
     tw::StreamControl& sc = form.stream();
     tw::ChainEditor& editor = form.chain();
     // A lost stream ends this tool with its own message and exit code 3
@@ -254,7 +261,16 @@ int run(int argc, char** argv) {
                 why = "Cannot look at " + candidate + ": " + ec.message() + ". Check the folder's permissions.";
         }
     }
-    if (!preset.empty() && !tw::load_preset(editor, preset)) {
+    bool loaded = true;
+    if (!preset.empty())
+        tw::tools::run_stoppable([&] { loaded = tw::load_preset(editor, preset); }, "tonewarp-live",
+                                 "while waiting to read the preset " + preset + " (a pipe nobody writes?).");
+    if (tw::tools::stop_requested()) {
+        std::fprintf(stderr, "tonewarp-live: stopped by %s before the stream started.\n",
+                     tw::tools::signal_name(tw::tools::stop_signal()).c_str());
+        return kExitFailed;
+    }
+    if (!loaded) {
         if (why.empty()) why = "The preset " + preset + " cannot be read.";
         std::fprintf(stderr, "%s\n", why.c_str());
         return kExitFailed;
@@ -306,8 +322,6 @@ int run(int argc, char** argv) {
         form.tuner().open();
     }
 
-    std::signal(SIGINT, on_signal);
-    std::signal(SIGTERM, on_signal);
     std::printf("Running: %s -> %s, %d Hz, %s, %d-frame buffers%s%s. Ctrl-C stops.\n",
                 sc.ComboBox_waveIn.text().c_str(), sc.ComboBox_waveOut.text().c_str(), sc.sample_rate(),
                 sc.channels() == 1 ? "mono" : "stereo", sc.buffer_frames(),
@@ -321,14 +335,20 @@ int run(int argc, char** argv) {
     auto next = start;
     bool lost = false;
     auto next_ports = start + std::chrono::milliseconds(tw::MidiControl::kPortCheckMs);
-    for (int tick = 1; !stop_requested.load(); ++tick) {
+    for (int tick = 1; !tw::tools::stop_requested(); ++tick) {
         next += std::chrono::milliseconds(100);
         // MIDI is taken every few milliseconds, so a program change reaches
         // the chain within one poll.
-        while (Clock::now() < next && !stop_requested.load()) {
-            std::this_thread::sleep_until(std::min(next, Clock::now() + std::chrono::milliseconds(tw::MidiControl::kPollMs)));
+        bool stopping = false;
+        while (Clock::now() < next) {
+            const auto poll_at = std::min(next, Clock::now() + std::chrono::milliseconds(tw::MidiControl::kPollMs));
+            if (tw::tools::wait_for_stop_until(poll_at)) {
+                stopping = true;
+                break;
+            }
             midi_control.poll();
         }
+        if (stopping) break;
         if (Clock::now() >= next_ports) {
             next_ports += std::chrono::milliseconds(tw::MidiControl::kPortCheckMs);
             midi_control.refresh_ports();
@@ -372,6 +392,9 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread starts (audio, JACK): the main thread takes the stop
+    // signals, the others never see them.
+    tw::tools::block_stop_signals();
     try {
         return run(argc, argv);
     } catch (const std::exception& e) {

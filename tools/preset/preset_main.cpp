@@ -13,6 +13,7 @@
 
 #include "presets/preset_file.h"
 #include "presets/preset_json.h"
+#include "stop_signals.h"
 
 namespace {
 
@@ -87,6 +88,8 @@ int build(const std::string& json_path, const std::string& out_path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread starts: the main thread takes the stop signals.
+    tw::tools::block_stop_signals();
     CLI::App app{
         "Shows Tonewarp 3 preset files (.pre) and builds them from a JSON form.\n"
         "A preset holds, for each of the 16 rows of the chain, the effect kind, On/Off and the effect's\n"
@@ -114,8 +117,8 @@ int main(int argc, char** argv) {
         "\"Flanger / Chorus\", \"wah\", \"Playback wav file\", \"Record wav\", \"Gain\".");
     app.footer("Examples:\n  tonewarp-preset show \"PRESETS/F1 Clean.pre\"\n"
                "  tonewarp-preset show --json a.pre > a.json && tonewarp-preset build a.json b.pre\n"
-               "Exit codes: 0 done, 1 failed (unreadable or refused input, output not written), 2 command line\n"
-               "not usable.");
+               "Exit codes: 0 done, 1 failed (unreadable or refused input, output not written, or stopped by a\n"
+               "signal such as Ctrl-C while waiting for a pipe), 2 command line not usable.");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -124,6 +127,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tonewarp-preset: %s (see --help).\n", e.what());
         return 2;
     }
-    if (show_cmd->parsed()) return show(show_path, as_json);
-    return build(json_path, out_path);
+    // A FIFO nobody writes would hold the read forever; a stop signal ends it.
+    int rc = 1;
+    const bool showing = show_cmd->parsed();
+    tw::tools::run_stoppable([&] { rc = showing ? show(show_path, as_json) : build(json_path, out_path); },
+                             "tonewarp-preset",
+                             "while waiting to read or write " + (showing ? show_path : json_path + " or " + out_path) +
+                                 " (a pipe nobody writes or reads?); nothing was written.");
+    return rc;
 }

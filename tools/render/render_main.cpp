@@ -10,11 +10,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,9 @@
 #include "fx/services/atomic_write.h"
 #include "fx/services/headless_services.h"
 #include "presets/preset_file.h"
+#include "declared_frames.h"
+#include "wav_stream.h"
+#include "stop_signals.h"
 
 namespace {
 
@@ -36,9 +40,6 @@ constexpr int kMaxBlock = 2048;
 constexpr int kIoFrames = 32768;  // frames per file read and write (rounded down to whole blocks)
 constexpr double kMaxTailSeconds = 3600.0;
 constexpr float kEngineScale = 32768.0f;
-
-std::atomic<bool> interrupted{false};
-extern "C" void on_signal(int) { interrupted.store(true); }
 
 constexpr int kExitFailure = 1;
 constexpr int kExitSameFile = 2;
@@ -56,27 +57,70 @@ std::string sf_message(SNDFILE* f) {
 }
 
 // The output goes to a temporary file beside OUTPUT (libsndfile writes it)
-// and is put in place only when complete; anything else removes it.
+// and is put in place only when complete; anything else removes it. A pipe
+// or FIFO as OUTPUT is streamed into directly (libsndfile cannot).
 class OutputFile {
 public:
     explicit OutputFile(const std::string& target) {
         std::string why;
         if (!file_.open(target, &why)) throw Failure{why + "."};
+        struct stat st {};
+        streaming_ = file_.direct() && ::fstat(file_.fd(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
     }
     ~OutputFile() {
         if (sf_ != nullptr) sf_close(sf_);
         // file_ removes the temporary file unless it was committed.
     }
-    SNDFILE* open(SF_INFO& info) {
+    // A file is a plain WAV when its length is known to fit; otherwise RF64,
+    // which libsndfile turns back into a WAV on closing if it ends below
+    // 4 GiB after all, so that long renders at high rates keep their true
+    // length. `frames`, when known, also goes into a stream's header.
+    void open(int rate, int channels, std::optional<std::int64_t> frames, int max_frames) {
+        channels_ = channels;
+        if (streaming_) {
+            bytes_ = tw::render::float_wav_header(rate, channels, frames);
+            bytes_.reserve(static_cast<std::size_t>(max_frames) * channels * 4 + bytes_.size());
+            return;
+        }
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        const bool rf64 = tw::render::needs_rf64(frames, channels);
+        info.format = (rf64 ? SF_FORMAT_RF64 : SF_FORMAT_WAV) | SF_FORMAT_FLOAT;
         sf_ = sf_open_fd(file_.fd(), SFM_WRITE, &info, SF_FALSE);
         if (sf_ == nullptr) throw Failure{std::string("Cannot write the output file: ") + sf_message(nullptr) + "."};
-        return sf_;
+        if (rf64) sf_command(sf_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+    }
+    // Writes `frames` frames; false with a sentence in `why`. Render thread.
+    bool write(const float* samples, std::int64_t frames, std::string& why) {
+        if (!streaming_) {
+            if (sf_writef_float(sf_, samples, frames) == frames) return true;
+            why = "Cannot write " + file_.target() + ": " + sf_message(sf_) + ".";
+            return false;
+        }
+        tw::render::append_float_samples(bytes_, samples, static_cast<std::size_t>(frames) * channels_);
+        std::size_t done = 0;
+        while (done < bytes_.size()) {
+            const ssize_t n = ::write(file_.fd(), bytes_.data() + done, bytes_.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                why = errno == EPIPE ? "The output was closed: whatever reads " + file_.target() +
+                                           " stopped reading before the render ended."
+                                     : "Cannot write " + file_.target() + ": " + std::strerror(errno) + ".";
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        bytes_.clear();
+        return true;
     }
     void commit() {
-        sf_write_sync(sf_);
-        const int rc = sf_close(sf_);
-        sf_ = nullptr;
-        if (rc != 0) throw Failure{"Cannot finish writing " + file_.target() + "."};
+        if (sf_ != nullptr) {
+            sf_write_sync(sf_);
+            const int rc = sf_close(sf_);
+            sf_ = nullptr;
+            if (rc != 0) throw Failure{"Cannot finish writing " + file_.target() + "."};
+        }
         std::string why;
         if (!file_.commit(&why)) throw Failure{why + "."};
     }
@@ -84,6 +128,9 @@ public:
 private:
     tw::services::AtomicFile file_;
     SNDFILE* sf_ = nullptr;
+    bool streaming_ = false;
+    int channels_ = 1;
+    std::vector<std::uint8_t> bytes_;
 };
 
 // Refuses an OUTPUT that is INPUT itself (also through a link or another
@@ -95,6 +142,34 @@ void check_not_same_file(const std::string& input, const std::string& output) {
     if (in_st.st_dev == out_st.st_dev && in_st.st_ino == out_st.st_ino)
         throw Failure{"OUTPUT " + output + " is the same file as INPUT " + input + "; give another output file.",
                       kExitSameFile};
+}
+
+// Says plainly why INPUT cannot be an audio file before libsndfile tries:
+// its messages for a device or an empty file do not say what is wrong.
+void check_input_kind(const std::string& input) {
+    struct stat st {};
+    if (::stat(input.c_str(), &st) != 0) return;  // libsndfile's own message says why
+    if (S_ISDIR(st.st_mode)) throw Failure{"INPUT " + input + " is a folder; give an audio file."};
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        throw Failure{"INPUT " + input + " is a device, not an audio file; give an audio file (a pipe works too)."};
+    if (S_ISREG(st.st_mode) && st.st_size == 0)
+        throw Failure{"INPUT " + input + " is empty (0 bytes), not an audio file; give an audio file."};
+}
+
+// True when OUTPUT is the file, pipe or device stdout writes to.
+bool writes_to_stdout(const std::string& output) {
+    struct stat out_st {};
+    struct stat std_st {};
+    return ::stat(output.c_str(), &out_st) == 0 && ::fstat(STDOUT_FILENO, &std_st) == 0 &&
+           out_st.st_dev == std_st.st_dev && out_st.st_ino == std_st.st_ino;
+}
+
+// "-3.1 dBFS" for a peak on the file's scale (1.0 = full scale).
+std::string dbfs(double peak) {
+    if (!(peak > 0.0)) return "silence";
+    char text[64];
+    std::snprintf(text, sizeof text, "%+.1f dBFS", 20.0 * std::log10(peak));
+    return text;
 }
 
 class Progress {
@@ -185,6 +260,7 @@ void finish_recorders(const std::vector<std::pair<int, tw::TRecord_wav_form*>>& 
 
 void render(const Options& opt) {
     check_not_same_file(opt.input, opt.output);
+    check_input_kind(opt.input);
     if (!opt.home.empty()) {
         std::error_code ec;
         if (!std::filesystem::is_directory(opt.home, ec)) throw Failure{"--home " + opt.home + " is not a folder."};
@@ -197,7 +273,10 @@ void render(const Options& opt) {
 
     SF_INFO in_info{};
     SNDFILE* in = sf_open(opt.input.c_str(), SFM_READ, &in_info);
-    if (in == nullptr) throw Failure{"Cannot read " + opt.input + ": " + sf_message(nullptr) + "."};
+    if (in == nullptr) {
+        if (tw::tools::stop_requested()) throw Failure{"Stopped while opening " + opt.input + "; OUTPUT was not written."};
+        throw Failure{"Cannot read " + opt.input + ": " + sf_message(nullptr) + "."};
+    }
     struct CloseIn {
         SNDFILE* f;
         ~CloseIn() { sf_close(f); }
@@ -218,24 +297,26 @@ void render(const Options& opt) {
         if (!tw::looks_like_preset(check, &why))
             std::fprintf(stderr, "tonewarp-render: warning: %s may not be a preset: %s; loading it anyway.\n",
                          opt.preset.c_str(), why.c_str());
-        if (!tw::load_preset(editor, opt.preset)) throw Failure{"Cannot load the preset " + opt.preset + "."};
+        // Applied from what was read: a pipe (--preset <(...)) can be read only once.
+        tw::load_preset_record(editor, check, opt.preset);
     }
 
     const auto recorders = start_recorders(editor);
-    OutputFile out_file(opt.output);
-    SF_INFO out_info{};
-    out_info.samplerate = rate;
-    out_info.channels = channels;
-    out_info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* out = out_file.open(out_info);
-
     const std::int64_t tail_frames = static_cast<std::int64_t>(std::llround(opt.tail * rate));
-    const std::int64_t in_frames = in_info.frames > 0 ? static_cast<std::int64_t>(in_info.frames) : 0;
+    // A pipe as INPUT gives no length (libsndfile reports a huge one).
+    const bool length_known = in_info.frames >= 0 && in_info.frames < SF_COUNT_MAX && (in_info.seekable != 0);
+    const std::int64_t in_frames = length_known ? static_cast<std::int64_t>(in_info.frames) : 0;
+    OutputFile out_file(opt.output);
+    out_file.open(rate, channels, length_known ? std::optional<std::int64_t>(in_frames + tail_frames) : std::nullopt,
+                  std::max(kIoFrames, opt.block));
     Progress progress(in_frames + tail_frames);
 
     std::string failure;
     std::int64_t non_finite = 0;
     std::int64_t non_finite_in = 0;
+    std::int64_t frames_read = 0;
+    std::int64_t frames_written = 0;
+    float peak = 0.0f;
     // The processing runs on its own thread, as the audio thread would, with
     // flush-to-zero set there only.
     std::thread worker([&] {
@@ -248,10 +329,11 @@ void render(const Options& opt) {
         std::int64_t done = 0;
         bool input_done = false;
         std::int64_t tail_left = tail_frames;
-        while (!interrupted.load()) {
+        while (!tw::tools::stop_requested()) {
             sf_count_t frames = 0;
             if (!input_done) {
                 frames = sf_readf_float(in, buf.data(), chunk);
+                if (frames > 0) frames_read += frames;
                 if (frames < chunk) {
                     if (sf_error(in) != SF_ERR_NO_ERROR) {
                         failure = "Cannot read " + opt.input + ": " + sf_message(in) + ".";
@@ -286,38 +368,63 @@ void render(const Options& opt) {
                     ++non_finite;
                 }
                 buf[i] *= kToFile;
+                peak = std::max(peak, std::fabs(buf[i]));
             }
-            if (sf_writef_float(out, buf.data(), frames) != frames) {
-                failure = "Cannot write " + opt.output + ": " + sf_message(out) + ".";
-                return;
-            }
+            if (!out_file.write(buf.data(), frames, failure)) return;
             done += frames;
+            frames_written = done;
             progress.update(done);
         }
     });
     worker.join();
     progress.finish();
-    if (interrupted.load()) throw Failure{"Interrupted; no output was written."};
     if (!failure.empty()) throw Failure{failure};
+    if (tw::tools::stop_requested())
+        throw Failure{"Stopped by " + tw::tools::signal_name(tw::tools::stop_signal()) +
+                      "; OUTPUT was not written (an existing file keeps its old contents)."};
     if (non_finite_in > 0)
         std::fprintf(stderr, "tonewarp-render: %lld input samples were not finite numbers and were read as silence.\n",
                      static_cast<long long>(non_finite_in));
     if (non_finite > 0)
         std::fprintf(stderr, "tonewarp-render: %lld samples were not finite and were written as silence.\n",
                      static_cast<long long>(non_finite));
+    if (const auto declared = tw::render::declared_frames_of_file(opt.input); declared && *declared > frames_read)
+        std::fprintf(stderr,
+                     "tonewarp-render: warning: %s is cut short: its header declares %lld frames but it holds "
+                     "%lld; the missing %lld frames (%.3f s) were not rendered.\n",
+                     opt.input.c_str(), static_cast<long long>(*declared), static_cast<long long>(frames_read),
+                     static_cast<long long>(*declared - frames_read),
+                     static_cast<double>(*declared - frames_read) / rate);
     out_file.commit();
+    // On stdout, unless the audio itself went there (OUTPUT /dev/stdout).
+    FILE* report = writes_to_stdout(opt.output) ? stderr : stdout;
+    std::fprintf(report, "Wrote %s: %lld frames (%.3f s), %d Hz, %s, peak %s.\n", opt.output.c_str(),
+                static_cast<long long>(frames_written), static_cast<double>(frames_written) / rate, rate,
+                channels == 1 ? "mono" : "stereo", dbfs(peak).c_str());
+    std::fflush(report);
+    if (peak > 1.0f)
+        std::fprintf(stderr,
+                     "tonewarp-render: warning: the output peaks at %s, above full scale; most players and "
+                     "converters will clip it. Turn down the gains in the chain (the Gain or noise gate "
+                     "output levels, distortion volume) and render again.\n",
+                     dbfs(peak).c_str());
     finish_recorders(recorders, opt);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread starts, so that all of them leave these signals to
+    // the main thread.
+    tw::tools::block_stop_signals();
     CLI::App app{
         "Renders an audio file through a Tonewarp 3 effect chain, offline.\n"
         "The chain starts as the main window starts it (16 empty slots, all off); --preset loads a .pre file\n"
         "into it exactly as the program does. INPUT may be any file libsndfile reads, mono or stereo;\n"
-        "OUTPUT is a 32-bit float WAV with the same rate and channels. Samples go through the engine on\n"
-        "its 16-bit scale (a 16-bit value v is processed as v) in consecutive blocks of --block frames.",
+        "OUTPUT is a 32-bit float WAV with the same rate and channels (RF64 past 4 GiB). Samples go\n"
+        "through the engine on its 16-bit scale (a 16-bit value v is processed as v) in consecutive blocks\n"
+        "of --block frames. INPUT may be a pipe; a pipe or FIFO as OUTPUT gets the WAV streamed into it.\n"
+        "The closing line gives the output's length and peak in dBFS; a peak above 0 dBFS is warned about.",
         "tonewarp-render"};
     Options opt;
     CLI::Option* preset_opt =
@@ -337,7 +444,10 @@ int main(int argc, char** argv) {
     app.add_option("INPUT", opt.input, "Audio file to process")->required();
     app.add_option("OUTPUT", opt.output, "WAV file to write (replaced only when the render succeeds)")->required();
     app.footer("Example: tonewarp-render --preset \"PRESETS/F1 Clean.pre\" --tail 2 dry.wav wet.wav\n"
-               "Exit codes: 0 rendered, 1 failed (nothing written), 2 command line not usable.");
+               "SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGALRM, SIGUSR1 and SIGUSR2 stop the render within a second,\n"
+               "also while it waits for a FIFO; OUTPUT is then left as it was.\n"
+               "Exit codes: 0 rendered, 1 failed or stopped by a signal (nothing written), 2 command line not\n"
+               "usable.");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -357,16 +467,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tonewarp-render: %s (see --help).\n", usage.c_str());
         return 2;
     }
-    std::signal(SIGINT, on_signal);
-    std::signal(SIGTERM, on_signal);
-    try {
-        render(opt);
-    } catch (const Failure& f) {
-        std::fprintf(stderr, "tonewarp-render: %s\n", f.message.c_str());
-        return f.exit_code;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "tonewarp-render: %s\n", e.what());
-        return 1;
-    }
-    return 0;
+    int rc = 0;
+    tw::tools::run_stoppable(
+        [&] {
+            try {
+                render(opt);
+            } catch (const Failure& f) {
+                std::fprintf(stderr, "tonewarp-render: %s\n", f.message.c_str());
+                rc = f.exit_code;
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "tonewarp-render: %s\n", e.what());
+                rc = 1;
+            }
+        },
+        "tonewarp-render",
+        "while waiting to open, read or write a file (a pipe or device nobody writes or reads?); OUTPUT was not "
+        "written.");
+    return rc;
 }

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <random>
 #include <vector>
 
@@ -52,6 +54,21 @@ std::string temp_name() {
     return name + ".tmp";
 }
 
+// Temporary files not yet renamed or removed, for abandon_unfinished_files().
+struct Unfinished {
+    std::mutex lock;
+    std::set<std::string> temps;
+    bool abandoned = false;
+};
+Unfinished& unfinished() {
+    static Unfinished u;
+    return u;
+}
+void forget_temp(const std::string& t) {
+    std::lock_guard<std::mutex> g(unfinished().lock);
+    unfinished().temps.erase(t);
+}
+
 std::string reason(int err) { return std::strerror(err); }
 
 void set_error(std::string* error, const std::string& text) {
@@ -91,9 +108,14 @@ bool AtomicFile::open(const std::string& path, std::string* error) {
         return false;
     }
 
+    // A device or pipe reached through any link, also one whose text is no
+    // path (/dev/stdout -> /proc/self/fd/1 -> "pipe:[...]"), is written as it is.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode)))
+        return open_direct(path, path, error);
+
     // Follow symbolic links to the file that will really be written.
     std::string p = path;
-    struct stat st {};
     bool exists = false;
     for (int hops = 0;; ++hops) {
         if (::lstat(p.c_str(), &st) != 0) {
@@ -131,18 +153,7 @@ bool AtomicFile::open(const std::string& path, std::string* error) {
         set_error(error, path + " names a folder, not a file; give a file name");
         return false;
     }
-    if (exists && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode))) {
-        // A device or pipe is written as it is; replacing it would break it.
-        const int fd = ::open(p.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0) {
-            fail(error, "Cannot write " + path, errno);
-            return false;
-        }
-        fd_ = fd;
-        direct_ = true;
-        target_ = p;
-        return true;
-    }
+    if (exists && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode))) return open_direct(path, p, error);
     if (exists && !S_ISREG(st.st_mode)) {
         set_error(error, path + " is neither a file, a device nor a pipe; give a file name");
         return false;
@@ -175,8 +186,14 @@ bool AtomicFile::open(const std::string& path, std::string* error) {
     // file's permissions; an old file's are restored in commit().
     for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
         const std::string t = join(folder_, temp_name());
+        std::unique_lock<std::mutex> g(unfinished().lock);
+        if (unfinished().abandoned) {
+            set_error(error, "Cannot write " + path + ": the program is ending");
+            return false;
+        }
         const int fd = ::open(t.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
+            unfinished().temps.insert(t);
             fd_ = fd;
             temp_ = t;
             target_ = p;
@@ -189,6 +206,20 @@ bool AtomicFile::open(const std::string& path, std::string* error) {
     }
     fail(error, "Cannot write in the folder " + folder_, EEXIST);
     return false;
+}
+
+bool AtomicFile::open_direct(const std::string& path, const std::string& real, std::string* error) {
+    // A device or pipe is written as it is; replacing it would break it.
+    // Opening a FIFO waits until someone reads it.
+    const int fd = ::open(real.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        fail(error, "Cannot write " + path, errno);
+        return false;
+    }
+    fd_ = fd;
+    direct_ = true;
+    target_ = real;
+    return true;
 }
 
 bool AtomicFile::write_all(const void* data, std::size_t size, std::string* error) {
@@ -252,9 +283,24 @@ bool AtomicFile::commit(std::string* error) {
         fail(error, "Cannot write " + requested_, errno);
         return false;
     }
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
-        fail(error, "Cannot write " + requested_, errno);
-        return false;
+    {
+        // Renamed under the lock, so that an abandon either removes the
+        // temporary file before or finds it renamed.
+        std::lock_guard<std::mutex> g(unfinished().lock);
+        if (unfinished().abandoned) {
+            set_error(error, "Cannot write " + requested_ + ": the program is ending");
+            temp_.clear();
+            return false;
+        }
+        if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+            const int e = errno;
+            ::unlink(temp_.c_str());
+            unfinished().temps.erase(temp_);
+            temp_.clear();
+            set_error(error, "Cannot write " + requested_ + ": " + reason(e));
+            return false;
+        }
+        unfinished().temps.erase(temp_);
     }
     temp_.clear();
     sync_folder(folder_);
@@ -268,6 +314,7 @@ void AtomicFile::discard() {
     }
     if (!temp_.empty()) {
         ::unlink(temp_.c_str());
+        forget_temp(temp_);
         temp_.clear();
     }
 }
@@ -275,6 +322,13 @@ void AtomicFile::discard() {
 bool write_file_atomically(const std::string& path, const void* data, std::size_t size, std::string* error) {
     AtomicFile f;
     return f.open(path, error) && f.write_all(data, size, error) && f.commit(error);
+}
+
+void abandon_unfinished_files() {
+    std::lock_guard<std::mutex> g(unfinished().lock);
+    unfinished().abandoned = true;
+    for (const std::string& t : unfinished().temps) ::unlink(t.c_str());
+    unfinished().temps.clear();
 }
 
 }  // namespace tw::services

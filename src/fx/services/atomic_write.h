@@ -52,6 +52,7 @@ public:
 
 private:
     void fail(std::string* error, const std::string& what, int err);
+    bool open_direct(const std::string& path, const std::string& real, std::string* error);
 
     std::string requested_;
     std::string target_;
@@ -69,5 +70,12 @@ private:
 // (no full stop at its end, so callers can add their own).
 bool write_file_atomically(const std::string& path, const void* data, std::size_t size,
                            std::string* error = nullptr);
+
+// For a process about to end with work unfinished: removes the temporary
+// file of every AtomicFile not yet committed or discarded, and makes every
+// later commit() fail, so that no target is replaced afterwards. A commit
+// that has already renamed its file is not undone. Any thread except a
+// signal handler (it takes a lock).
+void abandon_unfinished_files();
 
 }  // namespace tw::services
