@@ -61,18 +61,40 @@ std::unique_ptr<RtMidiIn> start_driver(RtMidi::Api api, const std::string& clien
     return in;
 }
 
+// JACK's MIDI sources, read through a short-lived client of our own (the
+// name the audio device list uses too). RtMidi's JACK client is not used for
+// listing: it has no shutdown notice, and closing it after its server died
+// crashes inside libjack. UI thread.
+std::vector<std::string> jack_midi_sources() {
+    std::vector<std::string> out;
+    jack_status_t status{};
+    jack_client_t* c = jack_client_open("tonewarp-list", JackNoStartServer, &status);
+    if (c == nullptr) return out;
+    if (const char** ports = jack_get_ports(c, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput)) {
+        for (const char** p = ports; *p != nullptr; ++p) out.emplace_back(*p);
+        jack_free(ports);
+    }
+    jack_client_close(c);
+    return out;
+}
+
+// True while a JACK server takes clients. UI thread.
+bool jack_server_answers() {
+    jack_status_t status{};
+    jack_client_t* c = jack_client_open("tonewarp-check", JackNoStartServer, &status);
+    if (c == nullptr) return false;
+    jack_client_close(c);
+    return true;
+}
+
 }  // namespace
 
-// One RtMidiIn per driver kept for listing, so JACK is not joined and left
-// again at every look. A driver that failed to start is tried again at most
+// The ALSA sequencer's RtMidiIn is kept for listing, so the sequencer is not
+// joined and left at every look; a start that failed is tried again at most
 // every few looks.
 struct MidiInput::Lister {
-    struct Driver {
-        RtMidi::Api api;
-        std::unique_ptr<RtMidiIn> in;
-        int retry_in = 0;
-    };
-    std::array<Driver, 2> drivers{Driver{RtMidi::LINUX_ALSA, nullptr, 0}, Driver{RtMidi::UNIX_JACK, nullptr, 0}};
+    std::unique_ptr<RtMidiIn> alsa;
+    int retry_in = 0;
 };
 
 MidiInput::MidiInput(MidiInbox& inbox) : inbox_(inbox), lister_(std::make_unique<Lister>()) {
@@ -86,36 +108,36 @@ std::vector<std::string> MidiInput::ports() {
     std::vector<std::string> out;
     std::vector<RtMidi::Api> compiled;
     RtMidi::getCompiledApi(compiled);
-    for (auto& d : lister_->drivers) {
-        bool has = false;
-        for (const auto a : compiled) has = has || a == d.api;
-        if (!has) continue;
-        if (!d.in) {
-            if (d.retry_in > 0) {
-                --d.retry_in;
-                continue;
-            }
-            try {
-                d.in = start_driver(d.api, std::string(kClientName) + "-list");
-            } catch (const RtMidiError&) {
-                d.in.reset();
-            }
-            if (!d.in) {
-                d.retry_in = 10;
-                continue;
-            }
-        }
+    bool has_alsa = false, has_jack = false;
+    for (const auto a : compiled) {
+        has_alsa = has_alsa || a == RtMidi::LINUX_ALSA;
+        has_jack = has_jack || a == RtMidi::UNIX_JACK;
+    }
+    Lister& l = *lister_;
+    if (has_alsa && !l.alsa && l.retry_in > 0) {
+        --l.retry_in;
+    } else if (has_alsa && !l.alsa) {
         try {
-            const unsigned n = d.in->getPortCount();
+            l.alsa = start_driver(RtMidi::LINUX_ALSA, std::string(kClientName) + "-list");
+        } catch (const RtMidiError&) {
+            l.alsa.reset();
+        }
+        if (!l.alsa) l.retry_in = 10;
+    }
+    if (l.alsa) {
+        try {
+            const unsigned n = l.alsa->getPortCount();
             for (unsigned i = 0; i < n; ++i) {
-                const std::string name = d.in->getPortName(i);
-                if (name.empty() || is_own_port(name)) continue;
-                out.push_back(d.api == RtMidi::UNIX_JACK ? name + kJackSuffix : name);
+                const std::string name = l.alsa->getPortName(i);
+                if (!name.empty() && !is_own_port(name)) out.push_back(name);
             }
         } catch (const RtMidiError&) {
-            d.in.reset();
+            l.alsa.reset();
         }
     }
+    if (has_jack)
+        for (const std::string& name : jack_midi_sources())
+            if (!is_own_port(name)) out.push_back(name + kJackSuffix);
     return out;
 }
 
@@ -135,6 +157,7 @@ bool MidiInput::open(const std::string& label, std::string* error) {
             in->openPort(i, "midi_in");
             if (!in->isPortOpen()) break;
             in_ = std::move(in);
+            on_jack_ = jack;
             port_ = label;
             return true;
         }
@@ -147,6 +170,13 @@ bool MidiInput::open(const std::string& label, std::string* error) {
 
 void MidiInput::close() {
     if (!in_) return;
+    if (on_jack_ && !jack_server_answers()) {
+        // Its server is gone: libjack crashes when such a client is closed,
+        // so it is left as it is (one small allocation per lost server).
+        (void)in_.release();
+        port_.clear();
+        return;
+    }
     try {
         in_->cancelCallback();
         in_->closePort();

@@ -53,6 +53,7 @@ private:
     std::unique_ptr<Lister> lister_;
     std::unique_ptr<RtMidiIn> in_;
     std::string port_;
+    bool on_jack_ = false;  // in_ is a JACK client
     MidiParseState state_;  // driver thread only, while a port is open
 };
 

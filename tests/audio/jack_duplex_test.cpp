@@ -3,6 +3,7 @@
 // its input came in. Two clients of the test's own (a source feeding the
 // capture ports and a sink reading the output ports, so the graph has no
 // loop) place an impulse at a known frame and find it again, sample-exact.
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 #include <unistd.h>
@@ -219,10 +220,11 @@ TEST_F(JackDuplex, SteadyMonoRunCountsNoUnderflowWhenTheServerReportsNoXrun) {
     const int xruns0 = sink.xruns();
     const unsigned long long ours0 = dev->catalog.xruns();
     const std::uint64_t buffers0 = dev->waves->buffers();
+    float most_queued = 0.0f;
     for (int i = 0; i < 100; ++i) {  // 10 s of status ticks
         std::this_thread::sleep_for(100ms);
         sc->status_tick();
-        EXPECT_EQ(sc->queue_latency(), 0.0f);
+        most_queued = std::max(most_queued, sc->queue_latency());
     }
     float v = 0.0f;
     EXPECT_EQ(impulse_delay(v), 0);
@@ -230,6 +232,7 @@ TEST_F(JackDuplex, SteadyMonoRunCountsNoUnderflowWhenTheServerReportsNoXrun) {
     // 10 s of 256-frame cycles went through the chain.
     EXPECT_GT(dev->waves->buffers() - buffers0, 1500u);
     if (server_xruns == 0) {
+        EXPECT_EQ(most_queued, 0.0f);
         EXPECT_EQ(dev->dsound->underflows() - under0, 0u);
         EXPECT_EQ(dev->catalog.xruns() - ours0, 0u);
     } else {

@@ -6,7 +6,9 @@ exe=$1
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 for sig in INT TERM; do
-  "$exe" --no-system >"$out" 2>&1 &
+  # A background job of a script starts with SIGINT ignored, and the tool
+  # rightly keeps a signal it was started ignoring: start it as a terminal would.
+  env --default-signal=INT "$exe" --no-system >"$out" 2>&1 &
   pid=$!
   sleep 1.5
   kill -s "$sig" "$pid"
