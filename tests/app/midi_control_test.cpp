@@ -158,7 +158,8 @@ TEST_F(MidiControlTest, DamagedMidiIniKeepsWhatIsSoundAndSaysWhatWasDropped) {
     // never ends the program.
     home.write("midi.ini", "[Mappings]\ncount=99999999\n");
     EXPECT_TRUE(read_midi_settings_file(home.path("midi.ini")).mappings.empty());
-    home.write("midi.ini", std::string("\0\xff[\x80]=\n=\n[[[", 14));
+    static constexpr char junk[] = "\0\xff[\x80]=\n=\n[[[";
+    home.write("midi.ini", std::string(junk, sizeof junk - 1));
     start();
     EXPECT_TRUE(midi().mappings().empty());
     EXPECT_EQ(midi().chosen_port(), "");
