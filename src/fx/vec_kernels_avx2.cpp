@@ -37,8 +37,16 @@ struct Avx2Lanes {
     static V atan(V a) { return xsimd::atan(B(a)); }
     // a^b for a >= 0 (or NaN) and b > 0, the only powers the effects take:
     // exp(b * log(a)), as xsimd::pow computes it, without its sign and
-    // integer-exponent checks (log(0) = -inf gives exp(-inf) = 0).
-    static V pow(V a, V b) { return xsimd::exp(B(b) * xsimd::log(B(a))); }
+    // integer-exponent checks (log(0) = -inf gives exp(-inf) = 0). exp's
+    // argument is held within +-1000 (exp is 0 or inf there already): its
+    // range reduction converts to integers, which an infinity or NaN must not
+    // reach; a NaN lane keeps its NaN.
+    static V pow(V a, V b) {
+        const V x = B(b) * xsimd::log(B(a));
+        const V nan = _mm256_cmp_pd(x, x, _CMP_UNORD_Q);
+        const V held = _mm256_min_pd(_mm256_max_pd(x, _mm256_set1_pd(-1000.0)), _mm256_set1_pd(1000.0));
+        return _mm256_blendv_pd(xsimd::exp(B(held)), x, nan);
+    }
 };
 using K = Kernels<Avx2Lanes>;
 
