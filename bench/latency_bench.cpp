@@ -35,63 +35,17 @@
 
 #include "app/chain_editor.h"
 #include "app/dialogs.h"
+#include "live_bench_support.h"
 #include "app/main_form.h"
 #include "app/stream_control.h"
 #include "engine/audio_devices.h"
 #include "engine/effects.h"
 
-extern char** environ;
 
 namespace {
 
-class QuietDialogs : public tw::Dialogs {
-public:
-    std::string last;
-    void message(const std::string& t, const std::string& d) override { last = t + " " + d; }
-    void warning(const std::string& t, const std::string& d) override { last = t + " " + d; }
-    void end_program(int) override {}
-    bool question(const std::string&) override { return false; }
-    bool open_url(const std::string&) override { return false; }
-};
-
-// jackd -n <name> --no-realtime -d dummy -r 48000 -p <period>, stopped by pid.
-class JackServer {
-public:
-    JackServer(const std::string& name, int period) {
-        const std::string p = std::to_string(period);
-        std::vector<std::string> args = {"jackd", "-n", name, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", p};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawnp(&pid_, "jackd", &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&fa);
-        setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-        for (int i = 0; i < 100 && pid_ > 0; ++i) {
-            if (jack_client_t* c = jack_client_open("tw_bench_wait", JackNoStartServer, nullptr)) {
-                jack_client_close(c);
-                ready_ = true;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
-    ~JackServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int st = 0;
-            waitpid(pid_, &st, 0);
-        }
-    }
-    bool ready() const { return ready_; }
-
-private:
-    pid_t pid_ = -1;
-    bool ready_ = false;
-};
+using tw::bench::JackServer;
+using tw::bench::QuietDialogs;
 
 // Feeds a step (silence, then a constant-amplitude sine) into the capture
 // ports from one client and notes when it arrives on the output port in

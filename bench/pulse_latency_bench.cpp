@@ -33,19 +33,12 @@
 #include "app/stream_control.h"
 #include "engine/audio_devices.h"
 #include "engine/effects.h"
+#include "live_bench_support.h"
 #include "pulse_probe.h"
 
 namespace {
 
-class QuietDialogs : public tw::Dialogs {
-public:
-    std::string last;
-    void message(const std::string& t, const std::string& d) override { last = t + " " + d; }
-    void warning(const std::string& t, const std::string& d) override { last = t + " " + d; }
-    void end_program(int) override {}
-    bool question(const std::string&) override { return false; }
-    bool open_url(const std::string&) override { return false; }
-};
+using tw::bench::QuietDialogs;
 
 // The private server for the whole run of the benchmark program.
 class PulseServer {

@@ -193,10 +193,10 @@ private:
         s.channels = r.channels == 1 ? 1 : 2;
         s.frames = std::clamp(r.frames, 16, 4096);
         s.buf.assign(static_cast<std::size_t>(s.frames) * static_cast<std::size_t>(s.channels), 0.0f);
-        pa_sample_spec spec{};
-        spec.format = PA_SAMPLE_FLOAT32NE;
-        spec.rate = static_cast<std::uint32_t>(r.sample_rate);
-        spec.channels = static_cast<std::uint8_t>(s.channels);
+        pa_sample_spec format{};
+        format.format = PA_SAMPLE_FLOAT32NE;
+        format.rate = static_cast<std::uint32_t>(r.sample_rate);
+        format.channels = static_cast<std::uint8_t>(s.channels);
         const std::uint32_t period_bytes = static_cast<std::uint32_t>(s.buf.size() * sizeof(float));
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
@@ -213,7 +213,7 @@ private:
         const std::string name = r.stream_name.empty() ? std::string("tonewarp") : r.stream_name;
         int err = 0;
         s.pa = pa_simple_new(nullptr, "tonewarp", input ? PA_STREAM_RECORD : PA_STREAM_PLAYBACK, dev->pa_name.c_str(),
-                             name.c_str(), &spec, nullptr, &attr, &err);
+                             name.c_str(), &format, nullptr, &attr, &err);
         if (s.pa == nullptr) {
             const bool gone = err == PA_ERR_CONNECTIONREFUSED || err == PA_ERR_CONNECTIONTERMINATED ||
                               err == PA_ERR_KILLED || err == PA_ERR_NOENTITY;

@@ -32,18 +32,18 @@ public:
     // not answer. `seconds`: how much of the output monitor is kept.
     bool start(double seconds) {
         kept_.assign(static_cast<std::size_t>(seconds * kRate), 0.0f);
-        pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, kRate, 1};
+        pa_sample_spec play_format{PA_SAMPLE_FLOAT32NE, kRate, 1};
         // The recorders keep the channels apart (a mono mix would cancel a
         // channel whose phase an effect turned) and look at the left one.
-        pa_sample_spec rec_spec{PA_SAMPLE_FLOAT32NE, kRate, 2};
+        pa_sample_spec rec_format{PA_SAMPLE_FLOAT32NE, kRate, 2};
         pa_buffer_attr rec{static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
                            static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1), kChunk * 8};
         pa_buffer_attr play{static_cast<std::uint32_t>(-1), 4 * kPlayChunk * 4, static_cast<std::uint32_t>(-1),
                             kPlayChunk * 4, static_cast<std::uint32_t>(-1)};
         int err = 0;
-        play_ = pa_simple_new(nullptr, "tw_probe", PA_STREAM_PLAYBACK, "tw_src", "probe out", &spec, nullptr, &play, &err);
-        src_ = pa_simple_new(nullptr, "tw_probe", PA_STREAM_RECORD, "tw_src.monitor", "probe in", &rec_spec, nullptr, &rec, &err);
-        out_ = pa_simple_new(nullptr, "tw_probe", PA_STREAM_RECORD, "tw_null.monitor", "probe out", &rec_spec, nullptr,
+        play_ = pa_simple_new(nullptr, "tw_probe", PA_STREAM_PLAYBACK, "tw_src", "probe out", &play_format, nullptr, &play, &err);
+        src_ = pa_simple_new(nullptr, "tw_probe", PA_STREAM_RECORD, "tw_src.monitor", "probe in", &rec_format, nullptr, &rec, &err);
+        out_ = pa_simple_new(nullptr, "tw_probe", PA_STREAM_RECORD, "tw_null.monitor", "probe out", &rec_format, nullptr,
                              &rec, &err);
         if (!play_ || !src_ || !out_) return false;
         run_.store(true);
