@@ -55,6 +55,8 @@ public:
 
     // The note to show now, at the current A4. UI thread.
     NoteReading reading() const { return note_for(thread_.frequency(), a4_hz()); }
+    // Input samples the tuner thread has analysed since it was opened. Any thread.
+    std::uint64_t analysed_samples() const { return thread_.analysed(); }
     int a4_hz() const { return ScrollBar_A4.position(); }
 
     // The remembered settings (face.ini's [Tuner]). apply_settings clamps A4

@@ -10,6 +10,7 @@ void TunerThread::start() {
     if (thread_.joinable()) return;
     quit_.store(false);
     hz_.store(0.0, std::memory_order_relaxed);
+    analysed_.store(0, std::memory_order_relaxed);
     tap_.discard();  // the reader side, before the reader exists
     tap_.set_enabled(true);
     thread_ = std::thread([this] { run(); });
@@ -36,6 +37,7 @@ void TunerThread::run() {
             if (tap_.sample_rate() != analyser.input_rate()) analyser.configure(tap_.sample_rate());
             analyser.feed(block, n);
             hz_.store(analyser.frequency(), std::memory_order_relaxed);
+            analysed_.fetch_add(n, std::memory_order_release);
             if (n == std::size(block)) continue;
         } else if ((idle_ms += kPollMs) >= kIdleMs && analyser.frequency() > 0.0) {
             analyser.configure(analyser.input_rate());

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <thread>
 
 #include "engine/input_tap.h"
@@ -28,7 +29,11 @@ public:
     bool running() const { return thread_.joinable(); }
 
     // The shown frequency in Hz, 0 for "no note". Any thread.
-    double frequency() const { return hz_.load(std::memory_order_relaxed); }
+    double frequency() const { return hz_.load(std::memory_order_acquire); }
+    // Input samples analysed since start(); counted after the frequency they
+    // gave is published, so a reader that sees the count sees that frequency.
+    // Any thread.
+    std::uint64_t analysed() const { return analysed_.load(std::memory_order_acquire); }
 
 private:
     void run();
@@ -37,6 +42,7 @@ private:
     std::thread thread_;
     std::atomic<bool> quit_{false};
     std::atomic<double> hz_{0.0};
+    std::atomic<std::uint64_t> analysed_{0};
 };
 
 }  // namespace tw
