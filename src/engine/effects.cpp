@@ -1,5 +1,6 @@
 #include "engine/effects.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -53,6 +54,29 @@ constexpr std::int64_t kCounterFrequency =
 std::int64_t read_counter() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
 bool valid_slot(std::int32_t i) { return i >= 0 && i < kMaxSlots; }
+
+// Runs live slots first .. last-1 that are enabled and filled. The caller is
+// inside the chain (counted in runs_in_chain, gates open). Audio thread.
+void run_slots(std::int32_t first, std::int32_t last, std::int32_t frames, std::int32_t sample_rate,
+               std::int32_t channels, float* samples) {
+    for (std::int32_t i = first; i < last; ++i) {
+        if (live.enabled[i].load(std::memory_order_relaxed) == 1 && live.kind[i] != 0 && live.process[i] != nullptr) {
+            live.process[i](frames, sample_rate, channels, samples, live.instance[i]);
+        }
+    }
+}
+
+// Enters the chain: counter first, gates second, both seq_cst (the audio half
+// of the pattern explained at close_gate_and_wait). False when a gate is
+// closed; the caller is then outside again. Audio thread.
+bool enter_chain() {
+    runs_in_chain.fetch_add(1, std::memory_order_seq_cst);
+    if (chain_loaded.load(std::memory_order_seq_cst) == 0 || chain_active.load(std::memory_order_seq_cst) == 0) {
+        runs_in_chain.fetch_sub(1, std::memory_order_seq_cst);
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -140,21 +164,10 @@ void disable_slot(std::int32_t i) {
 }
 
 std::int32_t process_chain(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
-    // Counter first, gates second, both seq_cst: the audio half of the
-    // pattern explained at close_gate_and_wait.
-    runs_in_chain.fetch_add(1, std::memory_order_seq_cst);
-    if (chain_loaded.load(std::memory_order_seq_cst) == 0 || chain_active.load(std::memory_order_seq_cst) == 0) {
-        runs_in_chain.fetch_sub(1, std::memory_order_seq_cst);
-        return 0;
-    }
+    if (!enter_chain()) return 0;
     enable_flush_to_zero();
     const std::int64_t run_start = read_counter();
-    const std::int32_t n = live.count.load(std::memory_order_seq_cst);
-    for (std::int32_t i = 0; i < n; ++i) {
-        if (live.enabled[i].load(std::memory_order_relaxed) == 1 && live.kind[i] != 0 && live.process[i] != nullptr) {
-            live.process[i](frames, sample_rate, channels, samples, live.instance[i]);
-        }
-    }
+    run_slots(0, live.count.load(std::memory_order_seq_cst), frames, sample_rate, channels, samples);
     const std::int64_t run_end = read_counter();
     chain_run_end_ns.store(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                std::chrono::steady_clock::duration(run_end))
@@ -171,6 +184,16 @@ std::int32_t process_chain(std::int32_t frames, std::int32_t sample_rate, std::i
                            std::memory_order_relaxed);
         }
     }
+    return 0;
+}
+
+std::int32_t process_chain_slots(std::int32_t first, std::int32_t last, std::int32_t frames, std::int32_t sample_rate,
+                                 std::int32_t channels, float* samples) {
+    if (!enter_chain()) return 0;
+    enable_flush_to_zero();
+    const std::int32_t n = live.count.load(std::memory_order_seq_cst);
+    run_slots(std::max(first, 0), std::min(last, n), frames, sample_rate, channels, samples);
+    runs_in_chain.fetch_sub(1, std::memory_order_seq_cst);
     return 0;
 }
 

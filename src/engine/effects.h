@@ -76,6 +76,15 @@ void disable_slot(std::int32_t i);
 // place, in slot order, and times the run. Always returns 0. Audio thread.
 std::int32_t process_chain(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples);
 
+// Runs only the live slots first .. last-1 (clamped to the chain) on the
+// buffer, under the same gates as process_chain, without timing the run. For
+// an offline renderer that splits one chain across threads: each range is
+// run by one thread only, and every buffer passes the ranges in slot order,
+// so each slot sees exactly the buffers process_chain would give it. Always
+// returns 0. Any thread that owns the range (never two at once on one range).
+std::int32_t process_chain_slots(std::int32_t first, std::int32_t last, std::int32_t frames, std::int32_t sample_rate,
+                                 std::int32_t channels, float* samples);
+
 // Closes `gate` (chain_active or chain_loaded) and blocks the calling thread
 // until no run of process_chain can still be inside the chain. From its
 // return until reopen_gate(), no run touches any slot or instance, so

@@ -40,8 +40,8 @@ public:
 
     // Mixes the file into the buffer (added to the live signal). Audio thread.
     void Read_wav_file(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples);
-    void process(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
-        Read_wav_file(frames, sample_rate, channels, samples);
+    void process(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* buffer) {
+        Read_wav_file(frames, sample_rate, channels, buffer);
     }
 
     // Opens `path` for reading and reads its header into `header`, leaving

@@ -289,6 +289,32 @@ TEST_F(ToolsTest, BlockSizesGiveTheSameOutput) {
     EXPECT_FLOAT_EQ(first[1], -0.5f / 32768.0f);
 }
 
+// The chain split across threads gives exactly the one-thread output: the
+// heaviest bench chain (every kind, a backing track mixed in, a recorder) over
+// several file chunks, in blocks that do not divide them.
+TEST_F(ToolsTest, ThreadCountsGiveTheSameOutput) {
+    fs::create_directories(path("home"));
+    write_pcm16(path("home/demo1.wav"), 48000, 2, signal(7000, 2));
+    write_pcm16(path("in.wav"), 48000, 2, signal(150000, 2));
+    std::vector<float> first;
+    for (const char* threads : {"1", "2", "3", "16"}) {
+        const std::string out = path(std::string("out_") + threads + ".wav");
+        ASSERT_EQ(render({"--threads", threads, "--block", "100", "--home", path("home"), "--preset",
+                          TW_HEAVY_PRESET, path("in.wav"), out}),
+                  0)
+            << err_;
+        const Audio a = read_audio(out);
+        ASSERT_EQ(a.samples.size(), 300000u);
+        if (first.empty()) {
+            first = a.samples;
+            EXPECT_GT(*std::max_element(first.begin(), first.end()), 0.01f) << "the chain passes no sound";
+        } else {
+            EXPECT_EQ(a.samples, first) << threads << " threads";
+        }
+    }
+    EXPECT_EQ(render({"--threads", "17", path("in.wav"), path("o.wav")}), 2);
+}
+
 TEST_F(ToolsTest, TailAppendsSilenceThatEffectsCanFill) {
     write_pcm16(path("in.wav"), 8000, 1, signal(1000, 1));
     ASSERT_EQ(render({"--tail", "0.5", path("in.wav"), path("out.wav")}), 0) << err_;

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -31,6 +32,7 @@
 #include "fx/services/headless_services.h"
 #include "presets/preset_file.h"
 #include "declared_frames.h"
+#include "render_pipeline.h"
 #include "wav_stream.h"
 #include "stop_signals.h"
 
@@ -204,12 +206,23 @@ private:
 struct Options {
     std::string preset;
     int block = 512;
+    int threads = 0;  // 0: as many as help
     std::string home;
     double tail = 0.0;
     std::string input;
     std::string output;
     bool save_takes = false;
 };
+
+// How many threads share the chain's slots: --threads, or with 0 one per
+// processor (at most 4) but never more than the slots that run.
+int stage_count(int threads, const tw::ChainTable& chain) {
+    int busy = 0;
+    for (int i = 0; i < std::clamp(chain.count, 0, tw::kMaxSlots); ++i)
+        if (chain.enabled[i] == 1 && chain.kind[i] != 0) ++busy;
+    if (threads == 0) threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
+    return std::clamp(std::min(threads, busy), 1, tw::kMaxSlots);
+}
 
 // The "Record wav" slots of the chain, by row, each started before the
 // render so it records what passes it.
@@ -302,6 +315,8 @@ void render(const Options& opt) {
     }
 
     const auto recorders = start_recorders(editor);
+    const tw::ChainTable chain = tw::live_chain_snapshot();
+    const std::int32_t slots = std::clamp(chain.count, 0, tw::kMaxSlots);
     const std::int64_t tail_frames = static_cast<std::int64_t>(std::llround(opt.tail * rate));
     // A pipe as INPUT gives no length (libsndfile reports a huge one).
     const bool length_known = in_info.frames >= 0 && in_info.frames < SF_COUNT_MAX && (in_info.seekable != 0);
@@ -311,72 +326,161 @@ void render(const Options& opt) {
                   std::max(kIoFrames, opt.block));
     Progress progress(in_frames + tail_frames);
 
-    std::string failure;
     std::int64_t non_finite = 0;
     std::int64_t non_finite_in = 0;
     std::int64_t frames_read = 0;
     std::int64_t frames_written = 0;
     float peak = 0.0f;
-    // The processing runs on its own thread, as the audio thread would, with
-    // flush-to-zero set there only.
-    std::thread worker([&] {
-        tw::enable_flush_to_zero();
-        // The file is read and written in chunks of whole blocks (about 32k
-        // frames), so the file library's per-call cost is paid once per chunk;
-        // the chain still sees the same sequence of blocks.
-        const int chunk = std::max(1, kIoFrames / opt.block) * opt.block;
-        std::vector<float> buf(static_cast<std::size_t>(chunk) * channels);
-        std::int64_t done = 0;
-        bool input_done = false;
-        std::int64_t tail_left = tail_frames;
-        while (!tw::tools::stop_requested()) {
-            sf_count_t frames = 0;
-            if (!input_done) {
-                frames = sf_readf_float(in, buf.data(), chunk);
-                if (frames > 0) frames_read += frames;
-                if (frames < chunk) {
-                    if (sf_error(in) != SF_ERR_NO_ERROR) {
-                        failure = "Cannot read " + opt.input + ": " + sf_message(in) + ".";
-                        return;
-                    }
-                    input_done = true;
+    std::string read_failure, write_failure;
+    // The file is read and written in chunks of whole blocks (about 32k
+    // frames), so the file library's per-call cost is paid once per chunk;
+    // the chain still sees the same sequence of blocks.
+    const int chunk_frames = std::max(1, kIoFrames / opt.block) * opt.block;
+    bool input_done = false;
+    std::int64_t tail_left = tail_frames;
+
+    // Fills `c` with the next chunk of INPUT on the engine's scale (or the
+    // tail's silence); false at the end or on a read error.
+    auto read_chunk = [&](tw::render::Chunk& c) {
+        sf_count_t frames = 0;
+        if (!input_done) {
+            frames = sf_readf_float(in, c.samples.data(), chunk_frames);
+            if (frames > 0) frames_read += frames;
+            if (frames < chunk_frames) {
+                if (sf_error(in) != SF_ERR_NO_ERROR) {
+                    read_failure = "Cannot read " + opt.input + ": " + sf_message(in) + ".";
+                    return false;
                 }
-                // A NaN or infinity (or a value too large for the engine's
-                // scale) enters as silence, as on the live capture path.
-                for (sf_count_t i = 0; i < frames * channels; ++i) {
-                    buf[i] *= kEngineScale;
-                    if (!std::isfinite(buf[i])) {
-                        buf[i] = 0.0f;
-                        ++non_finite_in;
-                    }
-                }
+                input_done = true;
             }
-            if (frames == 0) {
-                if (tail_left == 0) break;
-                frames = std::min<std::int64_t>(tail_left, chunk);
-                std::fill(buf.begin(), buf.begin() + frames * channels, 0.0f);
-                tail_left -= frames;
-            }
-            for (sf_count_t at = 0; at < frames; at += opt.block) {
-                const auto n = static_cast<std::int32_t>(std::min<sf_count_t>(opt.block, frames - at));
-                tw::process_chain(n, rate, channels, buf.data() + at * channels);
-            }
-            constexpr float kToFile = 1.0f / kEngineScale;
+            // A NaN or infinity (or a value too large for the engine's
+            // scale) enters as silence, as on the live capture path.
             for (sf_count_t i = 0; i < frames * channels; ++i) {
-                if (!std::isfinite(buf[i])) {
-                    buf[i] = 0.0f;
-                    ++non_finite;
+                float& v = c.samples[static_cast<std::size_t>(i)];
+                v *= kEngineScale;
+                if (!std::isfinite(v)) {
+                    v = 0.0f;
+                    ++non_finite_in;
                 }
-                buf[i] *= kToFile;
-                peak = std::max(peak, std::fabs(buf[i]));
             }
-            if (!out_file.write(buf.data(), frames, failure)) return;
-            done += frames;
-            frames_written = done;
-            progress.update(done);
         }
-    });
-    worker.join();
+        if (frames == 0) {
+            if (tail_left == 0) return false;
+            frames = std::min<std::int64_t>(tail_left, chunk_frames);
+            std::fill(c.samples.begin(), c.samples.begin() + frames * channels, 0.0f);
+            tail_left -= frames;
+        }
+        c.frames = frames;
+        c.done_slots = 0;
+        return true;
+    };
+    // Runs slots first .. last-1 over the chunk, block by block.
+    auto run_slots = [&](tw::render::Chunk& c, std::int32_t first, std::int32_t last) {
+        first = std::max(first, c.done_slots);
+        if (first < last)
+            for (std::int64_t at = 0; at < c.frames; at += opt.block) {
+                const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(opt.block, c.frames - at));
+                tw::process_chain_slots(first, last, n, rate, channels, c.samples.data() + at * channels);
+            }
+        c.done_slots = std::max(c.done_slots, last);
+    };
+    // Back to the file's scale, counted and written; false on a write error.
+    std::int64_t done = 0;
+    auto write_chunk = [&](tw::render::Chunk& c) {
+        constexpr float kToFile = 1.0f / kEngineScale;
+        for (std::int64_t i = 0; i < c.frames * channels; ++i) {
+            float& v = c.samples[static_cast<std::size_t>(i)];
+            if (!std::isfinite(v)) {
+                v = 0.0f;
+                ++non_finite;
+            }
+            v *= kToFile;
+            peak = std::max(peak, std::fabs(v));
+        }
+        if (!out_file.write(c.samples.data(), c.frames, write_failure)) return false;
+        done += c.frames;
+        frames_written = done;
+        progress.update(done);
+        return true;
+    };
+
+    const int stages = stage_count(opt.threads, chain);
+    if (stages == 1) {
+        // One thread does it all, as the audio thread would, with
+        // flush-to-zero set there only.
+        std::thread worker([&] {
+            tw::enable_flush_to_zero();
+            tw::render::Chunk c;
+            c.samples.resize(static_cast<std::size_t>(chunk_frames) * channels);
+            while (!tw::tools::stop_requested() && read_chunk(c)) {
+                run_slots(c, 0, slots);
+                if (!write_chunk(c)) return;
+            }
+        });
+        worker.join();
+    } else {
+        // A pipeline: stage 0 reads, stage k runs its share of the slots, the
+        // last stage writes. The first chunk runs whole on stage 0, each slot
+        // timed, and the shares are chosen from those times.
+        std::vector<std::int32_t> splits{0, slots};
+        std::deque<tw::render::ChunkChannel> into(static_cast<std::size_t>(stages) + 1);  // [0]: free chunks
+        std::vector<tw::render::Chunk> pool(static_cast<std::size_t>(stages) + 2);
+        for (auto& c : pool) {
+            c.samples.resize(static_cast<std::size_t>(chunk_frames) * channels);
+            into[0].push(&c);
+        }
+        auto abort_all = [&] {
+            for (auto& ch : into) ch.abort();
+        };
+        std::vector<std::thread> workers;
+        workers.emplace_back([&] {
+            tw::enable_flush_to_zero();
+            bool measured = false;
+            while (!tw::tools::stop_requested()) {
+                tw::render::Chunk* c = into[0].pop();
+                if (c == nullptr) break;
+                const auto t0 = std::chrono::steady_clock::now();
+                if (!read_chunk(*c)) break;
+                if (!measured) {
+                    const double read_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+                    std::vector<double> cost(static_cast<std::size_t>(slots), 0.0);
+                    for (std::int32_t i = 0; i < slots; ++i) {
+                        const auto s0 = std::chrono::steady_clock::now();
+                        run_slots(*c, i, i + 1);
+                        cost[static_cast<std::size_t>(i)] =
+                            std::chrono::duration<double>(std::chrono::steady_clock::now() - s0).count();
+                    }
+                    // Writing costs about what reading does.
+                    splits = tw::render::choose_splits(cost, stages, read_s, read_s);
+                    measured = true;
+                } else {
+                    run_slots(*c, splits[0], splits[1]);
+                }
+                into[1].push(c);
+            }
+            into[1].close();
+        });
+        for (int k = 1; k < stages; ++k)
+            workers.emplace_back([&, k] {
+                tw::enable_flush_to_zero();
+                const auto ku = static_cast<std::size_t>(k);
+                const bool last = k == stages - 1;
+                while (tw::render::Chunk* c = into[ku].pop()) {
+                    run_slots(*c, splits[ku], splits[ku + 1]);
+                    if (!last) {
+                        into[ku + 1].push(c);
+                    } else if (!write_chunk(*c)) {
+                        abort_all();
+                        return;
+                    } else {
+                        into[0].push(c);
+                    }
+                }
+                if (!last) into[ku + 1].close();
+            });
+        for (auto& w : workers) w.join();
+    }
+    const std::string failure = !read_failure.empty() ? read_failure : write_failure;
     progress.finish();
     if (!failure.empty()) throw Failure{failure};
     if (tw::tools::stop_requested())
@@ -431,6 +535,10 @@ int main(int argc, char** argv) {
         app.add_option("--preset", opt.preset, "Preset file (.pre) to load into the chain before rendering")
             ->type_name("FILE");
     app.add_option("--block", opt.block, "Frames per processing block, 1..2048 (default 512)")->type_name("N");
+    app.add_option("--threads", opt.threads,
+                   "Threads that share the chain's slots, 1..16 (default 0: one per processor, at most 4); "
+                   "the output is the same for any number")
+        ->type_name("N");
     app.add_option("--home", opt.home,
                    "Program folder where effects look up MTEQ.ini, playback.ini, demo1.wav "
                    "(default: $TONEWARP_HOME, else ~/.local/share/tonewarp for an installed program, "
@@ -461,6 +569,7 @@ int main(int argc, char** argv) {
     if (preset_opt->count() > 0 && opt.preset.empty()) usage = "--preset needs a file name";
     if (opt.block < 1 || opt.block > kMaxBlock)
         usage = "--block must be between 1 and 2048 frames, not " + std::to_string(opt.block);
+    if (opt.threads < 0 || opt.threads > 16) usage = "--threads must be between 0 and 16";
     if (!std::isfinite(opt.tail) || opt.tail < 0.0 || opt.tail > kMaxTailSeconds)
         usage = "--tail must be between 0 and 3600 seconds";
     if (!usage.empty()) {
