@@ -103,32 +103,41 @@ void Tnoise_gate_form::noise_gate_0(std::int64_t count, std::int32_t, float* x) 
     const float open = open_level.load(std::memory_order_relaxed);
     const float close = close_level.load(std::memory_order_relaxed);
     const float closed_gain = floor.load(std::memory_order_relaxed);
+    // The state is worked on in locals (the compiler cannot keep members in
+    // registers across stores to x, which might alias them) and stored back.
+    float env = envelope, gain = gate_gain, tgt = target;
+    auto above = above_count, below = below_count;
     // Each stored value is rounded to 32 bits; the arithmetic between stores
     // runs in double.
     for (std::int64_t i = 0; i < count; ++i) {
-        envelope = static_cast<float>(0.1 * std::fabs(static_cast<double>(x[i])) + 0.9 * envelope);
-        if (envelope > open) {
-            if (above_count < kCountMax) above_count += 1;  // saturates instead of wrapping
+        env = static_cast<float>(0.1 * std::fabs(static_cast<double>(x[i])) + 0.9 * env);
+        if (env > open) {
+            if (above < kCountMax) above += 1;  // saturates instead of wrapping
         } else {
-            above_count = 0;
+            above = 0;
         }
-        if (envelope >= close) {
-            below_count = 0;
-        } else if (below_count < kCountMax) {
-            below_count += 1;
+        if (env >= close) {
+            below = 0;
+        } else if (below < kCountMax) {
+            below += 1;
         }
-        if (static_cast<double>(above_count) > open_hold) target = 1.0f;
-        if (static_cast<double>(below_count) > close_hold) target = closed_gain;  // wins over opening
-        if (target > gate_gain) {
-            gate_gain = static_cast<float>(static_cast<double>(gate_gain) * (1.0 - attack) +
-                                           static_cast<double>(target) * attack);
+        if (static_cast<double>(above) > open_hold) tgt = 1.0f;
+        if (static_cast<double>(below) > close_hold) tgt = closed_gain;  // wins over opening
+        if (tgt > gain) {
+            gain = static_cast<float>(static_cast<double>(gain) * (1.0 - attack) +
+                                      static_cast<double>(tgt) * attack);
         }
-        if (target <= gate_gain) {
-            gate_gain = static_cast<float>(static_cast<double>(gate_gain) * (1.0 - release) +
-                                           static_cast<double>(target) * release);
+        if (tgt <= gain) {
+            gain = static_cast<float>(static_cast<double>(gain) * (1.0 - release) +
+                                      static_cast<double>(tgt) * release);
         }
-        x[i] = gate_gain * x[i];
+        x[i] = gain * x[i];
     }
+    envelope = env;
+    gate_gain = gain;
+    target = tgt;
+    above_count = above;
+    below_count = below;
 }
 
 void Tnoise_gate_form::noise_gate(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels,
