@@ -300,7 +300,9 @@ void TRecord_wav_form::Timer1Timer() {
             Label1.set_caption("no signals");
             Button_Save.set_enabled(false);
             Button_Pause.set_enabled(false);
-            Button_Stop_and_Save.set_enabled(false);
+            // A take already in memory can still be saved: the audio stopping
+            // must not cost the player what was recorded.
+            Button_Stop_and_Save.set_enabled(rec_count.load(std::memory_order_relaxed) > 0);
         }
     }
     timer_phase = 1 - timer_phase;

@@ -228,14 +228,22 @@ TEST_F(RecordWavTest, TheTimerJudgesTheSignalEvery200Milliseconds) {
     svc.timers.advance(100);
     EXPECT_EQ(r.Label1.caption(), "Signals detected : mono  32.075 kHz");
     EXPECT_TRUE(r.Button_Save.enabled());   // enabled again while recording
-    // The audio stops: within 200 ms the recording ends and the buttons go.
+    // The audio stops: within 200 ms the recording ends and the buttons go,
+    // except Stop and Save, which still saves the take held in memory.
     svc.timers.advance(200);
     EXPECT_EQ(r.Label1.caption(), "no signals");
     EXPECT_FALSE(r.recording.load());
     EXPECT_FALSE(r.Button_Save.enabled());
     EXPECT_FALSE(r.Button_Pause.enabled());
+    EXPECT_TRUE(r.Button_Stop_and_Save.enabled());
+    EXPECT_EQ(r.rec_count.load(), 4864);
+    svc.dialogs.push_answer(path("after_stop.wav"));
+    r.Button_Stop_and_Save.click();
+    EXPECT_EQ(slurp(path("after_stop.wav")).size(), 44u + 2u * 4864u);
+    EXPECT_EQ(r.rec_count.load(), 0);
+    // With nothing held and no signal, nothing is offered.
+    svc.timers.advance(200);
     EXPECT_FALSE(r.Button_Stop_and_Save.enabled());
-    EXPECT_EQ(r.rec_count.load(), 4864);   // the samples stay in memory
 }
 
 TEST_F(RecordWavTest, WithoutMemoryStartRecordingRefuses) {
