@@ -51,7 +51,7 @@ bool save_other_editors(QWidget& owner, const QString& dir) {
             editor.show_editor();
             QCoreApplication::processEvents();
             // A page inside the editor is given time to load and draw.
-            if (!editor.findChildren<SkinWebView*>().isEmpty()) {
+            if (!SkinWebView::views_in(editor).isEmpty()) {
                 SkinWebView::wait_for_pages(editor, 60000);
                 QTimer pause;
                 pause.setSingleShot(true);

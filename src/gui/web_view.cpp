@@ -142,8 +142,15 @@ void SkinWebView::build_bars() {
     }
 }
 
+QList<SkinWebView*> SkinWebView::views_in(QWidget& window) {
+    QList<SkinWebView*> views;
+    for (QWidget* w : window.findChildren<QWidget*>())
+        if (auto* v = dynamic_cast<SkinWebView*>(w)) views.append(v);
+    return views;
+}
+
 bool SkinWebView::wait_for_pages(QWidget& window, int timeout_ms) {
-    const QList<SkinWebView*> views = window.findChildren<SkinWebView*>();
+    const QList<SkinWebView*> views = views_in(window);
     const QDeadlineTimer deadline(timeout_ms);
     auto settled = [&views] {
         for (SkinWebView* v : views)

@@ -45,6 +45,9 @@ public:
     // Why the web engine cannot be used in this process, or "" if it can be
     // tried. UI thread.
     static QString engine_unavailable_reason();
+    // The knob pages inside `window` (the class has no meta-object of its
+    // own, so findChildren<SkinWebView*> would return every widget). UI thread.
+    static QList<SkinWebView*> views_in(QWidget& window);
     // Waits (running events, at most timeout_ms) until every web page inside
     // `window` has loaded or fallen back to bars; true if all did. UI thread.
     static bool wait_for_pages(QWidget& window, int timeout_ms);

@@ -93,6 +93,9 @@ TEST_F(LimiterEditor, BarsStandInWhenTheEngineCannotRun) {
     ASSERT_NE(v, nullptr);
     ASSERT_TRUE(v->uses_bars());
     EXPECT_EQ(v->view(), nullptr);
+    // Only the page itself counts as a page (not the labels and bars around it).
+    EXPECT_EQ(gui::SkinWebView::views_in(*window), QList<gui::SkinWebView*>{v});
+    EXPECT_TRUE(gui::SkinWebView::wait_for_pages(*window, 0));
     auto* reason = v->findChild<QLabel*>("WebBrowser1_reason");
     ASSERT_NE(reason, nullptr);
     EXPECT_TRUE(reason->text().contains("web engine"));
