@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "fx/curves.h"
 #include "fx/fields.h"
@@ -116,6 +117,16 @@ Tflanger_form::Tflanger_form()
     ScrollBar_ChorusTone.on_change = [this] { ScrollBar_ChorusToneChange(); };
     // The tooltips' values: the level as a factor, the chorus delay in ms (at 48 kHz).
     ScrollBar_Flanger_Level.unit_text = [](int p) { return gain_text(level_of_position(p)); };
+    // The speed as how fast the delay sweeps (ms per second at 48 kHz), the
+    // feedback as its factor.
+    const auto sweep = [](int p) {
+        char text[48];
+        std::snprintf(text, sizeof text, "%.1f ms/s", static_cast<double>(speed_of_position(p)) * 1000.0);
+        return std::string(text);
+    };
+    ScrollBar_Flanger_Speed.unit_text = sweep;
+    ScrollBar_Flanger_Speed_R.unit_text = sweep;
+    ScrollBar_Flanger_Tone.unit_text = [](int p) { return gain_text(feedback_of_position(p)); };
     ScrollBar_ChorusTone.unit_text = [](int p) {
         const auto g = gain_curve(static_cast<float>(p));
         return g ? samples_ms_text(std::nearbyint(static_cast<double>(*g) * 1800.0)) : std::string();

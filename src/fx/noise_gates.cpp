@@ -1,11 +1,14 @@
 #include "fx/noise_gates.h"
 
+#include "fx/unit_texts.h"
+
 #include <cmath>
 #include <limits>
 #include <string>
 
 #include "fx/curves.h"
 #include "fx/fields.h"
+#include "fx/unit_texts.h"
 
 namespace tw {
 
@@ -68,6 +71,20 @@ Tnoise_gate_form::Tnoise_gate_form()
     ScrollBar_min_porog.on_change = [this] { ScrollBar_min_porogChange(); };
     ScrollBar_Supress.on_change = [this] { ScrollBar_SupressChange(); };
     ScrollBar_Gain_Out.on_change = [this] { ScrollBar_Gain_OutChange(); };
+    // The tooltips' values: the levels through the gain curve, the
+    // thresholds in dB as their labels give them, the floor as its factor.
+    const auto volume = [](int p) {
+        const auto g = gain_curve(static_cast<float>(p));
+        return g ? gain_text(*g) : std::string();
+    };
+    ScrollBar_Gain_In.unit_text = volume;
+    ScrollBar_Gain_Out.unit_text = volume;
+    ScrollBar_Porog_Max.unit_text = [](int p) { return std::to_string(p - 100) + " dB"; };
+    ScrollBar_min_porog.unit_text = [](int p) { return std::to_string(p - 100) + " dB"; };
+    ScrollBar_Supress.unit_text = [](int p) {
+        const auto g = gain_curve(static_cast<float>(100 - p));
+        return g ? gain_text(0.1 * static_cast<double>(*g)) : std::string();
+    };
     // The creation values are the member initialisers; the bars' start
     // positions run no handler, so the levels stay 1000 and 100 until moved.
 }

@@ -177,6 +177,12 @@ Treverb_form::Treverb_form()
     ScrollBar_Mono_Decay.on_change = [this] { ScrollBar_Mono_DecayChange(); };
     ScrollBar_Left_Decay.on_change = [this] { ScrollBar_Left_DecayChange(); };
     ScrollBar_Right_Decay.on_change = [this] { ScrollBar_Right_DecayChange(); };
+    // Pre-delays are lengths in samples (ms at 48 kHz); decays are the combs'
+    // feedback factors.
+    for (ui::ScrollBar* b : {&ScrollBar_Mono_Delay, &ScrollBar_Left_Delay, &ScrollBar_Right_Delay})
+        b->unit_text = [](int p) { return samples_ms_text(p); };
+    for (ui::ScrollBar* b : {&ScrollBar_Mono_Decay, &ScrollBar_Left_Decay, &ScrollBar_Right_Decay})
+        b->unit_text = [](int p) { return gain_text(decay_of_position(p)); };
     ScrollBar_Mono_Brightness.on_change = [this] { ScrollBar_Mono_BrightnessChange(); };
     ScrollBar_Left_Brightness.on_change = [this] { ScrollBar_Left_BrightnessChange(); };
     ScrollBar_Right_Brightness.on_change = [this] { ScrollBar_Right_BrightnessChange(); };

@@ -2,6 +2,8 @@
 #include "fx/unit_texts.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 #include "fx/curves.h"
 #include "fx/fields.h"
@@ -23,6 +25,8 @@ struct Sweep {
     double res;
     float level;
 };
+
+constexpr double kDesignRate = 48000.0;  // the rate the tooltips assume
 
 // Step 1 of the swept filter: move the cut-off value by the factor and turn
 // at the limits (the upper test wins when both hold).
@@ -81,6 +85,16 @@ Twah_form::Twah_form()
     ScrollBar_Level.unit_text = [](int p) {
         const auto g = gain_curve(static_cast<float>(p));
         return g ? gain_text(*g) : std::string();
+    };
+    // The sweep's ends as the four-pole filter's cut-off at 48 kHz (its factor
+    // f is 1.16 * fc / (rate / 2)), the speed as octaves swept per second.
+    const auto cut_off = [](int p) { return hz_text(p / 200.0 * (kDesignRate / 2.0) / 1.16); };
+    ScrollBar_Fc.unit_text = cut_off;
+    ScrollBar_deviation.unit_text = cut_off;
+    ScrollBar_Speed.unit_text = [](int p) {
+        char text[48];
+        std::snprintf(text, sizeof text, "%.1f octaves/s", std::log2(1.0 + p * 0.000006) * kDesignRate);
+        return std::string(text);
     };
     // Creation values are the member initialisers; the sweep factor 1.0001
     // matches no position of the speed bar (its start, 100, gives 1.0006).

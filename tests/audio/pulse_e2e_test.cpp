@@ -144,8 +144,11 @@ void PulseRig::run_gain_preset_live(const std::string& in_name, const std::strin
                 device_latency);
     EXPECT_GT(device_latency, 1.0f);
     EXPECT_GT(round_trip, 0.0);
-    EXPECT_LT(round_trip, 60.0);
-    EXPECT_LT(max_latency, 60.0f);
+    // Loose bounds: the sound server raises its own buffering when a loaded
+    // machine (tests running side by side) makes it miss a deadline; the
+    // latency targets are measured by pulse_latency_bench on a quiet machine.
+    EXPECT_LT(round_trip, 250.0);
+    EXPECT_LT(max_latency, 250.0f);
 
     // A clean STOP: nothing captured any more, the queue empty.
     const auto buffers = dev.waves->buffers();
