@@ -178,6 +178,16 @@ TEQ8_form::TEQ8_form()
     ScrollBar_Shelf_fvc_F.on_change = [this] { ScrollBar_Shelf_fvc_FChange(); };
     // The tooltips' values where a bar is a frequency.
     ScrollBar_LPF_1.unit_text = [](int p) { return hz_text(p); };
+    // Band and output gains relative to the flat setting (every band gain 10
+    // and an output gain of 0.1 pass the signal at about its own level).
+    for (int band = 1; band <= kBandBars; ++band) {
+        const auto relative_band = [](int p) { return gain_text(band_curve(101 - p) / 10.0); };
+        lb[band]->unit_text = relative_band;
+        rb[band]->unit_text = relative_band;
+    }
+    const auto relative_output = [](int p) { return gain_text(master_curve(static_cast<float>(100 - p)) * 10.0); };
+    ScrollBar_EQ8G.unit_text = relative_output;
+    ScrollBar_EQ8GR.unit_text = relative_output;
     ScrollBar_Shelf_fvc_F.unit_text = [](int p) { return hz_text(50.0 * p); };
     ScrollBar_Shelf_fvc_G.on_change = [this] { ScrollBar_Shelf_fvc_GChange(); };
     CheckRadioBox_Shelf.on_click = [this] { CheckRadioBox_ShelfClick(); };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fx/curves.h"
+#include "fx/eq8.h"
 #include "fx/flangers.h"
 #include "fx/noise_gates.h"
 #include "fx/reverb.h"
@@ -51,6 +52,12 @@ TEST(UnitTexts, GateWahAndFlangerBars) {
     EXPECT_EQ(reverb.ScrollBar_Left_Delay.value_text(), "Position 480: 10 ms");
     reverb.ScrollBar_Mono_Decay.set_position(84);
     EXPECT_EQ(reverb.ScrollBar_Right_Decay.value_text(), "Position 84: " + gain_text(0.84f));
+
+    TEQ8_form eq;
+    eq.ScrollBar_EQ8_125.set_position(91);  // the curve at 10 gives 10/9, against 10 when flat
+    EXPECT_EQ(eq.ScrollBar_EQ8_125.value_text(), "Position 91: 0.11 \u00d7 (-19.1 dB)");
+    eq.ScrollBar_EQ8GR.set_position(50);
+    EXPECT_EQ(eq.ScrollBar_EQ8GR.value_text(), "Position 50: 1.00 \u00d7 (+0.0 dB)");
 }
 
 }  // namespace
