@@ -7,6 +7,7 @@
 #include "fx/curves.h"
 #include "fx/fx_limits.h"
 #include "fx/fields.h"
+#include "fx/unit_texts.h"
 #include "fx/vec_math.h"
 
 namespace tw {
@@ -96,6 +97,13 @@ TCompTortion_form::TCompTortion_form()
     ScrollBar_Popravka.on_change = [this] { ScrollBar_PopravkaChange(); };
     ScrollBar_Softness2.on_change = [this] { ScrollBar_Softness2Change(); };
     ScrollBar_Color.on_change = [this] { ScrollBar_ColorChange(); };
+    // The tooltips' values: the three levels as factors, the averaging window
+    // in ms at 48 kHz, the colour as the corner of the low part taken away.
+    ScrollBar_Drive.unit_text = volume_text;
+    SkinScroll_Level.unit_text = volume_text;
+    ScrollBar_Popravka.unit_text = volume_text;
+    ScrollBar_Softness2.unit_text = [](int p) { return samples_ms_text(100 - 2 * p + 1); };
+    ScrollBar_Color.unit_text = [](int p) { return one_pole_corner_text(colour_curve(static_cast<float>(p))); };
     // Creation values are the member initialisers: sharp_s 6.0e7 and color
     // 0.98 differ from what the Sharp (48) and Color (70) start positions give.
 }

@@ -6,6 +6,7 @@
 #include "fx/curves.h"
 #include "fx/fx_limits.h"
 #include "fx/fields.h"
+#include "fx/unit_texts.h"
 #include "fx/vec_math.h"
 
 namespace tw {
@@ -77,6 +78,13 @@ TDistortion1_form::TDistortion1_form()
     ScrollBar_Smooth_k2.on_change = [this] { ScrollBar_Smooth_k2Change(); };
     ScrollBar_Color_M.on_change = [this] { ScrollBar_Color_MChange(); };
     ScrollBar_Color_N.on_change = [this] { ScrollBar_Color_NChange(); };
+    // The tooltips' values: the levels as factors, the colours as the
+    // frequency where each channel is split into the two bands distorted apart.
+    ScrollBar_Gain_In.unit_text = volume_text;
+    ScrollBar_Gain_Out.unit_text = volume_text;
+    const auto corner = [](int p) { return one_pole_corner_text(colour_curve(static_cast<float>(p))); };
+    ScrollBar_Color_M.unit_text = corner;
+    ScrollBar_Color_N.unit_text = corner;
     // The creation values (member initialisers) differ from what the start
     // positions give; they hold until a bar moves or a record changes one.
 }

@@ -57,10 +57,7 @@ Tgain_form::Tgain_form()
     CheckRadioBox_Air.on_click = [this] { CheckRadioBox_AirClick(); };
     // The tooltips' values: the three volumes through the gain curve, the
     // chorus delay as the ring length it gives (at 48 kHz).
-    const auto volume = [](int p) {
-        const auto g = gain_curve(static_cast<float>(p));
-        return g ? gain_text(*g) : std::string();
-    };
+    const auto volume = volume_text;
     ScrollBar_Gain_Mono.unit_text = volume;
     ScrollBar_Gain_Left.unit_text = volume;
     ScrollBar_Gain_Right.unit_text = volume;

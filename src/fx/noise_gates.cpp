@@ -73,10 +73,7 @@ Tnoise_gate_form::Tnoise_gate_form()
     ScrollBar_Gain_Out.on_change = [this] { ScrollBar_Gain_OutChange(); };
     // The tooltips' values: the levels through the gain curve, the
     // thresholds in dB as their labels give them, the floor as its factor.
-    const auto volume = [](int p) {
-        const auto g = gain_curve(static_cast<float>(p));
-        return g ? gain_text(*g) : std::string();
-    };
+    const auto volume = volume_text;
     ScrollBar_Gain_In.unit_text = volume;
     ScrollBar_Gain_Out.unit_text = volume;
     ScrollBar_Porog_Max.unit_text = [](int p) { return std::to_string(p - 100) + " dB"; };

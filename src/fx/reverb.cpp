@@ -164,10 +164,7 @@ Treverb_form::Treverb_form()
     ScrollBar_Gain_Mono.on_change = [this] { ScrollBar_Gain_MonoChange(); };
     ScrollBar_Gain_Left.on_change = [this] { ScrollBar_Gain_LeftChange(); };
     ScrollBar_Gain_Right.on_change = [this] { ScrollBar_Gain_RightChange(); };
-    const auto volume = [](int p) {
-        const auto g = gain_curve(static_cast<float>(p));
-        return g ? gain_text(*g) : std::string();
-    };
+    const auto volume = volume_text;
     ScrollBar_Gain_Mono.unit_text = volume;
     ScrollBar_Gain_Left.unit_text = volume;
     ScrollBar_Gain_Right.unit_text = volume;

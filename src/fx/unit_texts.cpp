@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <numbers>
+
+#include "fx/curves.h"
 
 namespace tw {
 
@@ -32,5 +35,15 @@ std::string hz_text(double hz) {
 }
 
 std::string samples_ms_text(double samples) { return ms_text(samples * 1000.0 / 48000.0); }
+
+std::string one_pole_corner_text(double g) {
+    if (!(g > 0.0 && g < 1.0)) return "";
+    return hz_text(-std::log(g) * 48000.0 / (2.0 * std::numbers::pi));
+}
+
+std::string volume_text(int position) {
+    const auto g = gain_curve(static_cast<float>(position));
+    return g ? gain_text(*g) : std::string();
+}
 
 }  // namespace tw

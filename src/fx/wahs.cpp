@@ -82,10 +82,7 @@ Twah_form::Twah_form()
     ScrollBar_deviation.on_change = [this] { ScrollBar_deviationChange(); };
     ScrollBar_Speed.on_change = [this] { ScrollBar_SpeedChange(); };
     ScrollBar_Level.on_change = [this] { ScrollBar_LevelChange(); };
-    ScrollBar_Level.unit_text = [](int p) {
-        const auto g = gain_curve(static_cast<float>(p));
-        return g ? gain_text(*g) : std::string();
-    };
+    ScrollBar_Level.unit_text = volume_text;
     // The sweep's ends as the four-pole filter's cut-off at 48 kHz (its factor
     // f is 1.16 * fc / (rate / 2)), the speed as octaves swept per second.
     const auto cut_off = [](int p) { return hz_text(p / 200.0 * (kDesignRate / 2.0) / 1.16); };

@@ -2,6 +2,9 @@
 // around the points where the text changes form.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "fx/CompTortions.h"
 #include "fx/curves.h"
 #include "fx/eq8.h"
 #include "fx/flangers.h"
@@ -23,6 +26,11 @@ TEST(UnitTexts, FactorsTimesAndFrequencies) {
     EXPECT_EQ(samples_ms_text(1800), "38 ms");
     EXPECT_EQ(hz_text(9999), "9999 Hz");
     EXPECT_EQ(hz_text(12500), "12.5 kHz");
+    // exp(-2 pi 1000 / 48000): a 1 kHz corner; outside 0 < g < 1 nothing.
+    EXPECT_EQ(one_pole_corner_text(std::exp(-2.0 * 3.14159265358979 * 1000.0 / 48000.0)), "1000 Hz");
+    EXPECT_EQ(one_pole_corner_text(1.0), "");
+    EXPECT_EQ(one_pole_corner_text(0.0), "");
+    EXPECT_EQ(volume_text(50), "1.00 \u00d7 (+0.0 dB)");
 }
 
 // Each bar's tooltip gives what its handler makes of the position.
@@ -58,6 +66,13 @@ TEST(UnitTexts, GateWahAndFlangerBars) {
     EXPECT_EQ(eq.ScrollBar_EQ8_125.value_text(), "Position 91: 0.11 \u00d7 (-19.1 dB)");
     eq.ScrollBar_EQ8GR.set_position(50);
     EXPECT_EQ(eq.ScrollBar_EQ8GR.value_text(), "Position 50: 1.00 \u00d7 (+0.0 dB)");
+
+    TCompTortion_form comp;
+    comp.ScrollBar_Softness2.set_position(0);  // a 101-sample window
+    EXPECT_EQ(comp.ScrollBar_Softness2.value_text(), "Position 0: 2.1 ms");
+    comp.ScrollBar_Color.set_position(100);
+    EXPECT_EQ(comp.ScrollBar_Color.value_text(), "Position 100: " + one_pole_corner_text(colour_curve(100.0f)));
+    EXPECT_NE(comp.ScrollBar_Color.value_text(), "Position 100");
 }
 
 }  // namespace
