@@ -207,7 +207,7 @@ void BM_AlsaDefaultUnderflowsLong(benchmark::State& state) {
     set_alsa_buffers(state);
     run_live(state, "ALSA: default", "ALSA: default", long_seconds(), static_cast<int>(state.range(2)));
 }
-BENCHMARK(BM_AlsaDefaultUnderflowsLong)->Args({128, 2, 35})->Args({128, 3, 35})->Args({192, 3, 35})->Args({256, 2, 35})->Args({256, 2, 10})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_AlsaDefaultUnderflowsLong)->Args({128, 2, 35})->Args({128, 3, 35})->Args({192, 3, 35})->Args({256, 2, 35})->Args({256, 3, 35})->Args({256, 2, 10})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
 

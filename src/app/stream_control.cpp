@@ -162,10 +162,12 @@ void StreamControl::BitBtn_InitClick() {
     }
 
     // Input and output on one backend that runs both in one callback (one
-    // JACK client): the chain's output is played in the cycle it came in.
+    // JACK client, one ALSA device): the chain's output is played in the
+    // cycle it came in.
     audio::AudioBackend* in_backend = waves_.selected_backend();
     dsound_.setup_same_cycle(in_backend != nullptr && in_backend == dsound_.selected_backend() &&
-                             in_backend->one_cycle_duplex());
+                             in_backend->one_cycle_duplex_pair(waves_.selected_device_name(),
+                                                               dsound_.selected_device_name()));
 
     if (dsound_.WinMain1(nullptr) == -1) {
         dsound_.CloseDSound();

@@ -33,6 +33,9 @@ struct StreamRequest {
     int channels = 2;
     int frames = 256;         // wished buffer size; the backend may change it
     std::string stream_name;  // e.g. the JACK client name
+    // Playback only: the capture started next on this backend runs in the
+    // same callback (one_cycle_duplex_pair was true for the two devices).
+    bool same_cycle = false;
 };
 
 class AudioBackend {
@@ -73,6 +76,11 @@ public:
     // callback of one clock, the capture first (JACK): what the capture hands
     // on in a cycle can be played in the same cycle. Any thread.
     virtual bool one_cycle_duplex() const { return false; }
+    // The same for one pair of this backend's devices (ALSA runs one device's
+    // capture and playback in one stream). Any thread.
+    virtual bool one_cycle_duplex_pair(const std::string& /*input_device*/, const std::string& /*output_device*/) const {
+        return one_cycle_duplex();
+    }
 };
 
 }  // namespace tw::audio

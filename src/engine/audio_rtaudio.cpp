@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include "engine/alsa_duplex.h"
+
 namespace tw::audio {
 namespace {
 
@@ -118,28 +120,67 @@ public:
         stop_capture();
         capture_.fn = reinterpret_cast<void*>(fn);
         capture_.user = user;
+        if (duplex_pending_) {
+            // The playback asked for the same cycle: one stream carries both.
+            duplex_pending_ = false;
+            if (duplex_request_.device_name != r.device_name || duplex_request_.sample_rate != r.sample_rate)
+                return "The output was prepared for " + duplex_request_.device_name + " and cannot share a stream with " +
+                       r.device_name + ".";
+            return open_duplex(r, frames_out);
+        }
         return open(capture_, r, true, frames_out);
     }
-    void stop_capture() override { close(capture_); }
+    void stop_capture() override {
+        close(capture_);
+        duplex_.close();
+    }
 
     std::string start_playback(const StreamRequest& r, int& frames_out, PlaybackFn fn, void* user) override {
         stop_playback();
         playback_.fn = reinterpret_cast<void*>(fn);
         playback_.user = user;
+        if (r.same_cycle && api_ == RtAudio::LINUX_ALSA) {
+            // Opened with the capture that follows (start_capture).
+            if (find_any(r.device_name, false) < 0)
+                return "The output device \"" + r.device_name + "\" is no longer there.";
+            duplex_pending_ = true;
+            duplex_request_ = r;
+            frames_out = std::max(16, r.frames);
+            return {};
+        }
         return open(playback_, r, false, frames_out);
     }
-    void stop_playback() override { close(playback_); }
+    void stop_playback() override {
+        duplex_pending_ = false;
+        // A duplex stream belongs to the capture side; closing it here too
+        // keeps the output silent once STOP has begun.
+        if (duplex_.is_open()) stop_capture();
+        close(playback_);
+    }
 
-    unsigned long long xruns() const override { return xruns_.load(std::memory_order_relaxed); }
+    // ALSA's "default" as both input and output (the desktop's sound server)
+    // runs both directions in one loop; TONEWARP_ALSA_DUPLEX=0 keeps the queue.
+    bool one_cycle_duplex_pair(const std::string& input_device, const std::string& output_device) const override {
+        return api_ == RtAudio::LINUX_ALSA && input_device == label_ + ": default" && output_device == input_device &&
+               env_int("TONEWARP_ALSA_DUPLEX", 1, 0, 1) == 1;
+    }
+
+    unsigned long long xruns() const override { return xruns_.load(std::memory_order_relaxed) + duplex_.xruns(); }
 
     // RtAudio's own count of the stream's buffering, in frames (ALSA: the
     // device buffer beyond the period). Read on the UI thread while the
     // stream runs.
-    double capture_latency_ms() const override { return latency_ms(capture_); }
-    double playback_latency_ms() const override { return latency_ms(playback_); }
+    // The one-loop path gives its buffers as set up.
+    double capture_latency_ms() const override {
+        return duplex_.is_open() ? duplex_.capture_latency_ms() : latency_ms(capture_);
+    }
+    double playback_latency_ms() const override {
+        return duplex_.is_open() ? duplex_.playback_latency_ms() : latency_ms(playback_);
+    }
 
     bool stream_lost() const override {
-        return (capture_.rt && !capture_.rt->isStreamOpen()) || (playback_.rt && !playback_.rt->isStreamOpen());
+        return (capture_.rt && !capture_.rt->isStreamOpen()) || (playback_.rt && !playback_.rt->isStreamOpen()) ||
+               duplex_.lost();
     }
 
 private:
@@ -167,6 +208,31 @@ private:
         if (status) d->xruns->fetch_add(1, std::memory_order_relaxed);
         if (out) reinterpret_cast<PlaybackFn>(d->fn)(d->user, static_cast<float*>(out), static_cast<int>(frames));
         return 0;
+    }
+
+    int find_any(const std::string& device_name, bool input) {
+        try {
+            RtAudio rt(api_);
+            rt.showWarnings(false);
+            return find(rt, device_name, input);
+        } catch (const RtAudioError&) {
+            return -1;
+        }
+    }
+
+    // The desktop's "default" device in one loop (AlsaDuplex); the output
+    // side's request came with start_playback.
+    std::string open_duplex(const StreamRequest& r, int& frames_out) {
+        AlsaDuplex::Request d;
+        d.pcm = "default";
+        d.sample_rate = r.sample_rate;
+        d.in_channels = r.channels == 1 ? 1 : 2;
+        d.out_channels = duplex_request_.channels == 1 ? 1 : 2;
+        d.period = std::max(16, r.frames);
+        d.periods = env_int("TONEWARP_ALSA_PERIODS", 2, 2, 16);
+        capture_.channels = d.in_channels;
+        return duplex_.open(d, reinterpret_cast<CaptureFn>(capture_.fn), capture_.user,
+                            reinterpret_cast<PlaybackFn>(playback_.fn), playback_.user, frames_out);
     }
 
     int find(RtAudio& rt, const std::string& device_name, bool input) {
@@ -258,6 +324,11 @@ private:
     std::atomic<unsigned long long> xruns_{0};
     Direction capture_;
     Direction playback_;
+    // The same-cycle path: the playback's request waits for the capture,
+    // which opens both directions in one loop.
+    StreamRequest duplex_request_;
+    bool duplex_pending_ = false;
+    AlsaDuplex duplex_;
 };
 
 // ALSA prints its probing failures (no card) to stderr; the device lists

@@ -3,7 +3,9 @@
 //
 // Buffer sizes (read at each start): TONEWARP_ALSA_PERIOD, the smallest
 // period offered (default 256 frames, 64..4096), and TONEWARP_ALSA_PERIODS,
-// the periods in the device buffer (default 2, 2..16).
+// the periods in the device buffer (default 2, 2..16). "ALSA: default" as
+// both input and output runs in one loop (engine/alsa_duplex.h) unless
+// TONEWARP_ALSA_DUPLEX=0.
 #pragma once
 
 #include <memory>

@@ -91,6 +91,7 @@ std::int32_t DSound::WinMain1(void*) {
     r.channels = open_channels_;
     r.frames = b;
     r.stream_name = "tonewarp-out";
+    r.same_cycle = open_same_cycle_;
     int frames = 0;
     accepting_.store(true, std::memory_order_relaxed);
     std::string err = selected_backend_->start_playback(r, frames, &DSound::playback_thunk, this);

@@ -83,6 +83,8 @@ public:
     bool same_cycle() const { return open_same_cycle_; }
     // The backend of the selected device (null when none is selected). UI thread.
     audio::AudioBackend* selected_backend() const { return selected_backend_; }
+    // The selected output device's name ("" when none). UI thread.
+    const std::string& selected_device_name() const { return selected_name_; }
 
     // Opens and starts the output (the queue is made afresh, so call it with
     // the capture stopped). Returns 0, or -1 on failure (the reason is in

@@ -55,6 +55,12 @@ public:
                    ? devices_[static_cast<std::size_t>(selected_)].backend
                    : nullptr;
     }
+    // The selected device's name ("" when none). UI thread.
+    std::string selected_device_name() const {
+        return selected_ >= 0 && selected_ < static_cast<std::int32_t>(devices_.size())
+                   ? devices_[static_cast<std::size_t>(selected_)].device.name
+                   : std::string();
+    }
     // Smallest buffer the selected device accepts, in frames (JACK: the
     // server's period). UI thread.
     std::int32_t get_min_buf_size_waveIn(std::int32_t sample_rate, std::int32_t channels);

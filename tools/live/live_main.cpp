@@ -326,7 +326,8 @@ int run(int argc, char** argv) {
                 sc.ComboBox_waveIn.text().c_str(), sc.ComboBox_waveOut.text().c_str(), sc.sample_rate(),
                 sc.channels() == 1 ? "mono" : "stereo", sc.buffer_frames(),
                 tw::current_preset_path().empty() ? "" : ", preset ", tw::current_preset_path().c_str());
-    std::printf("%s\n", sc.same_cycle() ? "Path: one JACK callback, input to output in the same cycle (no added latency)."
+    std::printf("%s\n", sc.same_cycle() ? "Path: one callback (one JACK client or one ALSA device), input to output in "
+                                           "the same cycle (no added latency)."
                                          : "Path: queue between the input and the output (kept short by the latency guard).");
     std::fflush(stdout);
 
