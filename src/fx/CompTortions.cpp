@@ -103,7 +103,7 @@ TCompTortion_form::TCompTortion_form()
     SkinScroll_Level.unit_text = volume_text;
     ScrollBar_Popravka.unit_text = volume_text;
     ScrollBar_Softness2.unit_text = [](int p) { return samples_ms_text(100 - 2 * p + 1); };
-    ScrollBar_Color.unit_text = [](int p) { return one_pole_corner_text(colour_curve(static_cast<float>(p))); };
+    ScrollBar_Color.unit_text = colour_corner_text;
     // Creation values are the member initialisers: sharp_s 6.0e7 and color
     // 0.98 differ from what the Sharp (48) and Color (70) start positions give.
 }

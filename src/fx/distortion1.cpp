@@ -82,9 +82,8 @@ TDistortion1_form::TDistortion1_form()
     // frequency where each channel is split into the two bands distorted apart.
     ScrollBar_Gain_In.unit_text = volume_text;
     ScrollBar_Gain_Out.unit_text = volume_text;
-    const auto corner = [](int p) { return one_pole_corner_text(colour_curve(static_cast<float>(p))); };
-    ScrollBar_Color_M.unit_text = corner;
-    ScrollBar_Color_N.unit_text = corner;
+    ScrollBar_Color_M.unit_text = colour_corner_text;
+    ScrollBar_Color_N.unit_text = colour_corner_text;
     // The creation values (member initialisers) differ from what the start
     // positions give; they hold until a bar moves or a record changes one.
 }

@@ -189,9 +189,8 @@ TEQ8_form::TEQ8_form()
     ScrollBar_EQ8G.unit_text = relative_output;
     ScrollBar_EQ8GR.unit_text = relative_output;
     // The H bars smooth the equalised sum: their corner in Hz.
-    const auto smoother = [](int p) { return one_pole_corner_text(colour_curve(static_cast<float>(p))); };
-    ScrollBar_EQ8_FNC_LM.unit_text = smoother;
-    ScrollBar_EQ8_FNC_R.unit_text = smoother;
+    ScrollBar_EQ8_FNC_LM.unit_text = colour_corner_text;
+    ScrollBar_EQ8_FNC_R.unit_text = colour_corner_text;
     ScrollBar_Shelf_fvc_F.unit_text = [](int p) { return hz_text(50.0 * p); };
     ScrollBar_Shelf_fvc_G.on_change = [this] { ScrollBar_Shelf_fvc_GChange(); };
     CheckRadioBox_Shelf.on_click = [this] { CheckRadioBox_ShelfClick(); };

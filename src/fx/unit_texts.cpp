@@ -41,6 +41,10 @@ std::string one_pole_corner_text(double g) {
     return hz_text(-std::log(g) * 48000.0 / (2.0 * std::numbers::pi));
 }
 
+std::string colour_corner_text(int position) {
+    return one_pole_corner_text(colour_curve(static_cast<float>(position)));
+}
+
 std::string volume_text(int position) {
     const auto g = gain_curve(static_cast<float>(position));
     return g ? gain_text(*g) : std::string();

@@ -19,6 +19,9 @@ std::string samples_ms_text(double samples);
 // The corner of a one-pole smoother y = g*y + (1-g)*x at 48000 Hz, as
 // hz_text gives it; "" unless 0 < g < 1.
 std::string one_pole_corner_text(double g);
+// A colour bar read through colour_curve: its smoother's corner, as
+// one_pole_corner_text gives it.
+std::string colour_corner_text(int position);
 // A bar read through gain_curve: its factor as gain_text gives it ("" where
 // the curve gives none). For the many volume bars.
 std::string volume_text(int position);
