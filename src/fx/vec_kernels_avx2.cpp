@@ -1,19 +1,20 @@
 // The block kernels with AVX2 (this file is compiled with -mavx2 -mfma; it
-// runs only when the processor has both). The arctangent, exp and log come
-// from xsimd, inlined here: in four double lanes they measured about twice
-// (atan) and 1.2 times (pow) as fast as SLEEF's AVX2 functions, which are calls
-// into the shared library, and their error (a few units of the 64-bit result)
-// is far below the 32-bit rounding that follows. The float power laws use
-// SLEEF's powf in eight lanes: xsimd's float pow is 13 ulp off libm's powf,
-// SLEEF's at most 1 (bench/vecmath_bench). This is the only file that includes
-// xsimd, so no inline function built for AVX2 can stand in for plain code.
+// runs only when the processor has both). The arctangent comes from xsimd,
+// inlined here: in four double lanes it measured about twice as fast as
+// SLEEF's AVX2 function, a call into the shared library, and its error (a few
+// units of the 64-bit result) is far below the 32-bit rounding that follows.
+// The powers, both the compressor's and the float power laws, are
+// exp(b * log(a)) in double lanes from vec_pow_avx2.h, made for positive
+// bases: several times faster than xsimd's pow and SLEEF's powf, within one
+// unit of the 32-bit result (bench/vecmath_bench). This is the only effect
+// file that includes xsimd, so no inline function built for AVX2 can stand in
+// for plain code.
 #include <immintrin.h>
-
-#include <sleef.h>
 
 #include <xsimd/xsimd.hpp>
 
 #include "fx/vec_kernels.h"
+#include "fx/vec_pow_avx2.h"
 
 namespace tw::vec {
 
@@ -35,29 +36,23 @@ struct Avx2Lanes {
     static V select(V mask, V a, V b) { return _mm256_blendv_pd(b, a, mask); }
     using B = xsimd::batch<double, xsimd::avx2>;
     static V atan(V a) { return xsimd::atan(B(a)); }
-    // a^b for a >= 0 (or NaN) and b > 0, the only powers the effects take:
-    // exp(b * log(a)), as xsimd::pow computes it, without its sign and
-    // integer-exponent checks (log(0) = -inf gives exp(-inf) = 0). exp's
-    // argument is held within +-1000 (exp is 0 or inf there already): its
-    // range reduction converts to integers, which an infinity or NaN must not
-    // reach; a NaN lane keeps its NaN.
-    static V pow(V a, V b) {
-        const V x = B(b) * xsimd::log(B(a));
-        const V nan = _mm256_cmp_pd(x, x, _CMP_UNORD_Q);
-        const V held = _mm256_min_pd(_mm256_max_pd(x, _mm256_set1_pd(-1000.0)), _mm256_set1_pd(1000.0));
-        return _mm256_blendv_pd(xsimd::exp(B(held)), x, nan);
-    }
+    // a^b for a >= 0 (or NaN) and b > 0, the only powers the effects take.
+    static V pow(V a, V b) { return pow_positive(a, b); }
 };
 using K = Kernels<Avx2Lanes>;
 
-// |v|^e with v's sign in eight float lanes, as the scalar code computes it
-// in floats (std::pow on floats); a zero-padded copy takes the tail.
+// |v|^e with v's sign, eight floats at a time, as the scalar code computes it
+// in floats (std::pow on floats): the power in two groups of four double
+// lanes, rounded once to 32 bits; a zero-padded copy takes the tail.
 void signed_power_f8(float* buf, int count, float e) {
-    const __m256 ve = _mm256_set1_ps(e);
+    const __m256d ve = _mm256_set1_pd(e);
     const __m256 sign = _mm256_set1_ps(-0.0f);
     auto group = [&](float* p) {
         const __m256 v = _mm256_loadu_ps(p);
-        const __m256 m = Sleef_powf8_u10avx2(_mm256_andnot_ps(sign, v), ve);
+        const __m256 a = _mm256_andnot_ps(sign, v);
+        const __m128 lo = _mm256_cvtpd_ps(pow_positive(_mm256_cvtps_pd(_mm256_castps256_ps128(a)), ve));
+        const __m128 hi = _mm256_cvtpd_ps(pow_positive(_mm256_cvtps_pd(_mm256_extractf128_ps(a, 1)), ve));
+        const __m256 m = _mm256_insertf128_ps(_mm256_castps128_ps256(lo), hi, 1);
         const __m256 neg = _mm256_cmp_ps(v, _mm256_setzero_ps(), _CMP_LT_OQ);
         _mm256_storeu_ps(p, _mm256_blendv_ps(m, _mm256_xor_ps(m, sign), neg));
     };

@@ -2,13 +2,14 @@
 // Soft/Hard transfer curve (one arctangent per sample), the
 // Distortion-Compressor's gain (one real power) and the signed power laws of
 // the Distortion (Simple). With AVX2 and FMA (checked once at start-up) they
-// run over the whole block in vector lanes: the curve and the gain in four
-// double lanes with xsimd's atan, exp and log, every intermediate rounded to a
-// 32-bit float where the scalar step rounds it; the power laws in eight float
-// lanes with SLEEF's powf (error at most 1.0 ulp). Without AVX2 they run the
-// scalar steps (libm, one call per sample), which measured faster than
-// SLEEF's SSE2 functions. Either way the results stay within one unit in the
-// last place of the scalar ones (the *_scalar functions below).
+// run over the whole block in four double lanes: the curve with xsimd's atan,
+// the powers (the gain's and the power laws') as exp(b * log(a)) made for
+// positive bases (vec_pow_avx2.h, relative error about 1e-14), every
+// intermediate rounded to a 32-bit float where the scalar step rounds it.
+// Without AVX2 they run the scalar steps (libm, one call per sample), which
+// measured faster than SLEEF's SSE2 functions. Either way the results stay
+// within one unit in the last place of the scalar ones (the *_scalar
+// functions below).
 //
 // Audio thread safe: no allocation, no lock, no system call.
 #pragma once

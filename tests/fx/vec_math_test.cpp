@@ -3,7 +3,9 @@
 // most one unit in the last place of the 32-bit result.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -128,6 +130,16 @@ TEST(VecMath, SignedPowerWithinOneUlpOverTheWholeRange) {
     EXPECT_FLOAT_EQ(x[0], -4.0f);
     EXPECT_EQ(x[1], 0.0f);
     EXPECT_FLOAT_EQ(x[2], 100.0f);
+    // The ends of the float range and what lies beyond it, as libm gives them.
+    const float inf = INFINITY;
+    for (const float e : {0.707f, 2.0f, 30.0f}) {
+        float ends[6] = {FLT_MAX, -FLT_MAX, inf, -inf, NAN, FLT_TRUE_MIN};
+        float want[6];
+        std::copy(ends, ends + 6, want);
+        signed_power_scalar(want, 6, e);
+        signed_power_block(ends, 6, e);
+        for (int i = 0; i < 6; ++i) EXPECT_LE(ulp_distance(ends[i], want[i]), 1) << "e " << e << " item " << i;
+    }
 }
 
 }  // namespace
