@@ -173,28 +173,80 @@ void TCompTortion_form::Comp_Tortion(int count, float* x, std::array<float, kRin
     comp_tortion_run(count, x, ring, envelope, idx, s);
 }
 
+namespace {
+// One sample of the window walk: the ring takes the input, the running sum
+// adds the newest magnitude and drops the oldest, and the power's base (the
+// window mean, or the centre sample's magnitude for a one-sample window)
+// goes to *base, the centre sample to *x. The gains follow over the whole
+// run.
+inline void window_step(float* ring, float& envelope, TCompTortion_form::RingIndices& idx,
+                        const TCompTortion_form::Settings& s, double w, float* x, float* base) {
+    advance(idx.i_write);
+    advance(idx.i_add);
+    advance(idx.i_out);
+    advance(idx.i_sub);
+    ring[idx.i_write] = *x * s.gain_in;
+    envelope = f32((std::fabs(static_cast<double>(ring[idx.i_add])) + envelope) -
+                   std::fabs(static_cast<double>(ring[idx.i_sub])));
+    if (envelope < TCompTortion_form::kEnvFloor) envelope = TCompTortion_form::kEnvFloor;
+    const float v = ring[idx.i_out];
+    *base = s.win_len > 1 ? f32(envelope / w * s.crunch) : std::fabs(v);
+    *x = v;
+}
+}  // namespace
+
 void TCompTortion_form::comp_tortion_run(int count, float* x, std::array<float, kRingLen>& ring, float& envelope,
                                          RingIndices& idx, const Settings& s) {
     float* base = base_buf.data();
-    if (envelope < kEnvFloor) envelope = kEnvFloor;
+    float env = envelope < kEnvFloor ? kEnvFloor : envelope;
+    RingIndices at = idx;
     const double w = s.win_len;
-    for (int i = 0; i < count; ++i) {
-        advance(idx.i_write);
-        advance(idx.i_add);
-        advance(idx.i_out);
-        advance(idx.i_sub);
-        ring[idx.i_write] = x[i] * s.gain_in;
-        envelope = f32((std::fabs(static_cast<double>(ring[idx.i_add])) + envelope) -
-                       std::fabs(static_cast<double>(ring[idx.i_sub])));
-        if (envelope < kEnvFloor) envelope = kEnvFloor;
-        // The power's base (the window mean, or the centre sample's magnitude
-        // for a one-sample window) goes to base[i] and the centre sample to
-        // x[i]; the gains are then computed over the whole block.
-        const float v = ring[idx.i_out];
-        base[i] = s.win_len > 1 ? f32(envelope / w * s.crunch) : std::fabs(v);
-        x[i] = v;
-    }
+    for (int i = 0; i < count; ++i) window_step(ring.data(), env, at, s, w, x + i, base + i);
+    envelope = env;
+    idx = at;
     vec::comp_gain_block(base, x, count, s.dist_exp, s.sharp_s, s.gain_out);
+}
+
+void TCompTortion_form::run_stereo_pass(float* samples, int n, float colour, const Settings& s) {
+    // Both channels step by step in one loop: each reads only its own
+    // samples and state, so the result is the channel-by-channel one while
+    // the two channels' recursions (low cut, running sum) overlap.
+    float* high_l = high_buf.data();
+    float* high_r = low_buf.data();
+    const float g = colour;
+    const float one_minus_g = 1.0f - g;
+    float lp_l = lp_state_l, lp_r = lp_state_r;
+    for (int i = 0; i < n; ++i) {
+        const float xl = samples[2 * i], xr = samples[2 * i + 1];
+        lp_l = g * lp_l + one_minus_g * xl;
+        lp_r = g * lp_r + one_minus_g * xr;
+        high_l[i] = xl - lp_l;
+        high_r[i] = xr - lp_r;
+    }
+    lp_state_l = lp_l;
+    lp_state_r = lp_r;
+    float* base_l = base_buf.data();
+    float* base_r = base_buf_r.data();
+    float el = env_l < kEnvFloor ? kEnvFloor : env_l;
+    float er = env_r < kEnvFloor ? kEnvFloor : env_r;
+    RingIndices il = idx_l, ir = idx_r;
+    const double w = s.win_len;
+    for (int i = 0; i < n; ++i) {
+        window_step(ring_l.data(), el, il, s, w, high_l + i, base_l + i);
+        window_step(ring_r.data(), er, ir, s, w, high_r + i, base_r + i);
+    }
+    env_l = el;
+    env_r = er;
+    idx_l = il;
+    idx_r = ir;
+    vec::comp_gain_block(base_l, high_l, n, s.dist_exp, s.sharp_s, s.gain_out);
+    vec::comp_gain_block(base_r, high_r, n, s.dist_exp, s.sharp_s, s.gain_out);
+    for (int i = 0; i < n; ++i) {
+        samples[2 * i] = high_l[i];
+        samples[2 * i + 1] = high_r[i];
+    }
+    if (!std::isfinite(lp_state_l) || !std::isfinite(env_l)) recover_channel(lp_state_l, ring_l, env_l, idx_l);
+    if (!std::isfinite(lp_state_r) || !std::isfinite(env_r)) recover_channel(lp_state_r, ring_r, env_r, idx_r);
 }
 
 void TCompTortion_form::run_channel(const dsp::ChannelPass& p, float colour, float& lp_state,
@@ -235,10 +287,16 @@ void TCompTortion_form::CompTortion(std::int32_t frames, std::int32_t, std::int3
     if (!scope) return;
     const Settings s = settings();
     const float c = color.load(std::memory_order_relaxed);
-    // Left (or mono) samples, then right samples, each in passes of kPass frames.
+    if (channels != 1) {
+        // Stereo: both channels together, in runs of kPass frames.
+        for (std::int64_t done = 0; done < frames; done += kPass) {
+            const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
+            run_stereo_pass(samples + 2 * done, n, c, s);
+        }
+        return;
+    }
     const dsp::InterleavedBlock block(samples, frames, channels);
     block.for_each_pass(0, [&](const dsp::ChannelPass& p) { run_channel(p, c, lp_state_l, ring_l, env_l, idx_l, s); });
-    block.for_each_pass(1, [&](const dsp::ChannelPass& p) { run_channel(p, c, lp_state_r, ring_r, env_r, idx_r, s); });
 }
 
 void TCompTortion_form::get_parameters(ParamRecord& r) { write_fields(*this, kCompTortionFields, r); }

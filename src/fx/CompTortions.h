@@ -115,8 +115,10 @@ public:
     static constexpr std::int32_t ring_last = kRingLen - 1;
     std::array<float, kWorkLen> low_buf{};
     std::array<float, kWorkLen> high_buf{};
-    // The gain computer's power bases for one run (audio thread only).
+    // The gain computer's power bases for one run (audio thread only); the
+    // second serves the right channel in stereo.
     std::array<float, kWorkLen> base_buf{};
+    std::array<float, kWorkLen> base_buf_r{};
 
     // Comp_Tortion over count <= kWorkLen samples: the ring and window walk
     // sample by sample, then the gains over the whole run. Audio thread.
@@ -128,6 +130,8 @@ public:
                                 const RingIndices& idx);
 
 private:
+    // Both channels of n <= kPass interleaved frames: low cut, gain computer.
+    void run_stereo_pass(float* samples, int n, float colour, const Settings& s);
     // One channel's pass (count <= kPass): low cut, gain computer.
     void run_channel(const dsp::ChannelPass& pass, float colour, float& lp_state, std::array<float, kRingLen>& ring,
                      float& envelope, RingIndices& idx, const Settings& s);
