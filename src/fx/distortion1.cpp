@@ -160,6 +160,37 @@ void TDistortion1_form::run_channel(const dsp::ChannelPass& p, float color, floa
     for (int i = 0; i < p.count; ++i) p[i] = f32((static_cast<double>(high_buf[i]) + low_buf[i]) * st.gain_out);
 }
 
+void TDistortion1_form::run_stereo(float* samples, int n, float color_l_now, float color_r_now, const Settings& st) {
+    // Left in [0, n) and right in [n, 2n) of each work buffer; the low cuts
+    // of both channels step side by side (each reads only its own samples
+    // and memory, so the result is the channel-by-channel one), then each
+    // curve runs once over both channels.
+    float* high = high_buf.data();
+    float* low = low_buf.data();
+    const float gl = color_l_now, gr = color_r_now;
+    const float one_minus_gl = 1.0f - gl, one_minus_gr = 1.0f - gr;
+    float lp_l = lp_state_l, lp_r = lp_state_r;
+    for (int i = 0; i < n; ++i) {
+        const float xl = samples[2 * i] * st.gain_in;
+        const float xr = samples[2 * i + 1] * st.gain_in;
+        lp_l = gl * lp_l + one_minus_gl * xl;
+        lp_r = gr * lp_r + one_minus_gr * xr;
+        low[i] = lp_l;
+        low[n + i] = lp_r;
+        high[i] = xl - lp_l;
+        high[n + i] = xr - lp_r;
+    }
+    // A NaN or infinity that came in would stay in a filter memory for good.
+    lp_state_l = std::isfinite(lp_l) ? lp_l : 0.0f;
+    lp_state_r = std::isfinite(lp_r) ? lp_r : 0.0f;
+    distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, 2 * n, high);
+    distortion(st.knee_in, st.knee_out, st.level, st.smooth_k, 2 * n, low);
+    for (int i = 0; i < n; ++i) {
+        samples[2 * i] = f32((static_cast<double>(high[i]) + low[i]) * st.gain_out);
+        samples[2 * i + 1] = f32((static_cast<double>(high[n + i]) + low[n + i]) * st.gain_out);
+    }
+}
+
 void TDistortion1_form::distortion1(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
     if (frames <= 0 || samples == nullptr) return;
     const Settings st{gain_in.load(std::memory_order_relaxed),  gain_out.load(std::memory_order_relaxed),
@@ -168,12 +199,17 @@ void TDistortion1_form::distortion1(std::int32_t frames, std::int32_t, std::int3
     // The left (or mono) samples, then the right, each in passes of kPass
     // frames (each channel's output depends only on its own past, so passes
     // give the same result as one long run).
-    const dsp::InterleavedBlock block(samples, frames, channels);
     const float cl = color_l.load(std::memory_order_relaxed);
+    if (channels != 1) {
+        // Stereo: both channels together, in runs that fill the work buffers.
+        const float cr = color_r.load(std::memory_order_relaxed);
+        constexpr std::int64_t kRun = (kWorkLen - 1) / 2;
+        for (std::int64_t done = 0; done < frames; done += kRun)
+            run_stereo(samples + 2 * done, static_cast<int>(std::min(kRun, std::int64_t{frames} - done)), cl, cr, st);
+        return;
+    }
+    const dsp::InterleavedBlock block(samples, frames, channels);
     block.for_each_pass(0, [&](const dsp::ChannelPass& p) { run_channel(p, cl, lp_state_l, st); });
-    if (block.channels() == 1) return;
-    const float cr = color_r.load(std::memory_order_relaxed);
-    block.for_each_pass(1, [&](const dsp::ChannelPass& p) { run_channel(p, cr, lp_state_r, st); });
 }
 
 void TDistortion1_form::get_parameters(ParamRecord& r) { write_fields(*this, kDistortion1Fields, r); }

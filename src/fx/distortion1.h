@@ -95,6 +95,8 @@ private:
     };
     // One channel's pass (count <= kPass) through the bands.
     void run_channel(const dsp::ChannelPass& pass, float color, float& lp_state, const Settings& s);
+    // Both channels of n <= (kWorkLen - 1) / 2 interleaved frames.
+    void run_stereo(float* samples, int n, float color_l_now, float color_r_now, const Settings& s);
 };
 
 // Kind 6: name, entries and stored fields. Any thread.
