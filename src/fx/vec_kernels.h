@@ -4,7 +4,8 @@
 // narrowed to floats), set1, add, sub, mul, div, abs, round_f32 (to the
 // nearest float and back), ge_zero (mask v >= 0), select (mask ? a : b),
 // neg, atan and pow (asked only for a >= 0 and b > 0; other exponents take
-// the scalar path).
+// the scalar path) with its two halves pow_exponent and pow_from_exponent,
+// and load_d / store_d (N doubles, unchanged, 32-byte aligned).
 //
 // Built without fused multiply-add contraction: each product and sum is
 // rounded as in the scalar code.
@@ -50,23 +51,37 @@ struct Kernels {
     static void comp_gain(const float* base, float* v, int count, float e, float S, float gain_out) {
         if (!(e > 0.0f)) return comp_gain_scalar(base, v, count, e, S, gain_out);
         const V ve = L::set1(e), vs = L::set1(S), go = L::set1(gain_out);
-        int i = 0;
-        auto group = [&](const float* b, float* x) {
-            const V u = L::load(b);
-            const V g = L::round_f32(L::div(L::add(L::pow(u, ve), vs), L::add(L::mul(u, u), vs)));
+        auto finish = [&](V u, V p, float* x) {
+            const V g = L::round_f32(L::div(L::add(p, vs), L::add(L::mul(u, u), vs)));
             L::store(x, L::mul(L::mul(go, L::load(x)), g));
         };
-        for (; i + N <= count; i += N) group(base + i, v + i);
+        // Whole groups in chunks: first every power's exponent, then the
+        // powers and gains (see L::pow_exponent).
+        alignas(32) double y[kChunk];
+        int i = 0;
+        while (count - i >= N) {
+            const int n = (count - i < kChunk ? count - i : kChunk) / N * N;
+            for (int j = 0; j < n; j += N) L::store_d(y + j, L::pow_exponent(L::load(base + i + j), ve));
+            for (int j = 0; j < n; j += N) {
+                const V u = L::load(base + i + j);
+                finish(u, L::pow_from_exponent(L::load_d(y + j), u), v + i + j);
+            }
+            i += n;
+        }
         if (i < count) {
             float tb[N] = {}, tx[N] = {};
             for (int j = 0; i + j < count; ++j) {
                 tb[j] = base[i + j];
                 tx[j] = v[i + j];
             }
-            group(tb, tx);
+            const V u = L::load(tb);
+            finish(u, L::pow(u, ve), tx);
             for (int j = 0; i + j < count; ++j) v[i + j] = tx[j];
         }
     }
+
+    // Values per chunk of the two-pass kernels (a whole number of groups).
+    static constexpr int kChunk = 256;
 };
 
 }  // namespace tw::vec

@@ -38,30 +38,39 @@ struct Avx2Lanes {
     static V atan(V a) { return xsimd::atan(B(a)); }
     // a^b for a >= 0 (or NaN) and b > 0, the only powers the effects take.
     static V pow(V a, V b) { return pow_positive(a, b); }
+    static V pow_exponent(V a, V b) { return vec::pow_exponent(a, b); }
+    static V pow_from_exponent(V y, V a) { return vec::pow_from_exponent(y, a); }
+    static V load_d(const double* p) { return _mm256_load_pd(p); }
+    static void store_d(double* p, V v) { _mm256_store_pd(p, v); }
 };
 using K = Kernels<Avx2Lanes>;
 
-// |v|^e with v's sign, eight floats at a time, as the scalar code computes it
-// in floats (std::pow on floats): the power in two groups of four double
-// lanes, rounded once to 32 bits; a zero-padded copy takes the tail.
-void signed_power_f8(float* buf, int count, float e) {
+// |v|^e with v's sign, as the scalar code computes it in floats (std::pow on
+// floats): the power in double lanes, rounded once to 32 bits. Whole groups
+// of four run in chunks, first every exponent, then the powers (see
+// pow_exponent); a zero-padded copy takes the tail.
+void signed_power_block_avx2(float* buf, int count, float e) {
     const __m256d ve = _mm256_set1_pd(e);
-    const __m256 sign = _mm256_set1_ps(-0.0f);
-    auto group = [&](float* p) {
-        const __m256 v = _mm256_loadu_ps(p);
-        const __m256 a = _mm256_andnot_ps(sign, v);
-        const __m128 lo = _mm256_cvtpd_ps(pow_positive(_mm256_cvtps_pd(_mm256_castps256_ps128(a)), ve));
-        const __m128 hi = _mm256_cvtpd_ps(pow_positive(_mm256_cvtps_pd(_mm256_extractf128_ps(a, 1)), ve));
-        const __m256 m = _mm256_insertf128_ps(_mm256_castps128_ps256(lo), hi, 1);
-        const __m256 neg = _mm256_cmp_ps(v, _mm256_setzero_ps(), _CMP_LT_OQ);
-        _mm256_storeu_ps(p, _mm256_blendv_ps(m, _mm256_xor_ps(m, sign), neg));
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    auto magnitude = [sign](const float* p) { return _mm256_cvtps_pd(_mm_andnot_ps(sign, _mm_loadu_ps(p))); };
+    auto finish = [sign](float* p, __m256d a, __m256d y) {
+        const __m128 m = _mm256_cvtpd_ps(pow_from_exponent(y, a));
+        const __m128 neg = _mm_cmplt_ps(_mm_loadu_ps(p), _mm_setzero_ps());
+        _mm_storeu_ps(p, _mm_blendv_ps(m, _mm_xor_ps(m, sign), neg));
     };
+    alignas(32) double y[K::kChunk];
     int i = 0;
-    for (; i + 8 <= count; i += 8) group(buf + i);
+    while (count - i >= 4) {
+        const int n = (count - i < K::kChunk ? count - i : K::kChunk) / 4 * 4;
+        for (int j = 0; j < n; j += 4) _mm256_store_pd(y + j, pow_exponent(magnitude(buf + i + j), ve));
+        for (int j = 0; j < n; j += 4) finish(buf + i + j, magnitude(buf + i + j), _mm256_load_pd(y + j));
+        i += n;
+    }
     if (i < count) {
-        float tail[8] = {};
+        float tail[4] = {};
         for (int j = 0; i + j < count; ++j) tail[j] = buf[i + j];
-        group(tail);
+        const __m256d a = magnitude(tail);
+        finish(tail, a, pow_exponent(a, ve));
         for (int j = 0; i + j < count; ++j) buf[i + j] = tail[j];
     }
 }
@@ -74,7 +83,7 @@ void comp_gain_block(const float* base, float* v, int count, float e, float S, f
 }
 void signed_power_block(float* buf, int count, float e) {
     if (!(e > 0.0f)) return signed_power_scalar(buf, count, e);
-    signed_power_f8(buf, count, e);
+    signed_power_block_avx2(buf, count, e);
 }
 }  // namespace avx2
 
