@@ -20,32 +20,36 @@ struct Kernels {
     using V = typename L::V;
     static constexpr int N = L::N;
 
-    // Runs body(i) for every full group of N samples, then once more on a
-    // zero-padded copy of the tail so that it takes the same vector path.
-    template <class Body>
-    static void blocks(float* buf, int count, Body&& body) {
-        int i = 0;
-        for (; i + N <= count; i += N) body(buf + i);
-        if (i < count) {
-            float tail[N] = {};
-            for (int j = 0; i + j < count; ++j) tail[j] = buf[i + j];
-            body(tail);
-            for (int j = 0; i + j < count; ++j) buf[i + j] = tail[j];
-        }
-    }
-
     static void curve(const CurveCoeffs& c, float* buf, int count) {
         const V A = L::set1(c.A), k = L::set1(c.k), s1 = L::set1(c.s1), ds = L::set1(c.ds), c2 = L::set1(c.c2);
         const V scale = L::set1(c.scale), offset = L::set1(c.offset);
         const V inv_pi = L::set1(0.318309886183871), half = L::set1(0.5);
-        blocks(buf, count, [&](float* p) {
+        // The weight (the arctangent) of N samples, then the curve's value.
+        auto weight = [&](const float* p) {
+            return L::round_f32(L::add(L::mul(L::atan(L::mul(L::sub(L::abs(L::load(p)), A), k)), inv_pi), half));
+        };
+        auto finish = [&](float* p, V w) {
             const V v = L::load(p);
             const V a = L::abs(v);
-            const V w = L::round_f32(L::add(L::mul(L::atan(L::mul(L::sub(a, A), k)), inv_pi), half));
             const V y = L::round_f32(
                 L::sub(L::mul(L::add(L::mul(L::sub(s1, L::mul(ds, w)), a), L::mul(c2, w)), scale), offset));
             L::store(p, L::select(L::ge_zero(v), y, L::neg(y)));
-        });
+        };
+        // Whole groups in chunks, every weight first (as the powers run).
+        alignas(32) double w[kChunk];
+        int i = 0;
+        while (count - i >= N) {
+            const int n = (count - i < kChunk ? count - i : kChunk) / N * N;
+            for (int j = 0; j < n; j += N) L::store_d(w + j, weight(buf + i + j));
+            for (int j = 0; j < n; j += N) finish(buf + i + j, L::load_d(w + j));
+            i += n;
+        }
+        if (i < count) {
+            float tail[N] = {};
+            for (int j = 0; i + j < count; ++j) tail[j] = buf[i + j];
+            finish(tail, weight(tail));
+            for (int j = 0; i + j < count; ++j) buf[i + j] = tail[j];
+        }
     }
 
     static void comp_gain(const float* base, float* v, int count, float e, float S, float gain_out) {
