@@ -5,8 +5,10 @@
 #include <cmath>
 
 #include "fx/curves.h"
+#include "fx/eq8_kernel.h"
 #include "fx/fields.h"
 #include "fx/fx_limits.h"
+#include "fx/vec_math.h"
 
 namespace tw {
 
@@ -362,99 +364,155 @@ void TEQ8_form::CheckRadioBox_Filter_NotchClick() {
 // ---- Processing.
 
 namespace {
-// One stage over the buffer: mono, or both channels frame by frame. A stage
-// reads only its own channel's samples, in order, so running left and right
-// in one loop gives what left then right gives while the two recursions
-// overlap. The memories are copied in and back so the loop keeps them in
-// registers (the samples are floats like some memories, which would
-// otherwise force a reload after every store).
-template <class State, class Step>
-void run_stage(float* s, std::int64_t frames, bool stereo, State& left, State& right, Step step) {
-    State l = left;
-    if (!stereo) {
-        for (std::int64_t i = 0; i < frames; ++i) s[i] = step(l, s[i]);
-    } else {
-        State r = right;
-        for (std::int64_t i = 0; i < frames; ++i) {
-            s[2 * i] = step(l, s[2 * i]);
-            s[2 * i + 1] = step(r, s[2 * i + 1]);
-        }
-        right = r;
+// Band set `set` into the kernel's band lanes of channel c.
+void load_bands(eq8::Work& w, bool stereo, int c, const EqBandSet& set, const EqBandSet::Gains& g) {
+    for (int b = 0; b < EqBandSet::kLanes; ++b) {
+        const int at = eq8::band_lane(stereo, c, b);
+        w.a0[at] = set.a0[b], w.a1[at] = set.a1[b], w.a2[at] = set.a2[b], w.gain[at] = g.band[b];
+        w.x1[at] = set.x1[b], w.x2[at] = set.x2[b], w.y1[at] = set.y1[b], w.y2[at] = set.y2[b];
     }
-    left = l;
 }
 
-// The equaliser of one channel: band set, then the smoother and the master gain.
-struct EqRoad {
-    EqBandSet* set;
-    EqBandSet::Gains gains;
-    double h, one_minus_h;
-    float run(float& h_state, float x) {
-        const double sum = set->step(gains, x);
-        h_state = static_cast<float>(h_state * h + one_minus_h * sum);
-        return h_state * gains.master;
+void save_bands(const eq8::Work& w, bool stereo, int c, EqBandSet& set) {
+    for (int b = 0; b < EqBandSet::kLanes; ++b) {
+        const int at = eq8::band_lane(stereo, c, b);
+        set.x1[b] = w.x1[at], set.x2[b] = w.x2[at], set.y1[b] = w.y1[at], set.y2[b] = w.y2[at];
     }
-};
+    set.band_sum = w.band_sum[c];
+}
+
+void load_two_pole(eq8::TwoPoleWork& w, int lane, const TEQ8_form::TwoPoleCoefs& c, const TEQ8_form::TwoPoleState& s) {
+    w.a0[lane] = c.a0, w.a1[lane] = c.a1, w.a2[lane] = c.a2;
+    w.x1[lane] = s.x1, w.x2[lane] = s.x2, w.y1[lane] = s.y1, w.y2[lane] = s.y2;
+}
+
+// The memories hold 32-bit values, so the round trip is exact.
+void save_two_pole(const eq8::TwoPoleWork& w, int lane, TEQ8_form::TwoPoleState& s) {
+    s.x1 = static_cast<float>(w.x1[lane]), s.x2 = static_cast<float>(w.x2[lane]);
+    s.y1 = static_cast<float>(w.y1[lane]), s.y2 = static_cast<float>(w.y2[lane]);
+}
+
+void load_four_pole(eq8::Work& w, int lane, const dsp::FourPoleState& s) {
+    w.lp_input[lane] = s.input;
+    w.lp_out[0][lane] = s.out1, w.lp_out[1][lane] = s.out2, w.lp_out[2][lane] = s.out3, w.lp_out[3][lane] = s.out4;
+    w.lp_in[0][lane] = s.in1, w.lp_in[1][lane] = s.in2, w.lp_in[2][lane] = s.in3, w.lp_in[3][lane] = s.in4;
+}
+
+void save_four_pole(const eq8::Work& w, int lane, dsp::FourPoleState& s) {
+    s.input = w.lp_input[lane];
+    s.out1 = w.lp_out[0][lane], s.out2 = w.lp_out[1][lane], s.out3 = w.lp_out[2][lane], s.out4 = w.lp_out[3][lane];
+    s.in1 = w.lp_in[0][lane], s.in2 = w.lp_in[1][lane], s.in3 = w.lp_in[2][lane], s.in4 = w.lp_in[3][lane];
+}
+
+void load_speaker(eq8::Work& w, int lane, const FifthOrderState& s) {
+    for (int i = 0; i < 6; ++i) w.spk_x[i][lane] = s.x[i], w.spk_y[i][lane] = s.y[i];
+}
+
+void save_speaker(const eq8::Work& w, int lane, FifthOrderState& s) {
+    for (int i = 0; i < 6; ++i) s.x[i] = w.spk_x[i][lane], s.y[i] = w.spk_y[i][lane];
+}
 }  // namespace
+
+bool eq8_kernel_uses_avx2() { return vec::uses_avx2(); }
 
 void TEQ8_form::EQ8_dsp(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
     last_rate.store(static_cast<float>(sample_rate), std::memory_order_relaxed);
     if (frames <= 0 || samples == nullptr) return;
     const bool stereo = channels != 1;
-    const std::int64_t n = frames;
 
-    if (eq_on.load(std::memory_order_relaxed)) {
-        auto road = [](EqBandSet& set, const std::atomic<float>& hcut) {
-            const double h = hcut.load(std::memory_order_relaxed);
-            return EqRoad{&set, set.snapshot(), h, 1.0 - h};
-        };
-        EqRoad left = road(pre_eq, stereo ? hcut_l : hcut_m);
-        float& left_state = stereo ? hcut_state_l : hcut_state_m;
-        float hl = left_state;
-        if (!stereo) {
-            for (std::int64_t i = 0; i < n; ++i) samples[i] = left.run(hl, samples[i]);
-        } else {
-            EqRoad right = road(post_eq, hcut_r);
-            float hr = hcut_state_r;
-            for (std::int64_t i = 0; i < n; ++i) {
-                samples[2 * i] = left.run(hl, samples[2 * i]);
-                samples[2 * i + 1] = right.run(hr, samples[2 * i + 1]);
-            }
-            hcut_state_r = hr;
-        }
-        left_state = hl;
-    }
-    // Side filters, each with the memories the channel table gives it.
-    if (hp_on.load(std::memory_order_relaxed)) {
-        const dsp::BiquadCoefs<float> c = hp_coefs.load();
-        run_stage(samples, n, stereo, stereo ? hp_state_b : hp_state_a, hp_state_a,
-                  [c](TwoPoleState& st, float x) { return dsp::high_pass_step(c, st, x); });
-    }
-    if (lp_on.load(std::memory_order_relaxed)) {
-        const double f = lp_fc.load(std::memory_order_relaxed) * 1.16;
-        const double fb = (1.0 - 0.15 * f * f) * lp_res.load(std::memory_order_relaxed);
-        run_stage(samples, n, stereo, lp_state_a, lp_state_b, [f, fb](dsp::FourPoleState& st, float x) {
-            return static_cast<float>(dsp::four_pole_step(st, x, f, fb));
-        });
-    }
-    if (shelf_on.load(std::memory_order_relaxed)) {
-        const dsp::BiquadCoefs<float> c = shelf_coefs.load();
-        const float g = shelf_gain.load(std::memory_order_relaxed);
-        run_stage(samples, n, stereo, stereo ? shelf_state_b : shelf_state_a, shelf_state_a,
-                  [c, g](TwoPoleState& st, float x) {
-                      return static_cast<float>(x + static_cast<double>(dsp::high_pass_step(c, st, x)) * g);
-                  });
-    }
-    if (spk_on.load(std::memory_order_relaxed)) {
-        SpeakerSet set{spk_gain.load(std::memory_order_relaxed), {}};
-        for (int i = 0; i < 5; ++i) set.c[i] = spk_coef[i].load(std::memory_order_relaxed);
-        run_stage(samples, n, stereo, spk_a, spk_b,
-                  [&set](FifthOrderState& st, float x) { return speaker_step(st, set, x); });
-    }
+    // The call's settings and memories, in the kernel's lanes: left (or
+    // mono) in lane 0, right in lane 1; each stage with the memories the
+    // channel table gives it.
+    eq8::Work w{};
+    const bool eq = eq_on.load(std::memory_order_relaxed);
+    const bool hp = hp_on.load(std::memory_order_relaxed);
+    const bool lp = lp_on.load(std::memory_order_relaxed);
+    const bool shelf = shelf_on.load(std::memory_order_relaxed);
+    const bool spk = spk_on.load(std::memory_order_relaxed);
     // The low cut runs in mono only.
-    if (!stereo && lowcut_on.load(std::memory_order_relaxed)) {
-        run_stage(samples, n, false, lowcut, lowcut,
-                  [](FifthOrderState& st, float x) { return low_cut_step(st, kLowCutGain, x); });
+    const bool cut = !stereo && lowcut_on.load(std::memory_order_relaxed);
+    w.stages = (eq ? eq8::kEq : 0) | (hp ? eq8::kHp : 0) | (lp ? eq8::kLp : 0) | (shelf ? eq8::kShelf : 0) |
+               (spk ? eq8::kSpeaker : 0) | (cut ? eq8::kLowCut : 0);
+    if (w.stages == 0) return;
+
+    if (eq) {
+        // Padding lanes: a harmless step whose output is never weighted.
+        for (double& a : w.a0) a = 1.0;
+        const auto smoother = [&w](int c, const std::atomic<float>& hcut, float state, float master) {
+            w.h[c] = hcut.load(std::memory_order_relaxed);
+            w.one_minus_h[c] = 1.0 - w.h[c];
+            w.h_state[c] = state;
+            w.master[c] = master;
+        };
+        const EqBandSet::Gains gl = pre_eq.snapshot();
+        load_bands(w, stereo, 0, pre_eq, gl);
+        smoother(0, stereo ? hcut_l : hcut_m, stereo ? hcut_state_l : hcut_state_m, gl.master);
+        w.band_sum[0] = pre_eq.band_sum;
+        if (stereo) {
+            const EqBandSet::Gains gr = post_eq.snapshot();
+            load_bands(w, stereo, 1, post_eq, gr);
+            smoother(1, hcut_r, hcut_state_r, gr.master);
+            w.band_sum[1] = post_eq.band_sum;
+        }
+    }
+    TwoPoleState& hp_left = stereo ? hp_state_b : hp_state_a;
+    TwoPoleState& shelf_left = stereo ? shelf_state_b : shelf_state_a;
+    if (hp) {
+        const TwoPoleCoefs c = hp_coefs.load();
+        load_two_pole(w.hp, 0, c, hp_left);
+        load_two_pole(w.hp, 1, c, hp_state_a);
+    }
+    if (lp) {
+        w.lp_f = lp_fc.load(std::memory_order_relaxed) * 1.16;
+        w.lp_fb = (1.0 - 0.15 * w.lp_f * w.lp_f) * lp_res.load(std::memory_order_relaxed);
+        load_four_pole(w, 0, lp_state_a);
+        load_four_pole(w, 1, lp_state_b);
+    }
+    if (shelf) {
+        const TwoPoleCoefs c = shelf_coefs.load();
+        w.shelf_gain = shelf_gain.load(std::memory_order_relaxed);
+        load_two_pole(w.shelf, 0, c, shelf_left);
+        load_two_pole(w.shelf, 1, c, shelf_state_a);
+    }
+    if (spk) {
+        w.spk_gain = spk_gain.load(std::memory_order_relaxed);
+        for (int i = 0; i < 5; ++i) w.spk_c[i] = spk_coef[i].load(std::memory_order_relaxed);
+        load_speaker(w, 0, spk_a);
+        load_speaker(w, 1, spk_b);
+    }
+    if (cut) {
+        for (int i = 0; i < 6; ++i) w.lowcut_x[i] = lowcut.x[i], w.lowcut_y[i] = lowcut.y[i];
+    }
+
+    if (use_avx2_kernel) eq8::run_kernel_avx2(w, samples, frames, stereo);
+    else eq8::run_kernel(w, samples, frames, stereo);
+
+    if (eq) {
+        save_bands(w, stereo, 0, pre_eq);
+        (stereo ? hcut_state_l : hcut_state_m) = w.h_state[0];
+        if (stereo) {
+            save_bands(w, stereo, 1, post_eq);
+            hcut_state_r = w.h_state[1];
+        }
+    }
+    if (hp) {
+        save_two_pole(w.hp, 0, hp_left);
+        if (stereo) save_two_pole(w.hp, 1, hp_state_a);
+    }
+    if (lp) {
+        save_four_pole(w, 0, lp_state_a);
+        if (stereo) save_four_pole(w, 1, lp_state_b);
+    }
+    if (shelf) {
+        save_two_pole(w.shelf, 0, shelf_left);
+        if (stereo) save_two_pole(w.shelf, 1, shelf_state_a);
+    }
+    if (spk) {
+        save_speaker(w, 0, spk_a);
+        if (stereo) save_speaker(w, 1, spk_b);
+    }
+    if (cut) {
+        for (int i = 0; i < 6; ++i) lowcut.x[i] = w.lowcut_x[i], lowcut.y[i] = w.lowcut_y[i];
     }
 }
 

@@ -24,6 +24,10 @@
 
 namespace tw {
 
+// True when the processor can run the equaliser's AVX2 build (never with
+// TW_PLAIN_MATH=1). Any thread.
+bool eq8_kernel_uses_avx2();
+
 class TEQ8_form : public EffectForm {
 public:
     static constexpr int kBandBars = 8;   // bands 1 .. 8 have bars; band 0 keeps gain 10
@@ -113,6 +117,9 @@ public:
     void process(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
         EQ8_dsp(frames, sample_rate, channels, samples);
     }
+    // Whether EQ8_dsp runs its AVX2 build (set at creation when the processor
+    // has AVX2; both builds give the same bits).
+    bool use_avx2_kernel = eq8_kernel_uses_avx2();
 
     // ---- Parameter record (128 bytes). UI thread.
     void get_parameters(ParamRecord& record);

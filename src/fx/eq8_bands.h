@@ -55,7 +55,9 @@ struct EqBandSet {
     Gains snapshot() const;
 
     // One input sample through every band; returns (and keeps) band_sum, the
-    // gain-weighted sum in band order. Audio thread.
+    // gain-weighted sum in band order. The equaliser's loop (eq8_kernel.h)
+    // does the same arithmetic on several bands at once; this is the
+    // one-sample form it is checked against. Audio thread.
     double step(const Gains& g, float s) {
         alignas(32) std::array<double, kLanes> y;
         for (int i = 0; i < kLanes; ++i) {

@@ -172,6 +172,19 @@ TEST(Eq8, RecordWithGangGivesLeftPositionsToTheRight) {
     EXPECT_EQ(c->ScrollBar_LPF_1.position(), 50);
 }
 
+// Every stage on, the smoothers moved off zero.
+struct AllFiltersOnForTest : TEQ8_form {
+    AllFiltersOnForTest() {
+        for (ui::CheckBox* c : {&CheckRadioBox_FVC_OnOff, &CheckRadioBox_FNC_OnOff, &CheckRadioBox_Shelf,
+                                &CheckRadioBox_fnc_2000_OnOff, &CheckRadioBox_Filter_Notch})
+            c->set_checked(true);
+        ScrollBar_EQ8_FNC_LM.set_position(60);
+        ScrollBar_EQ8_FNC_R.set_position(30);
+        Gang.set_checked(false);
+        ScrollBar_EQ8_450s.set_position(70);
+    }
+};
+
 // The vectorised band step gives the plain per-band step in band order
 // (double arithmetic, 32-bit memories) to within float rounding.
 TEST(Eq8, BandLanesMatchThePlainStep) {
@@ -293,6 +306,58 @@ TEST(Eq8, ResonantLowPassAndSharedMemories) {
     a->EQ8_dsp(100, 48000, 2, inter.data());
     ref->EQ8_dsp(200, 48000, 1, whole.data());
     for (int i = 0; i < 100; ++i) EXPECT_EQ(inter[2 * i], whole[100 + i]) << i;
+}
+
+// The one-loop processing gives exactly the stage-by-stage steps: mono, every
+// stage on, moved bars, calls of 37 frames.
+TEST(Eq8, OneLoopGivesTheStageByStageBits) {
+    auto eq = std::make_unique<AllFiltersOnForTest>();
+    auto ref = std::make_unique<AllFiltersOnForTest>();
+    for (auto* e : {eq.get(), ref.get()}) {
+        e->ScrollBar_EQ8_125.set_position(20);
+        e->ScrollBar_EQ8_34.set_position(85);
+        e->ScrollBar_fnc_res.set_position(30);
+        e->ScrollBar_fnc_2000.set_position(2);
+    }
+    const int n = 37 * 40;
+    std::vector<float> in = test::guitar_like(n), out = in;
+    for (int i = 0; i < n; i += 37) eq->EQ8_dsp(37, 48000, 1, out.data() + i);
+
+    const EqBandSet::Gains g = ref->pre_eq.snapshot();
+    const double h = ref->hcut_m.load(), f = ref->lp_fc.load() * 1.16;
+    const double fb = (1.0 - 0.15 * f * f) * ref->lp_res.load();
+    const SpeakerSet spk{ref->spk_gain.load(), {ref->spk_coef[0].load(), ref->spk_coef[1].load(), ref->spk_coef[2].load(),
+                                                ref->spk_coef[3].load(), ref->spk_coef[4].load()}};
+    float hs = 0.0f;
+    for (int i = 0; i < n; ++i) {
+        hs = static_cast<float>(hs * h + (1.0 - h) * ref->pre_eq.step(g, in[i]));
+        float x = hs * g.master;
+        x = dsp::high_pass_step(ref->hp_coefs.load(), ref->hp_state_a, x);
+        x = static_cast<float>(dsp::four_pole_step(ref->lp_state_a, x, f, fb));
+        x = static_cast<float>(x + static_cast<double>(dsp::high_pass_step(ref->shelf_coefs.load(), ref->shelf_state_a, x)) *
+                                       ref->shelf_gain.load());
+        x = speaker_step(ref->spk_a, spk, x);
+        x = low_cut_step(ref->lowcut, kLowCutGain, x);
+        ASSERT_EQ(out[i], x) << i;
+    }
+}
+
+// The AVX2 build (where the processor has it) and the baseline build give the
+// same bits, stereo and mono, for calls of odd length and of one frame.
+TEST(Eq8, Avx2AndBaselineBuildsAgree) {
+    if (!eq8_kernel_uses_avx2()) GTEST_SKIP() << "no AVX2";
+    for (int channels : {1, 2}) {
+        auto a = std::make_unique<AllFiltersOnForTest>();
+        auto b = std::make_unique<AllFiltersOnForTest>();
+        a->use_avx2_kernel = true;
+        b->use_avx2_kernel = false;
+        std::vector<float> x = test::guitar_like(2 * 400), y = x;
+        for (int at = 0, len = 1; at + len <= 400; at += len, len = len == 1 ? 37 : 1) {
+            a->EQ8_dsp(len, 48000, channels, x.data() + at * channels);
+            b->EQ8_dsp(len, 48000, channels, y.data() + at * channels);
+        }
+        EXPECT_EQ(x, y) << channels;
+    }
 }
 
 // Every side filter on, in mono and stereo: long calls run like short ones.
