@@ -266,18 +266,21 @@ void Tlimiter_form::power_law_mono(float* s, int count) {
 }
 
 void Tlimiter_form::power_law_stereo(float* s, int frames) {
-    const float gs[2] = {color_l.load(std::memory_order_relaxed), color_r.load(std::memory_order_relaxed)};
-    const float one_minus[2] = {1.0f - gs[0], 1.0f - gs[1]};
-    float state[2] = {lp_state_l, lp_state_r};
+    const float gl = color_l.load(std::memory_order_relaxed), gr = color_r.load(std::memory_order_relaxed);
+    const float one_minus_gl = 1.0f - gl, one_minus_gr = 1.0f - gr;
+    // Both channels' low cuts side by side, their memories in registers.
+    float lp_l = lp_state_l, lp_r = lp_state_r;
     const int count = 2 * frames;
-    for (int i = 0; i < count; ++i) {
-        const int c = i & 1;
-        state[c] = state[c] * gs[c] + one_minus[c] * s[i];
-        low_buf[i] = state[c];
-        high_buf[i] = s[i] - state[c];
+    for (int i = 0; i < count; i += 2) {
+        lp_l = lp_l * gl + one_minus_gl * s[i];
+        lp_r = lp_r * gr + one_minus_gr * s[i + 1];
+        low_buf[i] = lp_l;
+        low_buf[i + 1] = lp_r;
+        high_buf[i] = s[i] - lp_l;
+        high_buf[i + 1] = s[i + 1] - lp_r;
     }
-    lp_state_l = state[0];
-    lp_state_r = state[1];
+    lp_state_l = lp_l;
+    lp_state_r = lp_r;
     vec::signed_power_block(low_buf.data(), count, 0.707f);
     vec::signed_power_block(high_buf.data(), count, 0.707f);
     for (int i = 0; i < count; ++i) s[i] = low_buf[i] + high_buf[i];
