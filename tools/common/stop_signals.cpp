@@ -38,15 +38,21 @@ sigset_t stop_set() {
     return set;
 }
 
-// Takes one pending stop signal, waiting at most `wait`; the first one is kept.
+// The job's thread sends this to the main thread when it ends, so the main
+// thread's wait ends at once rather than at its next poll.
+int wake_signal() { return SIGRTMIN; }
+
+// Takes one pending stop signal, waiting at most `wait`; the first one is
+// kept. The wake signal only ends the wait.
 void take_signal(std::chrono::nanoseconds wait) {
-    const sigset_t set = stop_set();
+    sigset_t set = stop_set();
+    sigaddset(&set, wake_signal());
     if (wait < std::chrono::nanoseconds(0)) wait = std::chrono::nanoseconds(0);
     timespec ts{};
     ts.tv_sec = static_cast<time_t>(wait.count() / 1000000000);
     ts.tv_nsec = static_cast<long>(wait.count() % 1000000000);
     const int s = ::sigtimedwait(&set, nullptr, &ts);
-    if (s > 0) {
+    if (s > 0 && s != wake_signal()) {
         int none = 0;
         g_signal.compare_exchange_strong(none, s);
     }
@@ -55,7 +61,8 @@ void take_signal(std::chrono::nanoseconds wait) {
 }  // namespace
 
 void block_stop_signals() {
-    const sigset_t set = stop_set();
+    sigset_t set = stop_set();
+    sigaddset(&set, wake_signal());
     ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
@@ -87,6 +94,7 @@ void run_stoppable(const std::function<void()>& job, const std::string& tool, co
                    std::chrono::milliseconds grace) {
     std::atomic<bool> done{false};
     std::exception_ptr thrown;
+    const pthread_t main_thread = ::pthread_self();
     std::thread worker([&] {
         try {
             job();
@@ -94,6 +102,7 @@ void run_stoppable(const std::function<void()>& job, const std::string& tool, co
             thrown = std::current_exception();
         }
         done.store(true);
+        ::pthread_kill(main_thread, wake_signal());
     });
     while (!done.load() && !stop_requested()) take_signal(kPollStep);
     const auto give_up = std::chrono::steady_clock::now() + grace;
