@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -40,6 +39,7 @@ namespace {
 
 constexpr int kMaxBlock = 2048;
 constexpr int kIoFrames = 32768;  // frames per file read and write (rounded down to whole blocks)
+constexpr int kRunsPerThread = 4;  // runs of slots per thread: small enough to share evenly, large enough to keep a chunk warm
 constexpr double kMaxTailSeconds = 3600.0;
 constexpr float kEngineScale = 32768.0f;
 
@@ -419,66 +419,39 @@ void render(const Options& opt) {
         });
         worker.join();
     } else {
-        // A pipeline: stage 0 reads, stage k runs its share of the slots, the
-        // last stage writes. The first chunk runs whole on stage 0, each slot
-        // timed, and the shares are chosen from those times.
+        // Steps: 0 reads a chunk, 1 .. runs each run a run of consecutive
+        // slots, the last writes; the threads share them (run_steps). The
+        // first chunk runs whole in step 0, each slot timed, and the runs are
+        // cut from those times, several per thread so that the work can be
+        // shared evenly.
+        const int runs = std::min(slots, kRunsPerThread * stages);
+        const int steps = runs + 2;
         std::vector<std::int32_t> splits{0, slots};
-        std::deque<tw::render::ChunkChannel> into(static_cast<std::size_t>(stages) + 1);  // [0]: free chunks
-        std::vector<tw::render::Chunk> pool(static_cast<std::size_t>(stages) + 2);
-        for (auto& c : pool) {
-            c.samples.resize(static_cast<std::size_t>(chunk_frames) * channels);
-            into[0].push(&c);
-        }
-        auto abort_all = [&] {
-            for (auto& ch : into) ch.abort();
-        };
-        std::vector<std::thread> workers;
-        workers.emplace_back([&] {
-            tw::enable_flush_to_zero();
-            bool measured = false;
-            while (!tw::tools::stop_requested()) {
-                tw::render::Chunk* c = into[0].pop();
-                if (c == nullptr) break;
-                const auto t0 = std::chrono::steady_clock::now();
-                if (!read_chunk(*c)) break;
-                if (!measured) {
-                    const double read_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-                    std::vector<double> cost(static_cast<std::size_t>(slots), 0.0);
-                    for (std::int32_t i = 0; i < slots; ++i) {
-                        const auto s0 = std::chrono::steady_clock::now();
-                        run_slots(*c, i, i + 1);
-                        cost[static_cast<std::size_t>(i)] =
-                            std::chrono::duration<double>(std::chrono::steady_clock::now() - s0).count();
-                    }
-                    // Writing costs about what reading does.
-                    splits = tw::render::choose_splits(cost, stages, read_s, read_s);
-                    measured = true;
-                } else {
-                    run_slots(*c, splits[0], splits[1]);
-                }
-                into[1].push(c);
+        std::vector<tw::render::Chunk> pool(static_cast<std::size_t>(steps + stages));
+        for (auto& c : pool) c.samples.resize(static_cast<std::size_t>(chunk_frames) * channels);
+        bool measured = false;
+        auto step = [&](int k, tw::render::Chunk& c) {
+            if (k == steps - 1) return write_chunk(c);
+            if (k > 0) {
+                run_slots(c, splits[static_cast<std::size_t>(k - 1)], splits[static_cast<std::size_t>(k)]);
+                return true;
             }
-            into[1].close();
-        });
-        for (int k = 1; k < stages; ++k)
-            workers.emplace_back([&, k] {
-                tw::enable_flush_to_zero();
-                const auto ku = static_cast<std::size_t>(k);
-                const bool last = k == stages - 1;
-                while (tw::render::Chunk* c = into[ku].pop()) {
-                    run_slots(*c, splits[ku], splits[ku + 1]);
-                    if (!last) {
-                        into[ku + 1].push(c);
-                    } else if (!write_chunk(*c)) {
-                        abort_all();
-                        return;
-                    } else {
-                        into[0].push(c);
-                    }
+            if (!read_chunk(c)) return false;
+            if (!measured) {
+                std::vector<double> cost(static_cast<std::size_t>(slots), 0.0);
+                for (std::int32_t i = 0; i < slots; ++i) {
+                    const auto s0 = std::chrono::steady_clock::now();
+                    run_slots(c, i, i + 1);
+                    cost[static_cast<std::size_t>(i)] =
+                        std::chrono::duration<double>(std::chrono::steady_clock::now() - s0).count();
                 }
-                if (!last) into[ku + 1].close();
-            });
-        for (auto& w : workers) w.join();
+                splits = tw::render::choose_splits(cost, runs);
+                measured = true;
+            }
+            return true;
+        };
+        tw::render::run_steps(steps, stages, pool, step, [] { tw::enable_flush_to_zero(); },
+                              [] { return tw::tools::stop_requested(); });
     }
     const std::string failure = !read_failure.empty() ? read_failure : write_failure;
     progress.finish();

@@ -1,15 +1,12 @@
-// Splitting one effect chain across threads for an offline render: stage k
-// runs slots splits[k] .. splits[k+1]-1 on every chunk, and chunks pass from
-// stage to stage through bounded channels, so each slot still sees every
-// block in order (the output is the same as on one thread) while the stages
-// work on different chunks at the same time.
+// Sharing one effect chain among threads for an offline render: the slots
+// are cut into runs (stage k runs slots splits[k] .. splits[k+1]-1 on every
+// chunk), and each run handles the chunks in order, so each slot still sees
+// every block in order (the output is the same as on one thread) while the
+// runs work on different chunks at the same time.
 #pragma once
 
-#include <condition_variable>
-#include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <mutex>
+#include <functional>
 #include <vector>
 
 namespace tw::render {
@@ -28,50 +25,22 @@ struct Chunk {
     std::int32_t done_slots = 0;  // slots below this index have run on it already
 };
 
-// A blocking hand-over between two stages (or back to the reader). pop()
-// waits for a chunk; it returns nullptr once the channel is closed and empty.
-// Any thread.
-class ChunkChannel {
-public:
-    void push(Chunk* c) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (closed_) return;
-            queue_.push_back(c);
-        }
-        ready_.notify_one();
-    }
-    Chunk* pop() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [&] { return closed_ || !queue_.empty(); });
-        if (queue_.empty()) return nullptr;
-        Chunk* c = queue_.front();
-        queue_.pop_front();
-        return c;
-    }
-    // What was pushed before is still popped; later pushes are dropped.
-    void close() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            closed_ = true;
-        }
-        ready_.notify_all();
-    }
-    // Closes and forgets what waits, so that every pop returns at once.
-    void abort() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            closed_ = true;
-            queue_.clear();
-        }
-        ready_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<Chunk*> queue_;
-    bool closed_ = false;
-};
+// Runs a stream of chunks through `steps` steps with `workers` threads.
+// Step 0 makes each chunk (reads it), the last one takes it (writes it), the
+// ones between work on it. Every step handles the chunks one at a time and in
+// the order step 0 made them, so a step's state sees the same sequence as on
+// one thread. Different steps run at the same time on different chunks: any
+// free thread takes any step that is ready, the latest first (so finished
+// work leaves early), which shares the work evenly among the threads however
+// unevenly it is cut into steps. At most pool.size() chunks are in flight.
+//
+// step(k, chunk) does step k; it returns false at the end of the input (step
+// 0, no chunk made) or to give up (any other step: every thread stops).
+// thread_start() runs first on each worker; stop() is asked between steps and
+// ends the run when true. Returns false when a step gave up or stop() ended
+// it. Any thread (it blocks until the run has ended).
+using StepFn = std::function<bool(int step, Chunk& chunk)>;
+bool run_steps(int steps, int workers, std::vector<Chunk>& pool, const StepFn& step,
+               const std::function<void()>& thread_start, const std::function<bool()>& stop);
 
 }  // namespace tw::render
