@@ -40,6 +40,7 @@ namespace {
 
 constexpr int kMaxBlock = 2048;
 constexpr int kIoFrames = 32768;  // frames per file read and write (rounded down to whole blocks)
+constexpr int kFirstIoFrames = 4096;  // the first chunk's frames (also rounded down to whole blocks)
 constexpr int kRunsPerThread = 4;  // runs of slots per thread: small enough to share evenly, large enough to keep a chunk warm
 constexpr double kMaxTailSeconds = 3600.0;
 constexpr float kEngineScale = 32768.0f;
@@ -357,6 +358,10 @@ void render(const Options& opt) {
     // frames), so the file library's per-call cost is paid once per chunk;
     // the chain still sees the same sequence of blocks.
     const int chunk_frames = std::max(1, kIoFrames / opt.block) * opt.block;
+    // The first chunk is shorter: on several threads it runs alone, each slot
+    // timed to cut the chain into runs, so it should end soon.
+    const int first_chunk_frames = std::min(chunk_frames, std::max(1, kFirstIoFrames / opt.block) * opt.block);
+    bool first_read = true;
     bool input_done = false;
     std::int64_t tail_left = tail_frames;
 
@@ -365,9 +370,11 @@ void render(const Options& opt) {
     auto read_chunk = [&](tw::render::Chunk& c) {
         sf_count_t frames = 0;
         if (!input_done) {
-            frames = sf_readf_float(in, c.samples.data(), chunk_frames);
+            const sf_count_t want = first_read ? first_chunk_frames : chunk_frames;
+            first_read = false;
+            frames = sf_readf_float(in, c.samples.data(), want);
             if (frames > 0) frames_read += frames;
-            if (frames < chunk_frames) {
+            if (frames < want) {
                 if (sf_error(in) != SF_ERR_NO_ERROR) {
                     read_failure = "Cannot read " + opt.input + ": " + sf_message(in) + ".";
                     return false;
