@@ -2,6 +2,7 @@
 // by block exactly as the audio thread runs the live chain, and writes the
 // result as a 32-bit float WAV (re-amping a dry guitar track, checking a
 // preset without a sound card).
+#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -98,7 +99,12 @@ public:
     // Writes `frames` frames; false with a sentence in `why`. Render thread.
     bool write(const float* samples, std::int64_t frames, std::string& why) {
         if (!streaming_) {
-            if (sf_writef_float(sf_, samples, frames) == frames) return true;
+            if (sf_writef_float(sf_, samples, frames) == frames) {
+                // Start writing what is written so far to the disk now, without
+                // waiting, so that the flush before the rename finds little left.
+                ::sync_file_range(file_.fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
+                return true;
+            }
             why = "Cannot write " + file_.target() + ": " + sf_message(sf_) + ".";
             return false;
         }
