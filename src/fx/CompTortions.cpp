@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "fx/curves.h"
+#include "fx/dsp/one_pole.h"
 #include "fx/fx_limits.h"
 #include "fx/fields.h"
 #include "fx/unit_texts.h"
@@ -218,8 +219,8 @@ void TCompTortion_form::run_stereo_pass(float* samples, int n, float colour, con
     float lp_l = lp_state_l, lp_r = lp_state_r;
     for (int i = 0; i < n; ++i) {
         const float xl = samples[2 * i], xr = samples[2 * i + 1];
-        lp_l = g * lp_l + one_minus_g * xl;
-        lp_r = g * lp_r + one_minus_g * xr;
+        dsp::one_pole_step(lp_l, g, one_minus_g, xl);
+        dsp::one_pole_step(lp_r, g, one_minus_g, xr);
         high_l[i] = xl - lp_l;
         high_r[i] = xr - lp_r;
     }

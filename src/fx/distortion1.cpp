@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "fx/curves.h"
+#include "fx/dsp/one_pole.h"
 #include "fx/fx_limits.h"
 #include "fx/fields.h"
 #include "fx/unit_texts.h"
@@ -173,8 +174,8 @@ void TDistortion1_form::run_stereo(float* samples, int n, float color_l_now, flo
     for (int i = 0; i < n; ++i) {
         const float xl = samples[2 * i] * st.gain_in;
         const float xr = samples[2 * i + 1] * st.gain_in;
-        lp_l = gl * lp_l + one_minus_gl * xl;
-        lp_r = gr * lp_r + one_minus_gr * xr;
+        dsp::one_pole_step(lp_l, gl, one_minus_gl, xl);
+        dsp::one_pole_step(lp_r, gr, one_minus_gr, xr);
         low[i] = lp_l;
         low[n + i] = lp_r;
         high[i] = xl - lp_l;

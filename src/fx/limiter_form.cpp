@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "fx/curves.h"
+#include "fx/dsp/one_pole.h"
 #include "fx/fields.h"
 #include "fx/vec_math.h"
 #include "fx/fx_limits.h"
@@ -272,8 +273,8 @@ void Tlimiter_form::power_law_stereo(float* s, int frames) {
     float lp_l = lp_state_l, lp_r = lp_state_r;
     const int count = 2 * frames;
     for (int i = 0; i < count; i += 2) {
-        lp_l = lp_l * gl + one_minus_gl * s[i];
-        lp_r = lp_r * gr + one_minus_gr * s[i + 1];
+        dsp::one_pole_step(lp_l, gl, one_minus_gl, s[i]);
+        dsp::one_pole_step(lp_r, gr, one_minus_gr, s[i + 1]);
         low_buf[i] = lp_l;
         low_buf[i + 1] = lp_r;
         high_buf[i] = s[i] - lp_l;
