@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "fx/kind_ids.h"
 #include "app/chain_editor.h"
 #include "app/dialogs.h"
 #include "live_bench_support.h"

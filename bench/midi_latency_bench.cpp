@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "fx/kind_ids.h"
 #include "../tests/audio/jack_midi_sender.h"
 #include "app/chain_editor.h"
 #include "app/dialogs.h"

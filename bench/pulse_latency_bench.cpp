@@ -28,6 +28,7 @@
 #include <string>
 #include <thread>
 
+#include "fx/kind_ids.h"
 #include "app/chain_editor.h"
 #include "app/dialogs.h"
 #include "app/stream_control.h"

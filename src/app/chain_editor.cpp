@@ -39,7 +39,7 @@ ChainEditor::ChainEditor() {
 
 ChainEditor::~ChainEditor() {
     bool holds_any = false;
-    for (int s = 0; s < kMaxSlots; ++s) holds_any = holds_any || staging_.instance[s] != nullptr;
+    for (int s = 0; s < kMaxSlots; ++s) holds_any = holds_any || staging_.slots[s].instance != nullptr;
     if (!holds_any) return;
     // Nothing may run our instances once they are gone: hold the chain
     // closed while it is emptied and the instances are deleted.
@@ -48,8 +48,8 @@ ChainEditor::~ChainEditor() {
     ChainTable empty;
     commit_chain(empty);
     for (int s = 0; s < kMaxSlots; ++s) {
-        delete staging_.instance[s];
-        staging_.instance[s] = nullptr;
+        delete staging_.slots[s].instance;
+        staging_.slots[s].instance = nullptr;
     }
     reopen_gate(chain_active, was_active);
 }
@@ -59,26 +59,56 @@ const ChainRow& ChainEditor::row(int n) const { return *rows_[clamp_row(n) - 1];
 
 Instance ChainEditor::instance(int n) const {
     if (n < 1 || n > kChainRows) return nullptr;
-    return staging_.instance[n - 1];
+    return staging_.slots[n - 1].instance;
 }
 
 void ChainEditor::destroy_instance(Instance inst) {
     if (inst == nullptr) return;
-    // The caller holds a gate closed through close_gate_and_wait: no run can
-    // be using the instance.
+    // The caller holds a gate closed through close_gate_and_wait, or has
+    // committed a chain without it: no run can be using the instance.
     if (on_instance_destroying) on_instance_destroying(inst);
     delete inst;
 }
 
-void ChainEditor::fill_slot(int s, std::int32_t kind) {
+ChainSlot ChainEditor::make_slot(std::int32_t kind) {
     if (registry_ == nullptr) registry_ = init_kind_registry();
     if (kind < 0 || kind > registry_->last_kind) kind = kKindEmpty;
-    staging_.process[s] = registry_->process[kind];
-    std::memcpy(staging_.names[s], registry_->names[kind], kNameBytes);
-    staging_.params[s] = registry_->params[kind];
-    staging_.kind[s] = kind;
+    ChainSlot slot;
+    slot.process = registry_->process[kind];
+    std::memcpy(slot.name, registry_->names[kind], kNameBytes);
+    slot.params = registry_->params[kind];
+    slot.kind = kind;
     CreateFn create = registry_->create[kind];
-    staging_.instance[s] = create != nullptr ? create() : nullptr;
+    slot.instance = create != nullptr ? create() : nullptr;
+    return slot;
+}
+
+void ChainEditor::fill_slot(int s, std::int32_t kind) {
+    const std::int32_t enabled = staging_.slots[s].enabled;
+    staging_.slots[s] = make_slot(kind);
+    staging_.slots[s].enabled = enabled;
+}
+
+void ChainEditor::replace_chain(const ChainTable& next) {
+    if (!built()) fill_kind_lists_and_build_chain();
+    const ChainTable old = staging_;
+    for (int s = 0; s < kChainRows; ++s) staging_.slots[s] = next.slots[s];
+    // One step: the audio thread plays the old chain until here, then the
+    // new one. Once commit_chain returns no run can use the old instances.
+    commit_chain(staging_);
+    for (int n = 1; n <= kChainRows; ++n) {
+        ChainRow& r = row(n);
+        r.combo.set_item_index_silent(staging_.slots[n - 1].kind);
+        // Runs on_off, which writes the same on/off again and sets the caption.
+        r.check.set_checked(staging_.slots[n - 1].enabled == 1);
+    }
+    for (int s = 0; s < kChainRows; ++s) {
+        Instance inst = old.slots[s].instance;
+        if (inst == nullptr) continue;
+        bool kept = false;
+        for (int t = 0; t < kChainRows; ++t) kept = kept || staging_.slots[t].instance == inst;
+        if (!kept) destroy_instance(inst);
+    }
 }
 
 void ChainEditor::fill_kind_lists_and_build_chain() {
@@ -94,7 +124,7 @@ void ChainEditor::fill_kind_lists_and_build_chain() {
     for (int n = 1; n <= kChainRows; ++n) {
         const int s = n - 1;
         fill_slot(s, row(n).combo.item_index());
-        staging_.enabled[s] = 0;
+        staging_.slots[s].enabled = 0;
         staging_.count += 1;
     }
     commit_chain(staging_);
@@ -109,9 +139,9 @@ void ChainEditor::slot_kind_change(int n) {
     // once the new instance is committed.
     const std::int32_t was_active = close_gate_and_wait(chain_active);
     r.combo.set_enabled(false);
-    if (staging_.instance[s] != nullptr) {
-        Instance old = staging_.instance[s];
-        staging_.instance[s] = nullptr;
+    if (staging_.slots[s].instance != nullptr) {
+        Instance old = staging_.slots[s].instance;
+        staging_.slots[s].instance = nullptr;
         destroy_instance(old);
     }
     const int k = r.combo.item_index();
@@ -126,11 +156,11 @@ void ChainEditor::on_off(int n) {
     const int s = n - 1;
     ChainRow& r = row(n);
     if (r.check.checked()) {
-        staging_.enabled[s] = 1;
+        staging_.slots[s].enabled = 1;
         enable_slot(s);
         r.check.set_caption("On");
     } else {
-        staging_.enabled[s] = 0;
+        staging_.slots[s].enabled = 0;
         disable_slot(s);
         r.check.set_caption("Off");
     }
@@ -139,13 +169,13 @@ void ChainEditor::on_off(int n) {
 void ChainEditor::tune(int n) {
     if (n < 1 || n > kChainRows) return;
     const int s = n - 1;
-    if (std::strstr(staging_.names[s], kEmptyName) != nullptr) return;
+    if (std::strstr(staging_.slots[s].name, kEmptyName) != nullptr) return;
     // A kind whose effect is not built has no window to show.
-    if (staging_.instance[s] == nullptr) return;
+    if (staging_.slots[s].instance == nullptr) return;
     ui::Button& b = row(n).tune;
     b.set_enabled(false);
     b.set_caption("wait");
-    if (on_show_editor) on_show_editor(n, staging_.instance[s]);
+    if (on_show_editor) on_show_editor(n, staging_.slots[s].instance);
     b.set_caption("Tune");
     b.set_enabled(true);
 }
@@ -168,14 +198,13 @@ void ChainEditor::move(int n, int target) {
 
         const int a = n - 1;
         const int b = target - 1;
-        std::swap(staging_.process[a], staging_.process[b]);
-        std::swap(staging_.instance[a], staging_.instance[b]);
-        std::swap(staging_.params[a], staging_.params[b]);
-        std::swap(staging_.kind[a], staging_.kind[b]);
-        char tmp[kNameBytes];
-        std::memcpy(tmp, staging_.names[a], kNameBytes);
-        std::memcpy(staging_.names[a], staging_.names[b], kNameBytes);
-        std::memcpy(staging_.names[b], tmp, kNameBytes);
+        // The slot moves whole (kind, instance, entries, name); on/off
+        // follows with the check boxes below.
+        const std::int32_t on_a = staging_.slots[a].enabled;
+        const std::int32_t on_b = staging_.slots[b].enabled;
+        std::swap(staging_.slots[a], staging_.slots[b]);
+        staging_.slots[a].enabled = on_a;
+        staging_.slots[b].enabled = on_b;
         swap_chain_slots(b, a);
 
         const bool on_n = rn.check.checked();

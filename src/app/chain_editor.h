@@ -64,6 +64,15 @@ public:
     // is committed. On/off is kept. Does nothing while a move is in progress.
     // UI thread.
     void slot_kind_change(int n);
+    // A slot of `kind` (the empty kind for values outside the registry) with
+    // a new instance at its defaults, off. UI thread.
+    ChainSlot make_slot(std::int32_t kind);
+    // Makes the first 16 slots of `next` (whose instances this editor then
+    // owns) the chain in one commit; the rows then show their kinds and
+    // on/off, and the instances of the old chain that `next` does not hold
+    // are destroyed (after on_instance_destroying). The audio thread plays
+    // the old chain up to the commit and the new one from it. UI thread.
+    void replace_chain(const ChainTable& next);
     // Row n's check box was clicked or set: writes the slot's on/off into the
     // staging and live chains and sets the caption "On"/"Off". UI thread.
     void on_off(int n);

@@ -2,6 +2,7 @@
 
 #include "app/chain_editor.h"
 #include "engine/effects.h"
+#include "fx/kind_ids.h"
 
 namespace tw {
 
@@ -27,31 +28,27 @@ void load_preset_record(ChainEditor& editor, const PresetRecord& file, const std
     g_current_path = path;
 
     if (!editor.built()) editor.fill_kind_lists_and_build_chain();
-    // A load inside another closed section keeps the gate as it found it.
-    const std::int32_t was_loaded = close_gate_and_wait(chain_loaded);
-    ChainTable& staging = editor.staging();
+    // The next chain is built aside while the current one plays on: a new
+    // instance per row (files read, settings applied), then one commit.
+    ChainTable next = editor.staging();
     for (int s = 0; s < kPresetUsedSlots; ++s) {
-        const int n = s + 1;
-        ChainRow& r = editor.row(n);
-        staging.enabled[s] = g_record.enabled(s);
-        r.check.set_checked(g_record.enabled(s) == 1);
-        r.combo.set_item_index_silent(effective_kind(g_record, s));
-        editor.slot_kind_change(n);
+        next.slots[s] = editor.make_slot(effective_kind(g_record, s));
+        next.slots[s].enabled = g_record.enabled(s);
     }
-    for (int s = 0; s < staging.count && s < kPresetUsedSlots; ++s) {
+    for (int s = 0; s < next.count && s < kPresetUsedSlots; ++s) {
         g_record.get_params(s, exchange);
-        if (staging.params[s] != nullptr) staging.params[s](&exchange, staging.instance[s], 1);
+        if (next.slots[s].params != nullptr) next.slots[s].params(&exchange, next.slots[s].instance, 1);
     }
-    reopen_gate(chain_loaded, was_loaded == 0 ? 0 : 1);
+    editor.replace_chain(next);
 }
 
 void build_preset_record(ChainEditor& editor) {
     ParamRecord exchange;  // cleared once: a slot keeps what the slots before it left
     const ChainTable& staging = editor.staging();
     for (int s = 0; s < staging.count && s < kPresetSlots; ++s) {
-        g_record.set_kind(s, staging.kind[s]);
-        g_record.set_enabled(s, staging.enabled[s]);
-        if (staging.params[s] != nullptr) staging.params[s](&exchange, staging.instance[s], 0);
+        g_record.set_kind(s, staging.slots[s].kind);
+        g_record.set_enabled(s, staging.slots[s].enabled);
+        if (staging.slots[s].params != nullptr) staging.slots[s].params(&exchange, staging.slots[s].instance, 0);
         g_record.set_params(s, exchange);
     }
     g_record.set_version(kPresetVersion);

@@ -22,8 +22,9 @@ const std::string& current_preset_path();
 void set_current_preset_path(const std::string& path);
 
 // Reads the file into the in-memory record and applies it to the editor's
-// chain (kinds, on/off, every slot's settings), with the live chain held off
-// (`chain_loaded` closed) for the whole load. An unreadable or short file
+// chain (kinds, on/off, every slot's settings): the new chain is built aside
+// (instances created, settings applied, files read) while the old one plays,
+// then made live in one commit. An unreadable or short file
 // changes nothing and returns false, silently. Builds the chain first if the
 // editor has not built it yet. UI thread.
 bool load_preset(ChainEditor& editor, const std::string& path);

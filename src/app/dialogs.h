@@ -6,11 +6,11 @@
 
 #include <string>
 
-#include "fx/services/message_boxes.h"
+#include "platform/message_boxes.h"
 
 namespace tw {
 
-class Dialogs : public services::MessageBoxes {
+class Dialogs : public platform::MessageBoxes {
 public:
     // message(text, detail) and warning(text, detail): a plain or warning
     // box with an OK button; returns when it is closed. UI thread.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "fx/services/ini_file.h"
+#include "platform/ini_file.h"
 
 namespace tw {
 
@@ -10,7 +10,7 @@ namespace {
 
 // A text value kept only when it is short enough and holds no control
 // characters (binary junk reads as missing).
-std::string clean_text(const services::IniFile& ini, const char* section, const char* key, std::size_t max_length,
+std::string clean_text(const platform::IniFile& ini, const char* section, const char* key, std::size_t max_length,
                        const std::string& fallback) {
     const std::string v = ini.read_string(section, key, fallback);
     if (v.size() > max_length) return fallback;
@@ -21,7 +21,7 @@ std::string clean_text(const services::IniFile& ini, const char* section, const 
 
 }  // namespace
 
-FaceSettings read_face_settings(const services::IniFile& ini) {
+FaceSettings read_face_settings(const platform::IniFile& ini) {
     FaceSettings s;
     s.input = std::max(0, ini.read_int(kWaveDevices, "input", 0));
     s.output = std::max(0, ini.read_int(kWaveDevices, "output", 0));
@@ -38,9 +38,9 @@ FaceSettings read_face_settings(const services::IniFile& ini) {
     return s;
 }
 
-FaceSettings read_face_settings_file(const std::string& path) { return read_face_settings(services::IniFile(path)); }
+FaceSettings read_face_settings_file(const std::string& path) { return read_face_settings(platform::IniFile(path)); }
 
-void write_face_settings(services::IniFile& ini, const FaceSettings& s) {
+void write_face_settings(platform::IniFile& ini, const FaceSettings& s) {
     ini.write_int(kWaveDevices, "input", s.input);
     ini.write_int(kWaveDevices, "output", s.output);
     ini.write_int(kWaveDevices, "latency", s.latency);
@@ -53,7 +53,7 @@ void write_face_settings(services::IniFile& ini, const FaceSettings& s) {
 }
 
 bool save_face_settings_file(const std::string& path, const FaceSettings& s, std::string* error) {
-    services::IniFile ini(path);
+    platform::IniFile ini(path);
     write_face_settings(ini, s);
     return ini.save(error);
 }

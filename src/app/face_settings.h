@@ -19,7 +19,7 @@
 
 namespace tw {
 
-namespace services {
+namespace platform {
 class IniFile;
 }
 
@@ -52,7 +52,7 @@ struct FaceSettings {
 // outside 0..3 gives 3, names and paths longer than their limit (or holding
 // control characters) read as missing, an A4 outside 415..466 is clamped
 // into it. UI thread.
-FaceSettings read_face_settings(const services::IniFile& ini);
+FaceSettings read_face_settings(const platform::IniFile& ini);
 // The same from the file at `path` (a missing or unreadable file gives the
 // defaults). UI thread.
 FaceSettings read_face_settings_file(const std::string& path);
@@ -60,7 +60,7 @@ FaceSettings read_face_settings_file(const std::string& path);
 // Writes the keys into `ini` in the order input, output, latency,
 // MonoStereo, SampleFreq, input_name, output_name, Path, then [Tuner] A4; every other
 // key (usefastwdm, anything the user added) stays as it is. UI thread.
-void write_face_settings(services::IniFile& ini, const FaceSettings& s);
+void write_face_settings(platform::IniFile& ini, const FaceSettings& s);
 // Reads the file at `path`, writes the keys and saves it (temporary file +
 // rename). False with a sentence in `error`. UI thread.
 bool save_face_settings_file(const std::string& path, const FaceSettings& s, std::string* error = nullptr);

@@ -224,7 +224,7 @@ ui::Control* MidiControl::find(const MidiTarget& t) const {
     if (t.slot < 1 || t.slot > 16) return nullptr;
     Instance inst = chain_.instance(t.slot);
     if (inst == nullptr) return nullptr;
-    ui::Control* c = inst->form().find(t.control);
+    ui::Control* c = effect_form(inst)->form().find(t.control);
     if (c == nullptr) return nullptr;
     return c->type() == ui::ControlType::ScrollBar || c->type() == ui::ControlType::CheckBox ? c : nullptr;
 }

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <filesystem>
 
-#include "fx/services/ini_file.h"
+#include "platform/ini_file.h"
 
 namespace tw {
 
@@ -24,7 +24,7 @@ bool valid_control_name(const std::string& name) {
 
 MidiSettings read_midi_settings_file(const std::string& path, std::vector<std::string>* problems) {
     MidiSettings s;
-    const services::IniFile ini(path);
+    const platform::IniFile ini(path);
     auto problem = [&](const std::string& text) {
         if (problems) problems->push_back(path + ": " + text);
     };
@@ -64,7 +64,7 @@ MidiSettings read_midi_settings_file(const std::string& path, std::vector<std::s
 
 bool save_midi_settings_file(const std::string& path, const MidiSettings& s, std::string* error) {
     // Written from scratch so that mappings forgotten since are gone.
-    services::IniFile ini(path, "");
+    platform::IniFile ini(path, "");
     ini.write_string(kInput, "port", s.port);
     ini.write_int(kMappings, "count", static_cast<int>(s.mappings.size()));
     int i = 0;

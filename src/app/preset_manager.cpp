@@ -8,7 +8,7 @@
 #include "app/chain_presets.h"
 #include "app/help_pages.h"
 #include "app/program_folder.h"
-#include "fx/services/effect_services.h"
+#include "platform/effect_services.h"
 
 namespace tw {
 
@@ -102,11 +102,11 @@ void PresetManager::ComboBox_PRESETSChange() {
 void PresetManager::spSkinButton18Click() {
     spSkinButton18.set_enabled(false);
     spSkinButton18.set_caption("Wait...");
-    services::FileDialogRequest request;
+    platform::FileDialogRequest request;
     request.title = "Open file";
     request.filter = kFilter;
     request.initial_folder = presets_folder();
-    if (const auto path = services::effect_services().file_dialogs().open_file(request)) load_preset(chain_, *path);
+    if (const auto path = platform::effect_services().file_dialogs().open_file(request)) load_preset(chain_, *path);
     dialogs_.message(fast_load_message(), "");
     spSkinButton18.set_enabled(true);
     spSkinButton18.set_caption("Load FX chain");
@@ -116,12 +116,12 @@ void PresetManager::spSkinButton17Click() {
     spSkinButton17.set_enabled(false);
     spSkinButton17.set_caption("Wait...");
     build_preset_record(chain_);
-    services::FileDialogRequest request;
+    platform::FileDialogRequest request;
     request.title = "Save file";
     request.filter = kFilter;
     request.initial_folder = presets_folder();
     request.confirm_overwrite = false;  // asked below, once the extension is known
-    if (auto path = services::effect_services().file_dialogs().save_file(request)) {
+    if (auto path = platform::effect_services().file_dialogs().save_file(request)) {
         if (!ends_with_pre(*path)) *path += ".pre";
         std::error_code ec;
         const bool exists = std::filesystem::exists(*path, ec);

@@ -9,8 +9,8 @@
 #include <set>
 #include <system_error>
 
-#include "fx/services/atomic_write.h"
-#include "fx/services/program_files.h"
+#include "platform/atomic_write.h"
+#include "platform/program_files.h"
 
 namespace tw {
 
@@ -18,13 +18,13 @@ namespace fs = std::filesystem;
 
 // One program folder for the whole program: effects reach the same one
 // through their services.
-std::string executable_folder() { return services::executable_folder(); }
+std::string executable_folder() { return platform::executable_folder(); }
 
-const std::string& program_folder() { return services::program_folder(); }
+const std::string& program_folder() { return platform::program_folder(); }
 
-void set_program_folder(const std::string& dir) { services::set_program_folder(dir); }
+void set_program_folder(const std::string& dir) { platform::set_program_folder(dir); }
 
-std::string program_path(const std::string& relative) { return services::program_file(relative); }
+std::string program_path(const std::string& relative) { return platform::program_file(relative); }
 
 ProgramFolderChoice choose_program_folder(const ProgramFolderSources& s) {
     if (!s.home_option.empty()) return {s.home_option, ""};
@@ -67,7 +67,7 @@ bool write_seeded_list(const fs::path& file, const std::set<std::string>& names,
     std::string text;
     for (const std::string& n : names) text += n + "\n";
     std::string why;
-    if (services::write_file_atomically(file.string(), text.data(), text.size(), &why)) return true;
+    if (platform::write_file_atomically(file.string(), text.data(), text.size(), &why)) return true;
     if (error != nullptr) *error = why;
     return false;
 }

@@ -7,10 +7,19 @@
 
 namespace tw {
 
-class EffectForm;
+// What the engine knows of an effect object: that it can be run through the
+// entries of its kind and deleted (on the UI thread). The kinds derive their
+// objects from it.
+class EffectInstance {
+public:
+    EffectInstance() = default;
+    virtual ~EffectInstance() = default;
+    EffectInstance(const EffectInstance&) = delete;
+    EffectInstance& operator=(const EffectInstance&) = delete;
+};
 
-// One effect object (its controls plus its processing state). Null = no instance.
-using Instance = EffectForm*;
+// One effect object. Null = no instance.
+using Instance = EffectInstance*;
 
 // Parameter record exchanged through ParamsFn: 101 little-endian 32-bit words.
 // Fields are read and written byte by byte (see fx/param_record.h); bytes a
@@ -30,23 +39,9 @@ using CreateFn = Instance (*)();
 // (put_parameters). UI thread.
 using ParamsFn = void (*)(ParamRecord* record, Instance instance, std::int32_t direction);
 
-// Effect kinds as numbered in the registry and in preset files (format 303).
-enum EffectKind : std::int32_t {
-    kKindEmpty = 0,
-    kKindNoiseGate = 1,
-    kKindEQ8 = 2,
-    kKindCompTortion = 3,
-    kKindLimiter = 4,
-    kKindMultiTortion = 5,
-    kKindDistortion1 = 6,
-    kKindReverb = 7,
-    kKindDelay = 8,
-    kKindFlanger = 9,
-    kKindWah = 10,
-    kKindReadWav = 11,
-    kKindRecordWav = 12,
-    kKindGain = 13,
-};
+// The kind number of an empty slot; every other number is a kind's own, and
+// the engine knows none of them.
+inline constexpr std::int32_t kEmptyKind = 0;
 
 inline constexpr int kMaxKinds = 32;
 inline constexpr int kMaxSlots = 32;

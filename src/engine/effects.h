@@ -1,16 +1,16 @@
-// The effect registry, the live chain and the chain dispatcher.
+// The effect registry, and the engine's plain entries for the program's
+// chain: each forwards to default_chain() (engine/chain.h).
 //
 // Threads: process_chain runs on the audio thread; everything else here is
-// called on the UI thread. The UI never rewrites live slots (other than their
-// `enabled` word) while a run may be inside the chain: commit_chain and
-// swap_chain_slots take care of that themselves, and code that destroys an
-// instance or rewrites slots does it between close_gate_and_wait() and
-// reopen_gate().
+// called on the UI thread. Code that destroys an instance the live chain may
+// still run does it between close_gate_and_wait() and reopen_gate(), or after
+// a commit that no longer holds it.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
+#include "engine/chain.h"
 #include "engine/effect_types.h"
 #include "engine/registry_row.h"
 
@@ -25,46 +25,29 @@ struct EffectRegistry {
     ParamsFn params[kMaxKinds] = {};
 };
 
-// A chain of slots: the record type of the chain editor's staging copy.
-// Slot i is index i across the parallel arrays; slot 0 runs first.
-struct ChainTable {
-    std::int32_t count = 0;
-    char names[kMaxSlots][kNameBytes] = {};
-    ProcessFn process[kMaxSlots] = {};
-    Instance instance[kMaxSlots] = {};
-    ParamsFn params[kMaxSlots] = {};
-    std::int32_t kind[kMaxSlots] = {};
-    std::int32_t enabled[kMaxSlots] = {};
-};
-
-// Gate words: the chain runs only while both are 1. Any thread may read; the
-// UI thread writes them (STOP/START, slot changes, preset loads).
-extern std::atomic<std::int32_t> chain_active;
-extern std::atomic<std::int32_t> chain_loaded;
-// Duration of the last chain run divided by the buffer's duration (1.0 = the
-// chain took as long as the buffer lasts). Written by the audio thread.
-extern std::atomic<float> cpu_load;
-// Duration of the last chain run in seconds. Written by the audio thread.
-extern std::atomic<float> run_seconds;
-// Chain runs completed with both gates open, and the steady-clock time (ns
-// since its epoch) at which the last one ended: a buffer counted here after a
-// gate reopened was processed by the chain as it is now (latency
-// measurements). Written by the audio thread.
-extern std::atomic<std::uint64_t> chain_runs;
-extern std::atomic<std::int64_t> chain_run_end_ns;
+// The default chain's gate words and figures (Chain's members of the same
+// names): the chain runs only while both gates are 1; the UI thread writes
+// the gates, the audio thread the figures, any thread reads them.
+extern std::atomic<std::int32_t>& chain_active;
+extern std::atomic<std::int32_t>& chain_loaded;
+extern std::atomic<float>& cpu_load;
+extern std::atomic<float>& run_seconds;
+extern std::atomic<std::uint64_t>& chain_runs;
+extern std::atomic<std::int64_t>& chain_run_end_ns;
 
 // Writes `count` rows (row i at index i, at most kMaxKinds) and last_kind =
 // count - 1 into the registry and returns it. Calling it again rewrites the
 // same table. UI thread.
 EffectRegistry* init_registry(const RegistryRow* rows, int count);
 
-// Copies the staging table's first `count` slots into the live chain (names
-// are not copied). A run that begins during the copy sees an empty chain; the
-// call waits until a run that started before has left the chain. UI thread.
+// Makes the staging table's first `count` slots the live chain in one step
+// (names are not copied): a run sees the old chain or the new one, never an
+// empty or half-copied one. Returns once no run can still use the old one.
+// UI thread.
 void commit_chain(const ChainTable& staging);
 
-// Exchanges live slots a and b in all five arrays; out-of-range indexes are
-// ignored. Waits for a run in progress to leave the chain first. UI thread.
+// Exchanges live slots a and b (as one commit); out-of-range indexes are
+// ignored. UI thread.
 void swap_chain_slots(std::int32_t a, std::int32_t b);
 
 // Write 1 / 0 into the live `enabled` word of slot i without pausing the

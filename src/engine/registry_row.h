@@ -8,7 +8,7 @@
 namespace tw {
 
 struct RegistryRow {
-    EffectKind kind;
+    std::int32_t kind;
     const char* name;
     KindEntries entries;
 };

@@ -6,8 +6,8 @@
 
 #include "fx/curves.h"
 #include "fx/fields.h"
-#include "fx/services/effect_services.h"
-#include "fx/services/ini_file.h"
+#include "platform/effect_services.h"
+#include "platform/ini_file.h"
 
 namespace tw {
 
@@ -128,14 +128,14 @@ TMultiTortion_form::TMultiTortion_form()
     bank_l.init_EQ_dsp();
 
     // The last settings saved by any instance.
-    load_band_file(services::IniFile(band_file_path()));
+    load_band_file(platform::IniFile(band_file_path()));
 }
 
 std::string TMultiTortion_form::band_file_path() {
-    return services::effect_services().program_file(kBandFileName);
+    return platform::effect_services().program_file(kBandFileName);
 }
 
-void TMultiTortion_form::load_band_file(const services::IniFile& ini) {
+void TMultiTortion_form::load_band_file(const platform::IniFile& ini) {
     // Gang is on while the left row is set, so the right row first follows
     // it and is then set from its own section.
     for (int b = 0; b < kBands; ++b) {
@@ -156,7 +156,7 @@ void TMultiTortion_form::load_band_file(const services::IniFile& ini) {
 
 void TMultiTortion_form::FormClose() {
     // Other keys of the file (Gang among them) are kept as they are.
-    services::IniFile ini(band_file_path());
+    platform::IniFile ini(band_file_path());
     for (int b = 0; b < kBands; ++b) ini.write_int("EQL", band_key(b), ScrollBar[b].position());
     for (int b = 0; b < kBands; ++b) ini.write_int("EQR", band_key(b), spSkinScrollBar[b].position());
     ini.write_int("Other", "Drive", ScrollBar_gain_In.position());
@@ -166,7 +166,7 @@ void TMultiTortion_form::FormClose() {
     ini.write_int("Other", "Filter2", CheckBox_Filter2.checked() ? 1 : 0);
     std::string error;
     if (!ini.save(&error)) {
-        services::effect_services().message_boxes().warning(
+        platform::effect_services().message_boxes().warning(
             "The Distortion Plus settings could not be saved, so new instances will not start from them.", error);
     }
 }

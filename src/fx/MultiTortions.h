@@ -23,7 +23,7 @@
 
 namespace tw {
 
-namespace services {
+namespace platform {
 class IniFile;
 }
 
@@ -117,7 +117,7 @@ public:
     std::array<BankScratch, 2> bank_scratch{};   // the banks' working copies during a buffer
 
 private:
-    void load_band_file(const services::IniFile& ini);
+    void load_band_file(const platform::IniFile& ini);
     // The settings of one bank for one buffer. Audio thread.
     BandSettings settings_for(const std::array<std::atomic<float>, kBands>& gains) const;
 };

@@ -6,16 +6,14 @@
 
 #include "engine/effect_types.h"
 #include "engine/kind_entries.h"
+#include "fx/kind_ids.h"
 #include "ui/form_model.h"
 
 namespace tw {
 
-class EffectForm {
+class EffectForm : public EffectInstance {
 public:
     explicit EffectForm(ui::FormModel form) : form_(std::move(form)) {}
-    virtual ~EffectForm() = default;
-    EffectForm(const EffectForm&) = delete;
-    EffectForm& operator=(const EffectForm&) = delete;
 
     // The window declaration the front end builds the editor from. UI thread.
     ui::FormModel& form() { return form_; }
@@ -45,6 +43,10 @@ protected:
 private:
     ui::FormModel form_;
 };
+
+// The effect object behind an instance of any kind (every kind's objects are
+// EffectForms). Null for no instance. UI thread.
+inline EffectForm* effect_form(Instance instance) { return static_cast<EffectForm*>(instance); }
 
 // The three registry entries of an effect class Form that has
 // process(frames, sample_rate, channels, samples), get_parameters(record)

@@ -20,6 +20,7 @@
 #include <span>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 #include "engine/effect_types.h"
 #include "fx/param_record.h"
@@ -102,6 +103,9 @@ namespace field_detail {
 inline double value_of(const std::atomic<float>& v) { return v.load(std::memory_order_relaxed); }
 inline double value_of(const std::atomic<std::int32_t>& v) { return v.load(std::memory_order_relaxed); }
 inline double value_of(const std::atomic<bool>& v) { return v.load(std::memory_order_relaxed) ? 1 : 0; }
+inline double value_of(float v) { return v; }
+inline double value_of(std::int32_t v) { return v; }
+inline double value_of(bool v) { return v ? 1 : 0; }
 inline double value_of(const ui::ScrollBar& b) { return b.position(); }
 inline double value_of(const ui::CheckBox& c) { return c.checked() ? 1 : 0; }
 
@@ -114,9 +118,11 @@ template <class T, std::size_t N> double element_value(const std::array<T, N>& m
 template <class T, int N> double element_value(const ui::ControlFamily<T, N>& m, int i) { return value_of(m[i]); }
 
 template <class E> constexpr FieldType default_type() {
-    if constexpr (std::is_same_v<E, std::atomic<float>>) return FieldType::Float;
+    if constexpr (std::is_same_v<E, std::atomic<float>> || std::is_same_v<E, float>) return FieldType::Float;
     else if constexpr (std::is_same_v<E, ui::ScrollBar>) return FieldType::Position;
-    else if constexpr (std::is_same_v<E, ui::CheckBox> || std::is_same_v<E, std::atomic<bool>>) return FieldType::Flag;
+    else if constexpr (std::is_same_v<E, ui::CheckBox> || std::is_same_v<E, std::atomic<bool>> ||
+                       std::is_same_v<E, bool>)
+        return FieldType::Flag;
     else return FieldType::Int;
 }
 
@@ -127,6 +133,12 @@ template <auto Member>
 double read_member(const void* form, int i) {
     using Info = MemberOf<decltype(Member)>;
     return element_value(static_cast<const typename Info::form*>(form)->*Member, i);
+}
+
+// A member of the parameters a form keeps for its kernel (form.params.member).
+template <class Form, auto Member>
+double read_param(const void* form, int i) {
+    return element_value(static_cast<const Form*>(form)->params.*Member, i);
 }
 }  // namespace field_detail
 
@@ -164,6 +176,21 @@ constexpr auto bind_field(const char* name) {
     return b;
 }
 
+// The field holding member `member` of the kernel parameters a form keeps
+// (KernelHost::params), named after it.
+template <class Form, auto Member>
+constexpr auto bind_param_field(const char* name) {
+    using Info = field_detail::MemberOf<decltype(Member)>;
+    using Elem = field_detail::Element<typename Info::type>;
+    FieldBinding<Form> b;
+    b.decl.name = name;
+    b.decl.type = field_detail::default_type<typename Elem::type>();
+    b.decl.count = Elem::count;
+    if (b.decl.type == FieldType::Flag) b.decl.max = 1;
+    b.read = &field_detail::read_param<Form, Member>;
+    return b;
+}
+
 // A 32-bit marker word: always written as `value`.
 template <class Form>
 constexpr FieldBinding<Form> marker_field(int offset, std::int32_t value, const char* name = "marker") {
@@ -174,6 +201,10 @@ constexpr FieldBinding<Form> marker_field(int offset, std::int32_t value, const 
 
 // Declares the field holding member `member` of Form, named after it.
 #define TW_FIELD(Form, member) ::tw::bind_field<&Form::member>(#member)
+// Declares the field holding member `member` of Form's kernel parameters
+// (Form::params.member), named after it.
+#define TW_PARAM(Form, member) \
+    ::tw::bind_param_field<Form, &std::remove_cvref_t<decltype(std::declval<Form&>().params)>::member>(#member)
 
 // ---- Using a table.
 

@@ -16,9 +16,9 @@ constexpr ui::BarRange kVolumeBar{0, 100, 50, 5, 1};
 
 // The parameter record (40 bytes).
 constexpr FieldBinding<Tgain_form> kGainFields[] = {
-    TW_FIELD(Tgain_form, mono_gain).at(0).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Mono"),
-    TW_FIELD(Tgain_form, left_gain).at(4).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Left"),
-    TW_FIELD(Tgain_form, right_gain).at(8).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Right"),
+    TW_PARAM(Tgain_form, mono_gain).at(0).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Mono"),
+    TW_PARAM(Tgain_form, left_gain).at(4).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Left"),
+    TW_PARAM(Tgain_form, right_gain).at(8).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Right"),
     marker_field<Tgain_form>(12, Tgain_form::kMarker),
     TW_FIELD(Tgain_form, RadioBox_SimpleChorus).at(16),
     TW_FIELD(Tgain_form, ScrollBar_SimpleChorus).at(20).bar(kVolumeBar),
@@ -65,87 +65,66 @@ Tgain_form::Tgain_form()
         const auto g = gain_curve(static_cast<float>(p));
         return g ? samples_ms_text(std::nearbyint(static_cast<double>(*g) * 1800.0)) : std::string();
     };
-
-    // Creation values: the ring holds 1.0 in slots 0 .. 14999 (slot 15000 is never used).
-    delay_buf.fill(1.0f);
-    delay_buf[kRingSize - 1] = 0.0f;
-    delay_pos = 1;
+    // The creation values are GainKernel::Params' own.
+    publish();
 }
 
 void Tgain_form::ScrollBar_Gain_LeftChange() {
-    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Left.position())))
-        left_gain.store(*g, std::memory_order_relaxed);
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Left.position()))) {
+        params.left_gain = *g;
+        publish();
+    }
 }
 
 void Tgain_form::ScrollBar_Gain_RightChange() {
-    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Right.position())))
-        right_gain.store(*g, std::memory_order_relaxed);
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Right.position()))) {
+        params.right_gain = *g;
+        publish();
+    }
 }
 
 void Tgain_form::ScrollBar_Gain_MonoChange() {
+    // One publication for the three volumes the bar sets.
+    PublishBatch batch(*this);
     const int p = ScrollBar_Gain_Mono.position();
     ScrollBar_Gain_Left.set_position(p);
     ScrollBar_Gain_Right.set_position(p);
-    if (auto g = gain_curve(static_cast<float>(p))) mono_gain.store(*g, std::memory_order_relaxed);
+    if (auto g = gain_curve(static_cast<float>(p))) {
+        params.mono_gain = *g;
+        publish();
+    }
 }
 
 void Tgain_form::RadioBox_SimpleChorusClick() {
-    chorus_on.store(RadioBox_SimpleChorus.checked(), std::memory_order_relaxed);
+    params.chorus_on = RadioBox_SimpleChorus.checked();
+    publish();
 }
 
 void Tgain_form::ScrollBar_SimpleChorusChange() {
     if (auto g = gain_curve(static_cast<float>(ScrollBar_SimpleChorus.position()))) {
         // Nearest integer, ties to even (the default rounding mode).
-        delay_len.store(static_cast<std::int32_t>(std::nearbyint(static_cast<double>(*g) * 1800.0)),
-                        std::memory_order_relaxed);
+        params.delay_len = static_cast<std::int32_t>(std::nearbyint(static_cast<double>(*g) * 1800.0));
+        publish();
     }
 }
 
 void Tgain_form::CheckRadioBox_AirClick() {
-    air.store(CheckRadioBox_Air.checked() ? 1.0f : 0.0f, std::memory_order_relaxed);
-}
-
-float Tgain_form::delay_d(float sample) {
-    if (delay_pos >= kRingWrap || delay_pos < 0) delay_pos = 0;
-    const float out = delay_buf[delay_pos];
-    delay_buf[delay_pos] = sample;
-    delay_pos += 1;
-    if (delay_pos >= delay_len.load(std::memory_order_relaxed)) delay_pos = 0;
-    return out;
-}
-
-void Tgain_form::gain(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
-    if (frames <= 0 || samples == nullptr) return;
-    if (channels == 1) {
-        const float g = mono_gain.load(std::memory_order_relaxed);
-        for (std::int32_t i = 0; i < frames; ++i) samples[i] = samples[i] * g;
-        return;
-    }
-    const float gl = left_gain.load(std::memory_order_relaxed);
-    const float gr = right_gain.load(std::memory_order_relaxed);
-    const std::int64_t n = static_cast<std::int64_t>(frames) * 2;
-    for (std::int64_t i = 0; i < n; i += 2) samples[i] = samples[i] * gl;
-    if (air.load(std::memory_order_relaxed) != 0.0f) {
-        for (std::int64_t i = 1; i < n; i += 2) samples[i] = -samples[i] * gr;
-    } else {
-        for (std::int64_t i = 1; i < n; i += 2) samples[i] = samples[i] * gr;
-    }
-    if (chorus_on.load(std::memory_order_relaxed)) {
-        for (std::int64_t i = 1; i < n; i += 2) samples[i] = delay_d(samples[i]);
-    }
+    params.air = CheckRadioBox_Air.checked();
+    publish();
 }
 
 void Tgain_form::get_parameters(ParamRecord& r) { write_fields(*this, kGainFields, r); }
 
 void Tgain_form::put_parameters(const ParamRecord& r) {
+    // The whole record reaches the audio thread as one set.
+    PublishBatch batch(*this);
     // A stored gain is kept only if the bars could have produced it, so a
     // damaged preset can never blow up the output.
-    mono_gain.store(sane_curve_gain(rec_get_f32(r, field("mono_gain")), rec_get_i32(r, field("ScrollBar_Gain_Mono"))),
-                        std::memory_order_relaxed);
-    left_gain.store(sane_curve_gain(rec_get_f32(r, field("left_gain")), rec_get_i32(r, field("ScrollBar_Gain_Left"))),
-                        std::memory_order_relaxed);
-    right_gain.store(sane_curve_gain(rec_get_f32(r, field("right_gain")), rec_get_i32(r, field("ScrollBar_Gain_Right"))),
-                         std::memory_order_relaxed);
+    params.mono_gain = sane_curve_gain(rec_get_f32(r, field("mono_gain")), rec_get_i32(r, field("ScrollBar_Gain_Mono")));
+    params.left_gain = sane_curve_gain(rec_get_f32(r, field("left_gain")), rec_get_i32(r, field("ScrollBar_Gain_Left")));
+    params.right_gain =
+        sane_curve_gain(rec_get_f32(r, field("right_gain")), rec_get_i32(r, field("ScrollBar_Gain_Right")));
+    publish();
     ScrollBar_Gain_Mono.set_position(rec_get_i32(r, field("ScrollBar_Gain_Mono")));
     ScrollBar_Gain_Left.set_position(rec_get_i32(r, field("ScrollBar_Gain_Left")));
     ScrollBar_Gain_Right.set_position(rec_get_i32(r, field("ScrollBar_Gain_Right")));

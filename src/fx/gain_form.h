@@ -3,11 +3,11 @@
 // delayed by a settable number of samples).
 #pragma once
 
-#include <array>
-#include <atomic>
 #include <cstdint>
 
 #include "fx/effect_form.h"
+#include "fx/gain_kernel.h"
+#include "fx/kernel_host.h"
 #include "fx/kind_decl.h"
 #include "ui/check_box.h"
 #include "ui/scroll_bar.h"
@@ -15,10 +15,10 @@
 
 namespace tw {
 
-class Tgain_form : public EffectForm {
+// The window: controls, handlers and the parameter record; the processing is
+// GainKernel's, fed through KernelHost::params.
+class Tgain_form : public EffectForm, public KernelHost<GainKernel> {
 public:
-    static constexpr int kRingSize = 15001;
-    static constexpr int kRingWrap = 14000;   // only slots 0 .. 13999 are reached
     static constexpr std::int32_t kMarker = 117117;
 
     // Builds the window's controls and sets the creation values. UI thread.
@@ -43,31 +43,14 @@ public:
     void ScrollBar_SimpleChorusChange();
     void CheckRadioBox_AirClick();
 
-    // Processes a buffer in place (mono: one factor; stereo: left/right factors,
-    // Air, Simple Chorus). Audio thread.
-    void gain(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples);
+    // Processes a buffer in place. Audio thread.
     void process(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
-        gain(frames, sample_rate, channels, samples);
+        run_kernel({frames, sample_rate, channels, samples});
     }
-    // Passes one sample through the Simple Chorus ring and returns the sample
-    // that left it. Audio thread.
-    float delay_d(float sample);
 
     // Parameter record (40 bytes). UI thread.
     void get_parameters(ParamRecord& record);
     void put_parameters(const ParamRecord& record);
-
-    // Shared with the audio thread: single words, written whole.
-    std::atomic<float> mono_gain{1.0f};
-    std::atomic<float> left_gain{1.0f};
-    std::atomic<float> right_gain{1.0f};
-    std::atomic<float> air{1.0f};
-    std::atomic<std::int32_t> delay_len{1800};
-    std::atomic<bool> chorus_on{false};
-
-    // Audio-thread state: the ring and its position.
-    std::array<float, kRingSize> delay_buf{};
-    std::int32_t delay_pos = 1;
 };
 
 // Kind 13: name, entries and stored fields. Any thread.

@@ -1,47 +1,24 @@
-// The registration of every effect kind: one line per kind.
+// The kind table, built from the registrations in fx/kinds.h.
 #include "fx/kinds.h"
 
 #include <array>
-
-#include "fx/CompTortions.h"
-#include "fx/MultiTortions.h"
-#include "fx/delays.h"
-#include "fx/distortion1.h"
-#include "fx/eq8.h"
-#include "fx/flangers.h"
-#include "fx/gain_form.h"
-#include "fx/limiter_form.h"
-#include "fx/noise_gates.h"
-#include "fx/read_wav.h"
-#include "fx/record_wavs.h"
-#include "fx/reverb.h"
-#include "fx/wahs.h"
 
 namespace tw {
 
 namespace {
 
 const std::array<KindDecl, kKindCount>& table() {
-    static const std::array<KindDecl, kKindCount> kinds = {
-        unbuilt_kind(kKindEmpty, "--- select ---", true),
-        noise_gate_kind(),
-        eq8_kind(),
-        comptortion_kind(),
-        limiter_kind(),
-        multitortion_kind(),
-        distortion1_kind(),
-        reverb_kind(),
-        delay_kind(),
-        flanger_kind(),
-        wah_kind(),
-        read_wav_kind(),
-        record_wav_kind(),
-        gain_kind(),
-    };
+    static const std::array<KindDecl, kKindCount> kinds = [] {
+        std::array<KindDecl, kKindCount> t{};
+        for (int k = 0; k < kKindCount; ++k) t[k] = kKindRegistrations[k]();
+        return t;
+    }();
     return kinds;
 }
 
 }  // namespace
+
+KindDecl empty_kind() { return unbuilt_kind(kKindEmpty, "--- select ---", true); }
 
 std::span<const KindDecl> kind_decls() { return table(); }
 

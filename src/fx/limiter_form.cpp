@@ -10,7 +10,7 @@
 #include "fx/vec_math.h"
 #include "fx/fx_limits.h"
 #include "fx/knob_titles.h"
-#include "fx/services/program_files.h"
+#include "platform/program_files.h"
 
 namespace tw {
 
@@ -157,7 +157,7 @@ void Tlimiter_form::WebBrowser1TitleChange(const std::string& title) {
 
 std::string Tlimiter_form::page_address() const {
     std::string a;
-    append_cut(a, services::program_folder());
+    append_cut(a, platform::program_folder());
     if (a.empty() || a.back() != '/') append_cut(a, "/");
     append_cut(a, kPagePath);
     append_cut(a, "?");

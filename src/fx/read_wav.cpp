@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "fx/curves.h"
-#include "fx/services/effect_services.h"
-#include "fx/services/ini_file.h"
+#include "platform/effect_services.h"
+#include "platform/ini_file.h"
 
 namespace tw {
 
@@ -15,7 +15,7 @@ constexpr ui::BarRange kGainBar{0, 100, 50, 2, 5};
 constexpr double kMonoMix = 0.707;   // the decimal constant, not 1/sqrt(2)
 constexpr std::int64_t kSpareBytes = 100;
 
-services::MessageBoxes& boxes() { return services::effect_services().message_boxes(); }
+platform::MessageBoxes& boxes() { return platform::effect_services().message_boxes(); }
 
 bool file_exists(const std::string& path) {
     std::error_code ec;
@@ -24,8 +24,8 @@ bool file_exists(const std::string& path) {
 
 }  // namespace
 
-std::string TReadWav::ini_path() { return services::effect_services().program_file("playback.ini"); }
-std::string TReadWav::demo_path() { return services::effect_services().program_file("demo1.wav"); }
+std::string TReadWav::ini_path() { return platform::effect_services().program_file("playback.ini"); }
+std::string TReadWav::demo_path() { return platform::effect_services().program_file("demo1.wav"); }
 
 TReadWav::TReadWav()
     : EffectForm(ui::FormModel("TReadWav", "Read wav file - Microsoft Internet Explorer", 333, 292)),
@@ -51,7 +51,7 @@ TReadWav::~TReadWav() {
 void TReadWav::SaveFilePlayBack() {
     // A missing playback.ini is created pointing at demo1.wav, then the file
     // it names is loaded if it exists.
-    services::IniFile ini(ini_path());
+    platform::IniFile ini(ini_path());
     if (!ini.existed()) {
         ini.write_string("File", "Path", demo_path());
         // A folder we may not write to keeps the value in memory for this
@@ -70,9 +70,9 @@ void TReadWav::spSkinScrollBar1Change() {
 }
 
 void TReadWav::spSkinButton1Click() {
-    services::FileDialogRequest req{"Open file", "wav|*.wav", {}};
+    platform::FileDialogRequest req{"Open file", "wav|*.wav", {}};
     if (!wav_name.empty()) req.initial_folder = std::filesystem::path(wav_name).parent_path().string();
-    if (auto chosen = services::effect_services().file_dialogs().open_file(req)) wav_name = *chosen;
+    if (auto chosen = platform::effect_services().file_dialogs().open_file(req)) wav_name = *chosen;
     // A cancelled dialog loads the current file again.
     load_wav_name(true);
 }
@@ -151,7 +151,7 @@ void TReadWav::load_wav_name(bool remember) {
     samples = memory_.data();
 
     if (remember) {
-        services::IniFile ini(ini_path());
+        platform::IniFile ini(ini_path());
         ini.write_string("File", "Path", wav_name);
         std::string why;
         if (!ini.save(&why))

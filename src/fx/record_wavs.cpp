@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/le_bytes.h"
-#include "fx/services/atomic_write.h"
-#include "fx/services/effect_services.h"
+#include "platform/atomic_write.h"
+#include "platform/effect_services.h"
 
 namespace tw {
 
@@ -27,7 +27,7 @@ constexpr const char* kOutOfMemory = "Error: out of memory, use smaller buffer o
 constexpr const char* kCannotOpen = "Error! Can NOT open Out wav";
 constexpr const char* kCannotRewrite = "Error! Can NOT Rewrite Out wav";
 
-services::MessageBoxes& boxes() { return services::effect_services().message_boxes(); }
+platform::MessageBoxes& boxes() { return platform::effect_services().message_boxes(); }
 
 // Writes as much of `size` bytes as the file takes; returns the bytes written.
 std::size_t write_some(int fd, const std::uint8_t* data, std::size_t size) {
@@ -94,7 +94,7 @@ TRecord_wav_form::TRecord_wav_form()
         rec_bytes = 0;
         boxes().message(kOutOfMemory, "");
     }
-    Timer1 = services::effect_services().make_timer();
+    Timer1 = platform::effect_services().make_timer();
     Timer1->start(kTimerMs, [this] { Timer1Timer(); });
 }
 
@@ -205,7 +205,7 @@ bool TRecord_wav_form::UpdateFile(int fd, const WaveFormatEx& f, std::uint32_t d
 
 bool TRecord_wav_form::save_take(const std::string& path, bool& complete) {
     complete = false;
-    services::AtomicFile file;
+    platform::AtomicFile file;
     std::string why;
     if (!file.open(path, &why)) {
         boxes().warning(kCannotOpen, why + ". Choose another file name or folder; the take is kept.");
@@ -249,7 +249,7 @@ bool TRecord_wav_form::save_take(const std::string& path, bool& complete) {
 
 void TRecord_wav_form::Button_Stop_and_SaveClick() {
     halt_recording();
-    auto chosen = services::effect_services().file_dialogs().save_file({"Save wav file", "wav files|*.wav", {}});
+    auto chosen = platform::effect_services().file_dialogs().save_file({"Save wav file", "wav files|*.wav", {}});
     if (!chosen) return;   // the samples are kept; Pause or Stop and Save again
     bool complete = false;
     if (!save_take(*chosen, complete) || !complete) return;

@@ -13,7 +13,7 @@
 #include "fx/kind_decl.h"
 #include "fx/relayout_guard.h"
 #include "fx/sample_memory.h"
-#include "fx/services/repeating_timer.h"
+#include "platform/repeating_timer.h"
 #include "ui/button.h"
 #include "ui/combo_box.h"
 #include "ui/text_controls.h"
@@ -58,7 +58,7 @@ public:
     ui::Gauge Gauge1;
     ui::ComboBox ComboBox_Memory;
     ui::Label Label1;
-    std::unique_ptr<services::RepeatingTimer> Timer1;
+    std::unique_ptr<platform::RepeatingTimer> Timer1;
 
     // Handlers. UI thread.
     void Button_SaveClick();

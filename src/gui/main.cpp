@@ -116,9 +116,9 @@ int main(int argc, char** argv) {
     // Effects reach timers, dialogs and message boxes through these; they
     // stay installed until the window and every effect are gone.
     tw::gui::QtEffectServices fx_services(dialogs);
-    tw::services::install_effect_services(&fx_services);
+    tw::platform::install_effect_services(&fx_services);
     struct Uninstall {
-        ~Uninstall() { tw::services::install_effect_services(nullptr); }
+        ~Uninstall() { tw::platform::install_effect_services(nullptr); }
     } uninstall;
     tw::gui::TForm1 window(devices, dialogs);
     dialogs.set_parent(&window);

@@ -163,7 +163,7 @@ void TForm1::show_editor(int n, Instance inst) {
     if (QWidget* b = control(chain().row(n).tune.name()); b != nullptr && b->isVisible()) b->repaint();
     EffectWindow* win = editor_window(inst);
     if (win == nullptr) {
-        win = new EffectWindow(*inst, this);
+        win = new EffectWindow(*effect_form(inst), this);
         editors_[inst] = win;
         // Every bar and switch of an editor may be learned; the mapping names
         // the row the effect sits in when the menu opens (rows move).

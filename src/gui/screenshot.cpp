@@ -47,7 +47,7 @@ bool save_other_editors(QWidget& owner, const QString& dir) {
         file.replace(QRegularExpression("[^a-z0-9]+"), "_");
         while (file.endsWith('_')) file.chop(1);
         {
-            EffectWindow editor(*inst, &owner);
+            EffectWindow editor(*effect_form(inst), &owner);
             editor.show_editor();
             QCoreApplication::processEvents();
             // A page inside the editor is given time to load and draw.

@@ -33,17 +33,17 @@ std::optional<std::string> chosen(const QString& path) {
 }
 }  // namespace
 
-std::optional<std::string> QtFileDialogs::open_file(const services::FileDialogRequest& r) {
+std::optional<std::string> QtFileDialogs::open_file(const platform::FileDialogRequest& r) {
     return chosen(open_file_dialog(parent_, QString::fromStdString(r.title), QString::fromStdString(r.initial_folder),
-                                   QString::fromStdString(services::toolkit_filter(r.filter))));
+                                   QString::fromStdString(platform::toolkit_filter(r.filter))));
 }
 
-std::optional<std::string> QtFileDialogs::save_file(const services::FileDialogRequest& r) {
+std::optional<std::string> QtFileDialogs::save_file(const platform::FileDialogRequest& r) {
     return chosen(save_file_dialog(parent_, QString::fromStdString(r.title), QString::fromStdString(r.initial_folder),
-                                   QString::fromStdString(services::toolkit_filter(r.filter)), r.confirm_overwrite));
+                                   QString::fromStdString(platform::toolkit_filter(r.filter)), r.confirm_overwrite));
 }
 
-std::unique_ptr<services::RepeatingTimer> QtEffectServices::make_timer() {
+std::unique_ptr<platform::RepeatingTimer> QtEffectServices::make_timer() {
     return std::make_unique<QtRepeatingTimer>();
 }
 

@@ -5,14 +5,14 @@
 
 #include <memory>
 
-#include "fx/services/effect_services.h"
+#include "platform/effect_services.h"
 
 class QTimer;
 class QWidget;
 
 namespace tw::gui {
 
-class QtRepeatingTimer : public services::RepeatingTimer {
+class QtRepeatingTimer : public platform::RepeatingTimer {
 public:
     QtRepeatingTimer();
     ~QtRepeatingTimer() override;
@@ -25,29 +25,29 @@ private:
     std::function<void()> on_tick_;
 };
 
-class QtFileDialogs : public services::FileDialogs {
+class QtFileDialogs : public platform::FileDialogs {
 public:
     explicit QtFileDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     void set_parent(QWidget* parent) { parent_ = parent; }
-    std::optional<std::string> open_file(const services::FileDialogRequest& request) override;
-    std::optional<std::string> save_file(const services::FileDialogRequest& request) override;
+    std::optional<std::string> open_file(const platform::FileDialogRequest& request) override;
+    std::optional<std::string> save_file(const platform::FileDialogRequest& request) override;
 
 private:
     QWidget* parent_;
 };
 
 // `boxes` (e.g. the main window's QtDialogs) must outlive this object.
-class QtEffectServices : public services::EffectServices {
+class QtEffectServices : public platform::EffectServices {
 public:
-    explicit QtEffectServices(services::MessageBoxes& boxes, QWidget* dialog_parent = nullptr)
+    explicit QtEffectServices(platform::MessageBoxes& boxes, QWidget* dialog_parent = nullptr)
         : boxes_(boxes), dialogs_(dialog_parent) {}
-    std::unique_ptr<services::RepeatingTimer> make_timer() override;
-    services::FileDialogs& file_dialogs() override { return dialogs_; }
-    services::MessageBoxes& message_boxes() override { return boxes_; }
+    std::unique_ptr<platform::RepeatingTimer> make_timer() override;
+    platform::FileDialogs& file_dialogs() override { return dialogs_; }
+    platform::MessageBoxes& message_boxes() override { return boxes_; }
     void set_dialog_parent(QWidget* parent) { dialogs_.set_parent(parent); }
 
 private:
-    services::MessageBoxes& boxes_;
+    platform::MessageBoxes& boxes_;
     QtFileDialogs dialogs_;
 };
 

@@ -6,7 +6,8 @@
 #include <fstream>
 
 #include "engine/le_bytes.h"
-#include "fx/services/atomic_write.h"
+#include "fx/kinds.h"
+#include "platform/atomic_write.h"
 
 namespace tw {
 
@@ -63,8 +64,8 @@ std::int32_t convert_old_kind(std::int32_t old_kind) {
 std::int32_t effective_kind(const PresetRecord& rec, int s) {
     std::int32_t k = rec.kind(s);
     if (rec.version() < kPresetVersion) k = convert_old_kind(k);
-    // The kind lists hold 14 items; anything else loads as an empty slot.
-    if (k < 0 || k > kKindGain) k = kKindEmpty;
+    // The kind lists hold kKindCount items; anything else loads as an empty slot.
+    if (k < 0 || k >= kKindCount) k = kKindEmpty;
     return k;
 }
 
@@ -77,7 +78,7 @@ bool looks_like_preset(const PresetRecord& rec, std::string* why) {
     for (int s = 0; s < kPresetUsedSlots; ++s) {
         std::int32_t k = rec.kind(s);
         if (v < kPresetVersion) k = convert_old_kind(k);
-        if (k < 0 || k > kKindGain) {
+        if (k < 0 || k >= kKindCount) {
             if (why) *why = "row " + std::to_string(s + 1) + " holds the unknown effect kind " + std::to_string(k);
             return false;
         }
@@ -112,7 +113,7 @@ bool read_preset_record(const std::string& path, PresetRecord& out, std::string*
 }
 
 bool write_preset_record(const std::string& path, const PresetRecord& rec, std::string* error) {
-    return services::write_file_atomically(path, rec.bytes.data(), rec.bytes.size(), error);
+    return platform::write_file_atomically(path, rec.bytes.data(), rec.bytes.size(), error);
 }
 
 }  // namespace tw

@@ -53,13 +53,14 @@ static_assert(sizeof(PresetRecord) == kPresetRecordBytes);
 std::int32_t convert_old_kind(std::int32_t old_kind);
 
 // The kind a loaded slot gets: the stored kind after the old-numbering
-// conversion (for versions below 303); a kind outside 0..13 becomes the empty
-// kind 0, since the kind lists hold 14 items. Any thread.
+// conversion (for versions below 303); a kind the program does not have
+// (outside 0 .. kKindCount - 1) becomes the empty kind 0, as the kind lists
+// hold only those. Any thread.
 std::int32_t effective_kind(const PresetRecord& rec, int s);
 
 // Preset files carry no magic number, so this is a plausibility check for
 // tools: a format version of 0..303 and every used slot's stored kind (after
-// conversion) in 0..13. False with the reason in `why`. Any thread.
+// conversion) one the program has. False with the reason in `why`. Any thread.
 bool looks_like_preset(const PresetRecord& rec, std::string* why = nullptr);
 
 // Reads the first 13188 bytes of a file. False (and `error` set, if given)

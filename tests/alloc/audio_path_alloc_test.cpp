@@ -75,11 +75,11 @@ TEST(AudioPath, NoAllocationWhileEveryKindRuns) {
     std::vector<Instance> made;
     for (int k = 1; k <= reg->last_kind; ++k) {
         Instance inst = reg->create[k]();
-        t.process[t.count] = reg->process[k];
-        t.params[t.count] = reg->params[k];
-        t.kind[t.count] = k;
-        t.instance[t.count] = inst;
-        t.enabled[t.count] = 1;
+        t.slots[t.count].process = reg->process[k];
+        t.slots[t.count].params = reg->params[k];
+        t.slots[t.count].kind = k;
+        t.slots[t.count].instance = inst;
+        t.slots[t.count].enabled = 1;
         ++t.count;
         if (inst) made.push_back(inst);
     }
@@ -88,11 +88,11 @@ TEST(AudioPath, NoAllocationWhileEveryKindRuns) {
     for (const std::int32_t mode : {1, 2}) {
         Instance inst = reg->create[kKindLimiter]();
         static_cast<Tlimiter_form*>(inst)->mode.store(mode);
-        t.process[t.count] = reg->process[kKindLimiter];
-        t.params[t.count] = reg->params[kKindLimiter];
-        t.kind[t.count] = kKindLimiter;
-        t.instance[t.count] = inst;
-        t.enabled[t.count] = 1;
+        t.slots[t.count].process = reg->process[kKindLimiter];
+        t.slots[t.count].params = reg->params[kKindLimiter];
+        t.slots[t.count].kind = kKindLimiter;
+        t.slots[t.count].instance = inst;
+        t.slots[t.count].enabled = 1;
         ++t.count;
         made.push_back(inst);
     }

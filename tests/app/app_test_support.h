@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "fx/kind_ids.h"
 #include "app/chain_presets.h"
 #include "app/main_form.h"
 #include "app/program_folder.h"

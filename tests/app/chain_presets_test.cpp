@@ -66,7 +66,7 @@ TEST_F(ChainPresetsTest, ShortFileChangesNothingLongerFileLoads) {
     EXPECT_FALSE(load_preset(e, path("missing.pre")));
     EXPECT_FALSE(load_preset(e, dir_.string()));
     EXPECT_EQ(e.instance(1), before);
-    EXPECT_EQ(e.staging().kind[1], kKindEmpty);
+    EXPECT_EQ(e.staging().slots[1].kind, kKindEmpty);
     EXPECT_EQ(current_preset_path(), "");
     EXPECT_EQ(preset_record().kind(1), 0);  // the in-memory record is untouched
 
@@ -75,12 +75,12 @@ TEST_F(ChainPresetsTest, ShortFileChangesNothingLongerFileLoads) {
     write_record(path("long.pre"), r, 100);
     ASSERT_TRUE(load_preset(e, path("long.pre")));
     EXPECT_EQ(current_preset_path(), path("long.pre"));
-    EXPECT_EQ(e.staging().kind[1], kKindGain);
+    EXPECT_EQ(e.staging().slots[1].kind, kKindGain);
     EXPECT_EQ(destroyed, std::vector<Instance>{before});  // every row gets a fresh instance
     EXPECT_NE(e.instance(1), nullptr);
     EXPECT_TRUE(e.row(2).check.checked());
     EXPECT_EQ(e.row(2).check.caption(), "On");
-    EXPECT_EQ(live_chain_snapshot().enabled[1], 1);
+    EXPECT_EQ(live_chain_snapshot().slots[1].enabled, 1);
     EXPECT_EQ(chain_loaded.load(), 1);
 }
 
@@ -93,20 +93,20 @@ TEST_F(ChainPresetsTest, Version302KindOneIsGainVersion303IsNoiseGate) {
     ASSERT_TRUE(load_preset(e, path("old.pre")));  // builds the chain first
     EXPECT_TRUE(e.built());
     EXPECT_EQ(e.row(1).combo.item_index(), kKindGain);
-    EXPECT_EQ(e.staging().kind[0], kKindGain);
+    EXPECT_EQ(e.staging().slots[0].kind, kKindGain);
     EXPECT_NE(e.instance(1), nullptr);
 
     r.set_version(303);
     write_record(path("new.pre"), r);
     ASSERT_TRUE(load_preset(e, path("new.pre")));
     EXPECT_EQ(e.row(1).combo.item_index(), kKindNoiseGate);
-    EXPECT_STREQ(e.staging().names[0], "noise gate");
+    EXPECT_STREQ(e.staging().slots[0].name, "noise gate");
 
     // A negative version is older too (signed comparison).
     r.set_version(-1);
     write_record(path("neg.pre"), r);
     ASSERT_TRUE(load_preset(e, path("neg.pre")));
-    EXPECT_EQ(e.staging().kind[0], kKindGain);
+    EXPECT_EQ(e.staging().slots[0].kind, kKindGain);
 }
 
 TEST_F(ChainPresetsTest, UnknownKindsAndOddOnValuesLoadAsEmptyAndOff) {
@@ -124,16 +124,16 @@ TEST_F(ChainPresetsTest, UnknownKindsAndOddOnValuesLoadAsEmptyAndOff) {
     ASSERT_TRUE(load_preset(e, path("odd.pre")));
     EXPECT_EQ(e.row(1).combo.item_index(), 0);
     EXPECT_EQ(e.row(2).combo.item_index(), 0);
-    EXPECT_EQ(e.staging().kind[0], 0);
+    EXPECT_EQ(e.staging().slots[0].kind, 0);
     EXPECT_EQ(e.instance(1), nullptr);
     EXPECT_EQ(e.instance(2), nullptr);
-    EXPECT_EQ(e.staging().kind[2], kKindGain);
+    EXPECT_EQ(e.staging().slots[2].kind, kKindGain);
     EXPECT_FALSE(e.row(3).check.checked());
-    EXPECT_EQ(e.staging().enabled[2], 0);
-    EXPECT_EQ(live_chain_snapshot().enabled[2], 0);
+    EXPECT_EQ(e.staging().slots[2].enabled, 0);
+    EXPECT_EQ(live_chain_snapshot().slots[2].enabled, 0);
 }
 
-TEST_F(ChainPresetsTest, AllEmptyFileEmptiesTheChainWithTheGateClosed) {
+TEST_F(ChainPresetsTest, AllEmptyFileEmptiesTheChainInOneCommitThenFreesTheOldInstances) {
     ChainEditor e;
     e.fill_kind_lists_and_build_chain();
     for (int n : {1, 4, 9}) {
@@ -141,25 +141,28 @@ TEST_F(ChainPresetsTest, AllEmptyFileEmptiesTheChainWithTheGateClosed) {
         e.row(n).check.click();
     }
     int destroyed = 0;
-    bool gate_closed_during = true;
-    e.on_instance_destroying = [&](Instance) {
+    bool freed_after_commit = true;
+    e.on_instance_destroying = [&](Instance inst) {
         ++destroyed;
-        gate_closed_during = gate_closed_during && chain_loaded.load() == 0;
+        // The live chain no longer holds it, and it was never paused.
+        const ChainTable live = live_chain_snapshot();
+        for (int s = 0; s < live.count; ++s) freed_after_commit = freed_after_commit && live.slots[s].instance != inst;
+        freed_after_commit = freed_after_commit && chain_loaded.load() == 1;
     };
     PresetRecord r;
     r.set_version(303);
     write_record(path("empty.pre"), r);
     ASSERT_TRUE(load_preset(e, path("empty.pre")));
     EXPECT_EQ(destroyed, 3);
-    EXPECT_TRUE(gate_closed_during);
+    EXPECT_TRUE(freed_after_commit);
     EXPECT_EQ(chain_loaded.load(), 1);
     const ChainTable live = live_chain_snapshot();
     EXPECT_EQ(live.count, 16);
     for (int n = 1; n <= 16; ++n) {
         EXPECT_EQ(e.row(n).combo.text(), "--- select ---");
         EXPECT_EQ(e.row(n).check.caption(), "Off");
-        EXPECT_EQ(live.kind[n - 1], 0);
-        EXPECT_EQ(live.enabled[n - 1], 0);
+        EXPECT_EQ(live.slots[n - 1].kind, 0);
+        EXPECT_EQ(live.slots[n - 1].enabled, 0);
     }
 }
 
@@ -212,9 +215,9 @@ TEST_F(ChainPresetsTest, SaveAndLoadRoundTripKindsOnOffAndGainSettings) {
     ChainEditor e;
     ASSERT_TRUE(load_preset(e, path("F1 Test.pre")));
     EXPECT_EQ(preset_record().bytes, saved.bytes);
-    EXPECT_EQ(e.staging().kind[0], kKindGain);
-    EXPECT_EQ(e.staging().kind[3], kKindGain);
-    EXPECT_EQ(e.staging().kind[8], kKindNoiseGate);
+    EXPECT_EQ(e.staging().slots[0].kind, kKindGain);
+    EXPECT_EQ(e.staging().slots[3].kind, kKindGain);
+    EXPECT_EQ(e.staging().slots[8].kind, kKindNoiseGate);
     EXPECT_TRUE(e.row(1).check.checked());
     EXPECT_FALSE(e.row(4).check.checked());
     EXPECT_TRUE(e.row(9).check.checked());
@@ -226,10 +229,10 @@ TEST_F(ChainPresetsTest, SaveAndLoadRoundTripKindsOnOffAndGainSettings) {
     EXPECT_EQ(g->ScrollBar_SimpleChorus.position(), 30);
     EXPECT_TRUE(g->RadioBox_SimpleChorus.checked());
     EXPECT_FALSE(g->CheckRadioBox_Air.checked());
-    EXPECT_FLOAT_EQ(g->mono_gain.load(), 5.0f);
-    EXPECT_FLOAT_EQ(g->right_gain.load(), 1.0f / 7.0f);
+    EXPECT_FLOAT_EQ(g->params.mono_gain, 5.0f);
+    EXPECT_FLOAT_EQ(g->params.right_gain, 1.0f / 7.0f);
     EXPECT_EQ(gain_at(e, 4)->ScrollBar_Gain_Left.position(), 0);
-    EXPECT_FLOAT_EQ(gain_at(e, 4)->left_gain.load(), 1.0f / 11.0f);
+    EXPECT_FLOAT_EQ(gain_at(e, 4)->params.left_gain, 1.0f / 11.0f);
 
     // Building again from the loaded chain reproduces every stored word.
     build_preset_record(e);

@@ -2,20 +2,21 @@
 // form's start-up and close around it: a first run, a restart that finds
 // everything as it was, devices found by name after their numbers moved, and
 // a fatal device exit that leaves the file alone.
+#include "fx/kind_ids.h"
 #include "app/face_settings.h"
 
 #include <gtest/gtest.h>
 
 #include "app/chain_presets.h"
 #include "app_test_support.h"
-#include "fx/services/ini_file.h"
+#include "platform/ini_file.h"
 
 namespace tw {
 namespace {
 
 using test::FakeBackend;
 
-FaceSettings parse(const std::string& text) { return read_face_settings(services::IniFile("/nonexistent", text)); }
+FaceSettings parse(const std::string& text) { return read_face_settings(platform::IniFile("/nonexistent", text)); }
 
 TEST(FaceSettingsReader, DamagedValuesGiveDefaultsOrClampedValues) {
     const FaceSettings none = parse("");

@@ -1,6 +1,7 @@
 // The main form without a window: the first show (device lists, the chain of
 // sixteen empty slots, run once), the close, the lost-stream wiring and the
 // device defaults taken from the program folder.
+#include "fx/kind_ids.h"
 #include "app/main_form.h"
 
 #include <gtest/gtest.h>
@@ -68,8 +69,8 @@ TEST_F(MainFormTest, FirstShowListsDevicesAndCommitsSixteenEmptySlotsOnce) {
     for (int n = 1; n <= kChainRows; ++n) {
         EXPECT_EQ(form->chain().row(n).combo.count(), 14);
         EXPECT_EQ(form->chain().row(n).combo.item_index(), 0);
-        EXPECT_EQ(live.kind[n - 1], kKindEmpty);
-        EXPECT_EQ(live.enabled[n - 1], 0);
+        EXPECT_EQ(live.slots[n - 1].kind, kKindEmpty);
+        EXPECT_EQ(live.slots[n - 1].enabled, 0);
     }
     EXPECT_TRUE(form->extras().LinkLabel1.visible());
     EXPECT_TRUE(form->extras().LinkLabel2.visible());

@@ -91,7 +91,7 @@ TEST_F(MidiControlTest, SwitchesLatchAtSixtyFourOrToggleOnEveryPress) {
     send(cc(80, 127));
     EXPECT_TRUE(box.checked());
     EXPECT_EQ(box.caption(), "On");
-    EXPECT_EQ(form->chain().staging().enabled[1], 1);
+    EXPECT_EQ(form->chain().staging().slots[1].enabled, 1);
     send(cc(80, 63));
     EXPECT_FALSE(box.checked());
     midi().set_every_press(t, true);
@@ -117,7 +117,7 @@ TEST_F(MidiControlTest, EditorMappingFollowsTheKindInItsSlotAndSurvivesARestart)
     midi().set_every_press({1, "CheckRadioBox_Air"}, true);  // not learned: no change
     learn({1, "CheckRadioBox_Air"}, 12);
     midi().set_every_press({1, "CheckRadioBox_Air"}, true);
-    auto* bar = static_cast<ui::ScrollBar*>(form->chain().instance(1)->form().find("ScrollBar_Gain_Mono"));
+    auto* bar = static_cast<ui::ScrollBar*>(effect_form(form->chain().instance(1))->form().find("ScrollBar_Gain_Mono"));
     ASSERT_NE(bar, nullptr);
     send(cc(11, 127));
     EXPECT_EQ(bar->position(), bar->max());
@@ -136,7 +136,7 @@ TEST_F(MidiControlTest, EditorMappingFollowsTheKindInItsSlotAndSurvivesARestart)
     EXPECT_EQ(m->cc, 12);
     EXPECT_TRUE(m->every_press);
     send(pc(0));
-    bar = static_cast<ui::ScrollBar*>(form->chain().instance(1)->form().find("ScrollBar_Gain_Mono"));
+    bar = static_cast<ui::ScrollBar*>(effect_form(form->chain().instance(1))->form().find("ScrollBar_Gain_Mono"));
     send(cc(11, 0));
     EXPECT_EQ(bar->position(), bar->min());
 }

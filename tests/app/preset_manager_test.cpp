@@ -2,6 +2,7 @@
 // loads, the "F1 " prefix, a second press), Load FX chain and Save FX chain
 // with their captions, dialogs and messages, and the help pages opened from
 // the list, the HELP menu and the link labels.
+#include "fx/kind_ids.h"
 #include "app/preset_manager.h"
 #include "app/skins/skin_chooser.h"
 
@@ -9,8 +10,8 @@
 
 #include "app/help_pages.h"
 #include "app_test_support.h"
-#include "fx/services/effect_services.h"
-#include "fx/services/headless_services.h"
+#include "platform/effect_services.h"
+#include "platform/headless_services.h"
 
 namespace tw {
 namespace {
@@ -21,8 +22,8 @@ protected:
         FormRig::SetUp();
         boxes().clear();
     }
-    static services::ScriptedFileDialogs& dialogs_script() { return services::default_headless_services().dialogs; }
-    static services::RecordingMessageBoxes& boxes() { return services::default_headless_services().messages; }
+    static platform::ScriptedFileDialogs& dialogs_script() { return platform::default_headless_services().dialogs; }
+    static platform::RecordingMessageBoxes& boxes() { return platform::default_headless_services().messages; }
     PresetManager& pm() { return form->presets(); }
     std::vector<std::string> list() { return pm().ComboBox_PRESETS.items(); }
 };
@@ -117,7 +118,7 @@ TEST_F(PresetManagerTest, LoadFxChainLoadsThePickedFileAndAlwaysShowsTheKeysMess
     EXPECT_EQ(row1_kind(), 0);
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].rfind("Fast FX chain load: press F1 .. F12.\n", 0), 0u);
-    const services::FileDialogRequest& r = dialogs_script().requests().back();
+    const platform::FileDialogRequest& r = dialogs_script().requests().back();
     EXPECT_EQ(r.title, "Open file");
     EXPECT_EQ(r.filter, "Presets|*.pre");
     EXPECT_EQ(r.initial_folder, home.path("PRESETS"));
@@ -136,7 +137,7 @@ TEST_F(PresetManagerTest, SaveFxChainAddsTheExtensionAsksBeforeReplacingAndSaysW
     form->chain().row(1).combo.set_item_index(kKindNoiseGate);
     dialogs_script().push_answer(home.path("PRESETS/Mine"));
     pm().spSkinButton17.click();
-    const services::FileDialogRequest& r = dialogs_script().requests().back();
+    const platform::FileDialogRequest& r = dialogs_script().requests().back();
     EXPECT_EQ(r.title, "Save file");
     EXPECT_EQ(r.initial_folder, home.path("PRESETS"));
     EXPECT_FALSE(r.confirm_overwrite);

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "fx/kind_ids.h"
 #include "app/chain_editor.h"
 #include "engine/audio_devices.h"
 #include "engine/dsound.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/face_settings.h"
-#include "fx/services/ini_file.h"
+#include "platform/ini_file.h"
 
 namespace {
 
@@ -29,13 +29,13 @@ void check_ranges(const tw::FaceSettings& s) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const tw::services::IniFile ini("/nonexistent/face.ini", text);
+    const tw::platform::IniFile ini("/nonexistent/face.ini", text);
     const tw::FaceSettings s = tw::read_face_settings(ini);
     check_ranges(s);
 
     // What the close writes reads back the same (into a fresh file; the
     // damaged one's other keys are not part of the round trip).
-    tw::services::IniFile fresh("/nonexistent/face.ini", "");
+    tw::platform::IniFile fresh("/nonexistent/face.ini", "");
     tw::write_face_settings(fresh, s);
     const tw::FaceSettings back = tw::read_face_settings(fresh);
     check(back.input == s.input && back.output == s.output && back.latency == s.latency);

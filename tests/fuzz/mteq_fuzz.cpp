@@ -12,7 +12,7 @@
 #include <string>
 
 #include "fx/MultiTortions.h"
-#include "fx/services/program_files.h"
+#include "platform/program_files.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ const std::string& fuzz_folder() {
         const std::filesystem::path p =
             std::filesystem::temp_directory_path() / ("tw_mteq_fuzz_" + std::to_string(::getpid()));
         std::filesystem::create_directories(p);
-        tw::services::set_program_folder(p.string());
+        tw::platform::set_program_folder(p.string());
         return p.string();
     }();
     return dir;

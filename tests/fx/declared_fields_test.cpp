@@ -73,11 +73,11 @@ TEST_P(DeclaredFields, NameTheControlsWithTheirRangesAndDoNotOverlap) {
         }
         EXPECT_LE(f.min, f.max) << f.name;
         if (f.mirrors != nullptr) {
-            EXPECT_NE(o.inst->form().find(f.mirrors), nullptr) << f.mirrors;
+            EXPECT_NE(effect_form(o.inst)->form().find(f.mirrors), nullptr) << f.mirrors;
         }
         if (!f.is_position() && f.type != FieldType::Flag) continue;
         for (int i = 0; i < f.count; ++i) {
-            ui::Control* c = o.inst->form().find(control_name(f, i));
+            ui::Control* c = effect_form(o.inst)->form().find(control_name(f, i));
             ASSERT_NE(c, nullptr) << kind().name << ": no control " << control_name(f, i);
             if (f.is_position()) {
                 auto* bar = dynamic_cast<ui::ScrollBar*>(c);
@@ -93,7 +93,7 @@ TEST_P(DeclaredFields, NameTheControlsWithTheirRangesAndDoNotOverlap) {
 
 TEST_P(DeclaredFields, GetWritesExactlyTheDeclaredFieldsWithTheInstancesValues) {
     Owned o(kind());
-    detune(*o.inst);
+    detune(*effect_form(o.inst));
     const ParamRecord r = o.get(0xA5);
     bool declared[kParamRecordBytes] = {};
     for (std::size_t fi = 0; fi < kind().fields.size(); ++fi) {
@@ -116,7 +116,7 @@ TEST_P(DeclaredFields, GetWritesExactlyTheDeclaredFieldsWithTheInstancesValues) 
 
 TEST_P(DeclaredFields, PutReadsBackMovedControls) {
     Owned src(kind());
-    detune(*src.inst);
+    detune(*effect_form(src.inst));
     const ParamRecord moved = src.get();
     Owned dst(kind());
     dst.put(moved);

@@ -22,7 +22,7 @@ std::vector<float> right_channel_through(Tgain_form& g, int frames, float first 
         buf[2 * i] = 0.0f;
         buf[2 * i + 1] = first + i;
     }
-    g.gain(frames, 48000, 2, buf.data());
+    g.process(frames, 48000, 2, buf.data());
     std::vector<float> right(frames);
     for (int i = 0; i < frames; ++i) right[i] = buf[2 * i + 1];
     return right;
@@ -38,15 +38,15 @@ int measured_delay(Tgain_form& g, int delay_hint) {
 
 TEST(Gain, CreationValues) {
     auto g = fresh();
-    EXPECT_EQ(g->mono_gain.load(), 1.0f);
-    EXPECT_EQ(g->left_gain.load(), 1.0f);
-    EXPECT_EQ(g->right_gain.load(), 1.0f);
-    EXPECT_EQ(g->air.load(), 1.0f);
-    EXPECT_FALSE(g->chorus_on.load());
-    EXPECT_EQ(g->delay_len.load(), 1800);
-    EXPECT_EQ(g->delay_pos, 1);
-    EXPECT_EQ(g->delay_buf[0], 1.0f);
-    EXPECT_EQ(g->delay_buf[14999], 1.0f);
+    EXPECT_EQ(g->params.mono_gain, 1.0f);
+    EXPECT_EQ(g->params.left_gain, 1.0f);
+    EXPECT_EQ(g->params.right_gain, 1.0f);
+    EXPECT_EQ(g->params.air, true);
+    EXPECT_FALSE(g->params.chorus_on);
+    EXPECT_EQ(g->params.delay_len, 1800);
+    EXPECT_EQ(g->kernel().position(), 1);
+    EXPECT_EQ(g->kernel().ring_at(0), 1.0f);
+    EXPECT_EQ(g->kernel().ring_at(14999), 1.0f);
     EXPECT_EQ(g->skin_loaded, 0);
     EXPECT_EQ(g->form().caption(), "Gain");
     EXPECT_EQ(g->form().client_width(), 306);
@@ -63,49 +63,49 @@ TEST(Gain, ZeroFramesAndMonoLeaveTheRingAlone) {
     auto g = fresh();
     g->RadioBox_SimpleChorus.set_checked(true);
     float buf[4] = {7.0f, 8.0f, 9.0f, 10.0f};
-    g->gain(0, 48000, 2, buf);
+    g->process(0, 48000, 2, buf);
     EXPECT_EQ(buf[1], 8.0f);
-    EXPECT_EQ(g->delay_pos, 1);
+    EXPECT_EQ(g->kernel().position(), 1);
     g->ScrollBar_Gain_Mono.set_position(55);  // factor 2
-    g->gain(4, 48000, 1, buf);
+    g->process(4, 48000, 1, buf);
     EXPECT_EQ(buf[0], 14.0f);
     EXPECT_EQ(buf[1], 16.0f);  // no Air in mono
     EXPECT_EQ(buf[3], 20.0f);
-    EXPECT_EQ(g->delay_pos, 1);
-    EXPECT_EQ(g->delay_buf[1], 1.0f);
+    EXPECT_EQ(g->kernel().position(), 1);
+    EXPECT_EQ(g->kernel().ring_at(1), 1.0f);
 }
 
 TEST(Gain, AirInvertsTheRightChannelOnly) {
     auto g = fresh();
     float buf[2] = {100.0f, 100.0f};
-    g->gain(1, 48000, 2, buf);
+    g->process(1, 48000, 2, buf);
     EXPECT_EQ(buf[0], 100.0f);
     EXPECT_EQ(buf[1], -100.0f);
     g->CheckRadioBox_Air.set_checked(false);
-    EXPECT_EQ(g->air.load(), 0.0f);
+    EXPECT_EQ(g->params.air, false);
     g->ScrollBar_Gain_Right.set_position(100);
-    g->gain(1, 48000, 2, buf);
+    g->process(1, 48000, 2, buf);
     EXPECT_EQ(buf[1], -1100.0f);
     // Any channel count other than 1 is stereo.
     float three[2] = {1.0f, 1.0f};
-    g->gain(1, 48000, 3, three);
+    g->process(1, 48000, 3, three);
     EXPECT_EQ(three[1], 11.0f);
 }
 
 TEST(Gain, VolumeBarsMapThroughTheGainCurve) {
     auto g = fresh();
     g->ScrollBar_Gain_Left.set_position(0);
-    EXPECT_FLOAT_EQ(g->left_gain.load(), 1.0f / 11.0f);
+    EXPECT_FLOAT_EQ(g->params.left_gain, 1.0f / 11.0f);
     g->ScrollBar_Gain_Left.set_position(100);
-    EXPECT_EQ(g->left_gain.load(), 11.0f);
+    EXPECT_EQ(g->params.left_gain, 11.0f);
     g->ScrollBar_Gain_Left.set_position(250);  // clamped to 100: no change, no handler
     EXPECT_EQ(g->ScrollBar_Gain_Left.position(), 100);
     g->ScrollBar_Gain_Mono.set_position(60);
     EXPECT_EQ(g->ScrollBar_Gain_Left.position(), 60);
     EXPECT_EQ(g->ScrollBar_Gain_Right.position(), 60);
-    EXPECT_EQ(g->mono_gain.load(), 3.0f);
-    EXPECT_EQ(g->left_gain.load(), 3.0f);
-    EXPECT_EQ(g->right_gain.load(), 3.0f);
+    EXPECT_EQ(g->params.mono_gain, 3.0f);
+    EXPECT_EQ(g->params.left_gain, 3.0f);
+    EXPECT_EQ(g->params.right_gain, 3.0f);
 }
 
 TEST(Gain, SimpleChorusDelaysTheRightChannelExactly) {
@@ -115,7 +115,7 @@ TEST(Gain, SimpleChorusDelaysTheRightChannelExactly) {
         g->CheckRadioBox_Air.set_checked(false);
         g->ScrollBar_SimpleChorus.set_position(c.position);
         if (c.position == 50) g->ScrollBar_SimpleChorus.set_position(49), g->ScrollBar_SimpleChorus.set_position(50);
-        EXPECT_EQ(g->delay_len.load(), c.set_len) << c.position;
+        EXPECT_EQ(g->params.delay_len, c.set_len) << c.position;
         g->RadioBox_SimpleChorus.set_checked(true);
         EXPECT_EQ(measured_delay(*g, c.delay), c.delay) << c.position;
     }
@@ -144,12 +144,12 @@ TEST(Gain, ShorteningTheDelayWrapsAfterOneMoreSample) {
     g->CheckRadioBox_Air.set_checked(false);
     g->RadioBox_SimpleChorus.set_checked(true);
     right_channel_through(*g, 999);  // position 1000
-    ASSERT_EQ(g->delay_pos, 1000);
+    ASSERT_EQ(g->kernel().position(), 1000);
     g->ScrollBar_SimpleChorus.set_position(0);  // 164, below the position
     std::vector<float> out = right_channel_through(*g, 2, 9.0f);
     EXPECT_EQ(out[0], 1.0f);        // slot 1000 still read
-    EXPECT_EQ(g->delay_pos, 1);     // wrapped to 0 after it, then advanced
-    EXPECT_EQ(g->delay_buf[0], 10.0f);
+    EXPECT_EQ(g->kernel().position(), 1);     // wrapped to 0 after it, then advanced
+    EXPECT_EQ(g->kernel().ring_at(0), 10.0f);
 }
 
 TEST(Gain, RecordRoundTripAndUntouchedGaps) {
@@ -181,11 +181,11 @@ TEST(Gain, RecordRoundTripAndUntouchedGaps) {
     EXPECT_EQ(h->ScrollBar_Gain_Mono.position(), 70);
     EXPECT_EQ(h->ScrollBar_Gain_Left.position(), 70);
     EXPECT_EQ(h->ScrollBar_Gain_Right.position(), 20);
-    EXPECT_EQ(h->mono_gain.load(), 5.0f);
-    EXPECT_EQ(h->right_gain.load(), g->right_gain.load());
-    EXPECT_TRUE(h->chorus_on.load());
-    EXPECT_EQ(h->delay_len.load(), g->delay_len.load());
-    EXPECT_EQ(h->air.load(), 0.0f);
+    EXPECT_EQ(h->params.mono_gain, 5.0f);
+    EXPECT_EQ(h->params.right_gain, g->params.right_gain);
+    EXPECT_TRUE(h->params.chorus_on);
+    EXPECT_EQ(h->params.delay_len, g->params.delay_len);
+    EXPECT_EQ(h->params.air, false);
 }
 
 TEST(Gain, RecordWithoutMarkerLeavesChorusAndAir) {
@@ -202,14 +202,14 @@ TEST(Gain, RecordWithoutMarkerLeavesChorusAndAir) {
     rec_set_i32(r, 32, 50);
     r.bytes[36] = 0;
     g->put_parameters(r);
-    EXPECT_FALSE(g->chorus_on.load());
-    EXPECT_EQ(g->air.load(), 1.0f);
-    EXPECT_EQ(g->delay_len.load(), 1800);
+    EXPECT_FALSE(g->params.chorus_on);
+    EXPECT_EQ(g->params.air, true);
+    EXPECT_EQ(g->params.delay_len, 1800);
     rec_set_i32(r, 12, 117117);
     g->put_parameters(r);
-    EXPECT_TRUE(g->chorus_on.load());
-    EXPECT_EQ(g->air.load(), 0.0f);
-    EXPECT_EQ(g->delay_len.load(), 164);
+    EXPECT_TRUE(g->params.chorus_on);
+    EXPECT_EQ(g->params.air, false);
+    EXPECT_EQ(g->params.delay_len, 164);
 }
 
 TEST(Gain, CopiedGainsSurviveOnlyWhenPositionsStay) {
@@ -222,17 +222,17 @@ TEST(Gain, CopiedGainsSurviveOnlyWhenPositionsStay) {
     rec_set_i32(r, 28, 50);
     rec_set_i32(r, 32, 50);
     g->put_parameters(r);  // positions equal the bars': the copied values hold
-    EXPECT_EQ(g->mono_gain.load(), 2.5f);
-    EXPECT_EQ(g->left_gain.load(), 3.5f);
-    EXPECT_EQ(g->right_gain.load(), 4.5f);
+    EXPECT_EQ(g->params.mono_gain, 2.5f);
+    EXPECT_EQ(g->params.left_gain, 3.5f);
+    EXPECT_EQ(g->params.right_gain, 4.5f);
     rec_set_i32(r, 24, 55);
     rec_set_i32(r, 32, 45);
     // Mono moves to 55 and drags both channel bars there; then left goes back
     // to 50 and right to 45, each recomputing its gain from the position.
     g->put_parameters(r);
-    EXPECT_EQ(g->mono_gain.load(), 2.0f);
-    EXPECT_EQ(g->left_gain.load(), 1.0f);
-    EXPECT_EQ(g->right_gain.load(), 0.5f);
+    EXPECT_EQ(g->params.mono_gain, 2.0f);
+    EXPECT_EQ(g->params.left_gain, 1.0f);
+    EXPECT_EQ(g->params.right_gain, 0.5f);
 }
 
 TEST(Gain, HostileRecordNeverReachesTheOutput) {
@@ -247,13 +247,13 @@ TEST(Gain, HostileRecordNeverReachesTheOutput) {
     rec_set_i32(r, 12, 117117);
     rec_set_i32(r, 20, -2147483647);  // clamped to 0 -> 164 samples
     g->put_parameters(r);
-    EXPECT_EQ(g->mono_gain.load(), 1.0f);
-    EXPECT_EQ(g->left_gain.load(), 1.0f);
-    EXPECT_EQ(g->right_gain.load(), 11.0f);
+    EXPECT_EQ(g->params.mono_gain, 1.0f);
+    EXPECT_EQ(g->params.left_gain, 1.0f);
+    EXPECT_EQ(g->params.right_gain, 11.0f);
     EXPECT_EQ(g->ScrollBar_SimpleChorus.position(), 0);
-    EXPECT_EQ(g->delay_len.load(), 164);
+    EXPECT_EQ(g->params.delay_len, 164);
     float buf[2] = {10.0f, 10.0f};
-    g->gain(1, 48000, 1, buf);
+    g->process(1, 48000, 1, buf);
     EXPECT_TRUE(std::isfinite(buf[0]));
 }
 

@@ -13,7 +13,7 @@
 
 #include "fx/knob_titles.h"
 #include "fx/param_record.h"
-#include "fx/services/program_files.h"
+#include "platform/program_files.h"
 #include "fx_test_support.h"
 #include "ui/web_view.h"
 
@@ -94,8 +94,8 @@ TEST(LimiterTitles, KeyRemovedAtItsPlaceLeadingDigitsRead) {
 }
 
 TEST(LimiterPage, AddressFirstShowAndTheStrictReading) {
-    const std::string old_folder = services::program_folder();
-    services::set_program_folder("/opt/tw");
+    const std::string old_folder = platform::program_folder();
+    platform::set_program_folder("/opt/tw");
     auto f = fresh();
     f->knob_porog = 63;
     f->knob_gain = 50;
@@ -121,11 +121,11 @@ TEST(LimiterPage, AddressFirstShowAndTheStrictReading) {
               (std::vector<int>{-1, -1, -1, 9, -1}));
 
     // Each concatenation is cut to 255 characters: a long folder loses the tail.
-    services::set_program_folder("/" + std::string(240, 'd'));
+    platform::set_program_folder("/" + std::string(240, 'd'));
     const std::string cut = f->page_address();
     EXPECT_EQ(cut.size(), 255u);
     EXPECT_EQ(cut.substr(241), "/html/limiter1");
-    services::set_program_folder(old_folder);
+    platform::set_program_folder(old_folder);
 }
 
 TEST(LimiterControls, HiddenControlsOutOfReachDriveTheirValues) {

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "fx/curves.h"
-#include "fx/services/effect_services.h"
-#include "fx/services/headless_services.h"
-#include "fx/services/ini_file.h"
+#include "platform/effect_services.h"
+#include "platform/headless_services.h"
+#include "platform/ini_file.h"
 #include "fx_test_support.h"
 
 namespace tw {
@@ -81,15 +81,15 @@ struct PlainBank {
 class MultiTortion : public ::testing::Test {
 protected:
     void SetUp() override {
-        old_folder_ = services::program_folder();
+        old_folder_ = platform::program_folder();
         dir_ = fs::temp_directory_path() / ("tw_mteq_" + std::to_string(::getpid()) + "_" +
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
-        services::set_program_folder(dir_.string());
+        platform::set_program_folder(dir_.string());
     }
     void TearDown() override {
-        services::set_program_folder(old_folder_);
+        platform::set_program_folder(old_folder_);
         fs::remove_all(dir_);
     }
     std::string band_file() const { return (dir_ / "MTEQ.ini").string(); }
@@ -472,7 +472,7 @@ TEST_F(MultiTortion, ClosingWritesTheFileAndANewInstanceStartsFromIt) {
         f->FormClose();   // nothing changed: written all the same
     }
     {
-        services::IniFile ini(band_file());
+        platform::IniFile ini(band_file());
         EXPECT_TRUE(ini.existed());
         EXPECT_EQ(ini.read_int("EQL", "s15", -1), 50);
         EXPECT_EQ(ini.read_int("Other", "Standard", -1), 1);
@@ -488,7 +488,7 @@ TEST_F(MultiTortion, ClosingWritesTheFileAndANewInstanceStartsFromIt) {
     f->CheckBox_True.set_checked(true);
     f->CheckBox_Filter2.set_checked(true);
     f->FormClose();
-    EXPECT_EQ(services::IniFile(band_file()).read_string("Other", "Gang", "none"), "none");
+    EXPECT_EQ(platform::IniFile(band_file()).read_string("Other", "Gang", "none"), "none");
     auto g = fresh();
     EXPECT_EQ(g->ScrollBar[5].position(), 20);
     EXPECT_EQ(g->spSkinScrollBar[5].position(), 90);
@@ -508,7 +508,7 @@ TEST_F(MultiTortion, TwoInstancesClosingInTurnLeaveAWholeFileOfTheLast) {
     b->ScrollBar[0].set_position(90);
     a->FormClose();
     b->FormClose();
-    services::IniFile ini(band_file());
+    platform::IniFile ini(band_file());
     for (int i = 0; i < 16; ++i) {
         EXPECT_NE(ini.read_int("EQL", "s" + std::to_string(i), -1), -1) << i;
         EXPECT_NE(ini.read_int("EQR", "s" + std::to_string(i), -1), -1) << i;
@@ -552,14 +552,14 @@ TEST_F(MultiTortion, ADamagedBandFileGivesDefaultsOrClampedValues) {
 }
 
 TEST_F(MultiTortion, AFileThatCannotBeWrittenIsReported) {
-    services::HeadlessServices mine;
-    services::install_effect_services(&mine);
+    platform::HeadlessServices mine;
+    platform::install_effect_services(&mine);
     fs::create_directories(band_file());   // a folder where the file should be
     {
         auto f = fresh();
         f->FormClose();
     }
-    services::install_effect_services(nullptr);
+    platform::install_effect_services(nullptr);
     ASSERT_EQ(mine.messages.shown().size(), 1u);
     EXPECT_TRUE(mine.messages.shown()[0].warning);
     EXPECT_NE(mine.messages.shown()[0].text.find("could not be saved"), std::string::npos);

@@ -9,8 +9,8 @@
 
 #include "fx/read_wav.h"
 #include "fx/sample_memory.h"
-#include "fx/services/ini_file.h"
-#include "fx/services/program_files.h"
+#include "platform/ini_file.h"
+#include "platform/program_files.h"
 #include "fx/wav_header.h"
 #include "fx_test_support.h"
 #include "wav_test_support.h"
@@ -125,7 +125,7 @@ protected:
 
 TEST_F(ReadWavTest, AFreshInstallationCreatesPlaybackIniAndPlaysDemo1) {
     auto p = player_of({.samples = {100, -200, 300}});
-    services::IniFile ini(path("playback.ini"));
+    platform::IniFile ini(path("playback.ini"));
     ASSERT_TRUE(ini.existed());
     EXPECT_EQ(ini.read_string("File", "Path", ""), path("demo1.wav"));
     EXPECT_EQ(p->ready.load(), 1);
@@ -145,7 +145,7 @@ TEST_F(ReadWavTest, APathMissingFromPlaybackIniReadsErrorAndNothingPlays) {
     EXPECT_TRUE(p.wav_name.empty());
     EXPECT_TRUE(p.spSkinMemo1.lines().empty());
     // "ERROR" is no file, and playback.ini is left as it was.
-    EXPECT_EQ(services::IniFile(path("playback.ini")).read_string("File", "Path", "ERROR"), "ERROR");
+    EXPECT_EQ(platform::IniFile(path("playback.ini")).read_string("File", "Path", "ERROR"), "ERROR");
     EXPECT_EQ(mix(p, 1, {7}), std::vector<float>{7});
 }
 
@@ -209,7 +209,7 @@ TEST_F(ReadWavTest, TheOpenedFileIsRememberedForLaterInstances) {
     svc.dialogs.push_answer(path("take.wav"));
     p->spSkinButton1.click();
     EXPECT_EQ(mix(*p, 1, {0, 0}), (std::vector<float>{9, 8}));
-    EXPECT_EQ(services::IniFile(path("playback.ini")).read_string("File", "Path", ""), path("take.wav"));
+    EXPECT_EQ(platform::IniFile(path("playback.ini")).read_string("File", "Path", ""), path("take.wav"));
     TReadWav later;
     EXPECT_EQ(later.wav_name, path("take.wav"));
     EXPECT_EQ(mix(later, 1, {0}), std::vector<float>{9});
@@ -219,7 +219,7 @@ TEST_F(ReadWavTest, AFileThatCannotBeWrittenStillPlays) {
     // The running test program cannot be opened for writing, not even by
     // root; opened for reading it gets as far as its (missing) header.
     auto p = player_of({.samples = {1}});
-    svc.dialogs.push_answer(services::executable_folder() + "/fx_tests");
+    svc.dialogs.push_answer(platform::executable_folder() + "/fx_tests");
     p->spSkinButton1.click();
     EXPECT_EQ(shown(), (std::vector<std::string>{"WAVEfmt Substring not found", "Error: wrong wav file format."}));
     // A read-only WAV file plays.

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "fx/services/effect_services.h"
-#include "fx/services/headless_services.h"
-#include "fx/services/program_files.h"
+#include "platform/effect_services.h"
+#include "platform/headless_services.h"
+#include "platform/program_files.h"
 
 namespace tw::test {
 
@@ -71,18 +71,18 @@ inline void write_bytes(const std::string& path, const std::vector<std::uint8_t>
 class ScratchFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        old_folder_ = services::program_folder();
+        old_folder_ = platform::program_folder();
         dir_ = std::filesystem::temp_directory_path() /
                ("tw_wav_" + std::to_string(::getpid()) + "_" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
-        services::set_program_folder(dir_.string());
-        services::install_effect_services(&svc);
+        platform::set_program_folder(dir_.string());
+        platform::install_effect_services(&svc);
     }
     void TearDown() override {
-        services::install_effect_services(nullptr);
-        services::set_program_folder(old_folder_);
+        platform::install_effect_services(nullptr);
+        platform::set_program_folder(old_folder_);
         std::filesystem::remove_all(dir_);
     }
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
@@ -93,7 +93,7 @@ protected:
         return out;
     }
 
-    services::HeadlessServices svc;
+    platform::HeadlessServices svc;
     std::filesystem::path dir_;
     std::string old_folder_;
 };

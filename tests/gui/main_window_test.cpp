@@ -22,8 +22,8 @@
 #include "presets/preset_file.h"
 #include "fx/MultiTortions.h"
 #include "fx/gain_form.h"
-#include "fx/services/ini_file.h"
-#include "fx/services/program_files.h"
+#include "platform/ini_file.h"
+#include "platform/program_files.h"
 #include "gui/controls.h"
 #include "gui/form_window.h"
 #include "gui/led_meter.h"
@@ -94,8 +94,8 @@ TEST_F(MainWindowTest, NewWindowShowsSixteenEmptyRowsAndCommitsAnEmptyChain) {
     const ChainTable live = live_chain_snapshot();
     EXPECT_EQ(live.count, 16);
     for (int s = 0; s < 16; ++s) {
-        EXPECT_EQ(live.instance[s], nullptr);
-        EXPECT_EQ(live.enabled[s], 0);
+        EXPECT_EQ(live.slots[s].instance, nullptr);
+        EXPECT_EQ(live.slots[s].enabled, 0);
     }
     EXPECT_EQ(run_stereo(), std::make_pair(100.0f, 100.0f));
 }
@@ -105,8 +105,8 @@ TEST_F(MainWindowTest, PickingGainCommitsItAndSwitchingOnMakesItHeard) {
     Instance inst = window->chain().instance(3);
     ASSERT_NE(inst, nullptr);
     ChainTable live = live_chain_snapshot();
-    EXPECT_EQ(live.instance[2], inst);
-    EXPECT_EQ(live.kind[2], kGain);
+    EXPECT_EQ(live.slots[2].instance, inst);
+    EXPECT_EQ(live.slots[2].kind, kGain);
     // Off: the buffer passes unchanged.
     EXPECT_EQ(run_stereo(), std::make_pair(100.0f, 100.0f));
 
@@ -114,7 +114,7 @@ TEST_F(MainWindowTest, PickingGainCommitsItAndSwitchingOnMakesItHeard) {
     auto* box = row_widget<QCheckBox>("spSkinCheckRadioBox", 3);
     EXPECT_TRUE(box->isChecked());
     EXPECT_EQ(box->text(), "On");
-    EXPECT_EQ(live_chain_snapshot().enabled[2], 1);
+    EXPECT_EQ(live_chain_snapshot().slots[2].enabled, 1);
     // A fresh Gain in stereo has Air on: the right channel comes out inverted.
     EXPECT_EQ(run_stereo(), std::make_pair(100.0f, -100.0f));
 
@@ -165,7 +165,7 @@ TEST_F(MainWindowTest, TuneOpensTheEditorBuiltFromTheDeclaration) {
     mono->slider()->setValue(100);
     EXPECT_EQ(gain->ScrollBar_Gain_Left.position(), 100);
     EXPECT_EQ(left->slider()->value(), 100);
-    EXPECT_FLOAT_EQ(gain->left_gain.load(), 11.0f);
+    EXPECT_FLOAT_EQ(gain->params.left_gain, 11.0f);
 
     // A second Tune brings up the same window; the skin is not loaded again.
     ed->hide();
@@ -178,8 +178,8 @@ TEST_F(MainWindowTest, TuneOpensTheEditorBuiltFromTheDeclaration) {
 TEST_F(MainWindowTest, ClosingAnEditorWindowRunsItsEffectsFormClose) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const std::string before = services::program_folder();
-    services::set_program_folder(dir.path().toStdString());
+    const std::string before = platform::program_folder();
+    platform::set_program_folder(dir.path().toStdString());
     pick(2, kKindMultiTortion);
     auto* mt = static_cast<TMultiTortion_form*>(window->chain().instance(2));
     ASSERT_NE(mt, nullptr);
@@ -189,8 +189,8 @@ TEST_F(MainWindowTest, ClosingAnEditorWindowRunsItsEffectsFormClose) {
     EXPECT_EQ(ed->windowTitle(), "Distortion Plus");
     mt->ScrollBar[4].set_position(10);
     ed->close();
-    services::set_program_folder(before);
-    const services::IniFile ini(dir.path().toStdString() + "/MTEQ.ini");
+    platform::set_program_folder(before);
+    const platform::IniFile ini(dir.path().toStdString() + "/MTEQ.ini");
     EXPECT_EQ(ini.read_int("EQL", "s4", -1), 10);
 }
 
@@ -236,10 +236,10 @@ TEST_F(MainWindowTest, RightClickLowerHalfOfRowFiveSwapsRowsFiveAndSix) {
     EXPECT_EQ(window->chain().instance(5), nullptr);
     EXPECT_EQ(window->editor_window(window->chain().instance(6)), ed);
     const ChainTable live = live_chain_snapshot();
-    EXPECT_EQ(live.instance[5], inst);
-    EXPECT_EQ(live.enabled[5], 1);
-    EXPECT_EQ(live.instance[4], nullptr);
-    EXPECT_EQ(live.enabled[4], 0);
+    EXPECT_EQ(live.slots[5].instance, inst);
+    EXPECT_EQ(live.slots[5].enabled, 1);
+    EXPECT_EQ(live.slots[4].instance, nullptr);
+    EXPECT_EQ(live.slots[4].enabled, 0);
     // The focus goes to row 6's list; the pointer follows the row down.
     EXPECT_EQ(window->focusWidget(), row_widget<QWidget>("spSkinComboBox", 6));
     EXPECT_EQ(QCursor::pos(), pointer_before + QPoint(0, 24));
@@ -260,8 +260,8 @@ TEST_F(MainWindowTest, RightClickUpperHalfOfRowOneChangesNothing) {
     EXPECT_EQ(row_widget<QComboBox>("spSkinComboBox", 1)->currentIndex(), kGain);
     EXPECT_EQ(row_widget<QCheckBox>("spSkinCheckRadioBox", 1)->text(), "On");
     EXPECT_EQ(window->chain().instance(1), inst);
-    EXPECT_EQ(live_chain_snapshot().instance[0], inst);
-    EXPECT_EQ(live_chain_snapshot().enabled[0], 1);
+    EXPECT_EQ(live_chain_snapshot().slots[0].instance, inst);
+    EXPECT_EQ(live_chain_snapshot().slots[0].enabled, 1);
     EXPECT_EQ(QCursor::pos(), pointer_before);
     // Nor does a release of the left button on the lower half.
     auto* tune1 = row_widget<QPushButton>("spSkinButton", 1);

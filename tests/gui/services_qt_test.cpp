@@ -9,14 +9,14 @@
 #include <QTest>
 #include <QTimer>
 
-#include "fx/services/headless_services.h"
+#include "platform/headless_services.h"
 #include "gui/services_qt.h"
 
 namespace tw::gui {
 namespace {
 
 TEST(QtServices, TimerTicksOnTheEventLoopUntilStopped) {
-    services::RecordingMessageBoxes boxes;
+    platform::RecordingMessageBoxes boxes;
     QtEffectServices fx(boxes);
     auto timer = fx.make_timer();
     EXPECT_FALSE(timer->running());

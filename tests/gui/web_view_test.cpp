@@ -10,7 +10,7 @@
 
 #include "fx/curves.h"
 #include "fx/limiter_form.h"
-#include "fx/services/program_files.h"
+#include "platform/program_files.h"
 #include "gui/form_window.h"
 #include "gui/web_view.h"
 
@@ -23,12 +23,12 @@ constexpr int kScriptWaitMs = 20000;
 class LimiterEditor : public ::testing::Test {
 protected:
     void SetUp() override {
-        old_folder_ = services::program_folder();
-        services::set_program_folder(TW_TEST_DATA_DIR);   // where html/limiter1.htm is staged
+        old_folder_ = platform::program_folder();
+        platform::set_program_folder(TW_TEST_DATA_DIR);   // where html/limiter1.htm is staged
     }
     void TearDown() override {
         window.reset();
-        services::set_program_folder(old_folder_);
+        platform::set_program_folder(old_folder_);
         qunsetenv("TW_NO_WEBENGINE");
     }
     gui::SkinWebView* open_editor() {

@@ -11,7 +11,7 @@
 #include <exception>
 #include <thread>
 
-#include "fx/services/atomic_write.h"
+#include "platform/atomic_write.h"
 
 namespace tw::tools {
 
@@ -110,7 +110,7 @@ void run_stoppable(const std::function<void()>& job, const std::string& tool, co
     if (!done.load()) {
         // The job waits in a call that no flag reaches; end the process
         // without it, leaving no half-written file behind.
-        tw::services::abandon_unfinished_files();
+        tw::platform::abandon_unfinished_files();
         std::fprintf(stderr, "%s: stopped by %s %s\n", tool.c_str(), signal_name(stop_signal()).c_str(),
                      stuck_note.c_str());
         std::fflush(stderr);

@@ -29,8 +29,8 @@
 #include "engine/denormals.h"
 #include "engine/effects.h"
 #include "fx/record_wavs.h"
-#include "fx/services/atomic_write.h"
-#include "fx/services/headless_services.h"
+#include "platform/atomic_write.h"
+#include "platform/headless_services.h"
 #include "presets/preset_file.h"
 #include "declared_frames.h"
 #include "render_pipeline.h"
@@ -136,7 +136,7 @@ public:
     }
 
 private:
-    tw::services::AtomicFile file_;
+    tw::platform::AtomicFile file_;
     SNDFILE* sf_ = nullptr;
     bool streaming_ = false;
     int channels_ = 1;
@@ -247,7 +247,7 @@ float largest_magnitude(const float* s, std::int64_t n) {
 int stage_count(int threads, const tw::ChainTable& chain) {
     int busy = 0;
     for (int i = 0; i < std::clamp(chain.count, 0, tw::kMaxSlots); ++i)
-        if (chain.enabled[i] == 1 && chain.kind[i] != 0) ++busy;
+        if (chain.slots[i].enabled == 1 && chain.slots[i].kind != 0) ++busy;
     if (threads == 0) threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
     return std::clamp(std::min(threads, busy), 1, tw::kMaxSlots);
 }
@@ -288,7 +288,7 @@ void finish_recorders(const std::vector<std::pair<int, tw::TRecord_wav_form*>>& 
             continue;
         }
         const std::string path = take_path(opt.output, row);
-        tw::services::default_headless_services().dialogs.push_answer(path);
+        tw::platform::default_headless_services().dialogs.push_answer(path);
         r->Button_Stop_and_Save.click();
         if (r->rec_count.load() == 0)
             std::fprintf(stderr, "tonewarp-render: row %d (Record wav): %.2f s saved as %s.\n", row, seconds,
@@ -310,7 +310,7 @@ void render(const Options& opt) {
     if (!tw::setup_program_folder(opt.home, &folder_error)) throw Failure{folder_error};
     if (!folder_error.empty()) std::fprintf(stderr, "%s\n", folder_error.c_str());
     // Effects that would show a message box say it on stderr instead.
-    tw::services::default_headless_services().messages.echo_to(stderr);
+    tw::platform::default_headless_services().messages.echo_to(stderr);
 
     SF_INFO in_info{};
     SNDFILE* in = sf_open(opt.input.c_str(), SFM_READ, &in_info);

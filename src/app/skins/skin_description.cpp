@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "fx/services/ini_file.h"
+#include "platform/ini_file.h"
 
 namespace tw::skins {
 
@@ -75,7 +75,7 @@ SkinDescription read_skin_description(const std::string& path) {
     SkinDescription s;
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) return s;
-    const services::IniFile ini(path);
+    const platform::IniFile ini(path);
     s.name = trim(ini.read_string("VERSION", "skinname", ""));
     if (!ini.existed() || s.name.empty()) return SkinDescription{};
     s.loaded = true;

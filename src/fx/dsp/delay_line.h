@@ -27,6 +27,9 @@ public:
         write_ = 0;
     }
 
+    // Fills every slot with v, keeping the write position.
+    void fill(T v) { line_.fill(v); }
+
     // Stores x as the newest sample.
     void write(T x) {
         if (++write_ == kSize) write_ = 0;
@@ -52,6 +55,7 @@ public:
     // Direct access to slot i (0 .. N - 1) and the slot written last, for
     // effects whose positions are defined on the ring itself.
     T& at(std::int32_t i) { return line_[static_cast<std::size_t>(wrap(i))]; }
+    const T& at(std::int32_t i) const { return line_[static_cast<std::size_t>(wrap(i))]; }
     std::int32_t write_position() const { return write_; }
 
 private:

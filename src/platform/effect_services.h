@@ -12,12 +12,12 @@
 #include <memory>
 #include <string>
 
-#include "fx/services/file_dialogs.h"
-#include "fx/services/message_boxes.h"
-#include "fx/services/program_files.h"
-#include "fx/services/repeating_timer.h"
+#include "platform/file_dialogs.h"
+#include "platform/message_boxes.h"
+#include "platform/program_files.h"
+#include "platform/repeating_timer.h"
 
-namespace tw::services {
+namespace tw::platform {
 
 class EffectServices {
 public:
@@ -29,7 +29,7 @@ public:
     virtual MessageBoxes& message_boxes() = 0;
 
     // A file beside the program (MTEQ.ini, playback.ini, demo1.wav ...).
-    std::string program_file(const std::string& name) const { return services::program_file(name); }
+    std::string program_file(const std::string& name) const { return platform::program_file(name); }
 };
 
 // The services in use: the installed ones, or the headless defaults.
@@ -39,4 +39,4 @@ EffectServices& effect_services();
 // effects and uninstall only after the last effect that uses it is gone.
 void install_effect_services(EffectServices* services);
 
-}  // namespace tw::services
+}  // namespace tw::platform

@@ -1,9 +1,9 @@
-#include "fx/services/program_files.h"
+#include "platform/program_files.h"
 
 #include <filesystem>
 #include <system_error>
 
-namespace tw::services {
+namespace tw::platform {
 
 namespace {
 std::string& chosen_folder() {
@@ -32,4 +32,4 @@ std::string program_file(const std::string& name) {
     return f == "/" ? "/" + name : f + "/" + name;
 }
 
-}  // namespace tw::services
+}  // namespace tw::platform

@@ -1,8 +1,8 @@
-#include "fx/services/headless_services.h"
+#include "platform/headless_services.h"
 
 #include <algorithm>
 
-namespace tw::services {
+namespace tw::platform {
 
 ManualTimer::ManualTimer(ManualTimerHub* hub) : hub_(hub) {
     if (hub_ != nullptr) hub_->timers_.push_back(this);
@@ -84,4 +84,4 @@ bool RecordingMessageBoxes::question(const std::string& text) {
     return yes;
 }
 
-}  // namespace tw::services
+}  // namespace tw::platform

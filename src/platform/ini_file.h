@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-namespace tw::services {
+namespace tw::platform {
 
 class IniFile {
 public:
@@ -52,4 +52,4 @@ private:
     bool unreadable_ = false;
 };
 
-}  // namespace tw::services
+}  // namespace tw::platform

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "fx/services/effect_services.h"
+#include "platform/effect_services.h"
 
-namespace tw::services {
+namespace tw::platform {
 
 class ManualTimerHub;
 
@@ -117,4 +117,4 @@ public:
 // The defaults effect_services() answers with when nothing is installed.
 HeadlessServices& default_headless_services();
 
-}  // namespace tw::services
+}  // namespace tw::platform

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-namespace tw::services {
+namespace tw::platform {
 
 class RepeatingTimer {
 public:
@@ -20,4 +20,4 @@ public:
     virtual bool running() const = 0;
 };
 
-}  // namespace tw::services
+}  // namespace tw::platform

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace tw::services {
+namespace tw::platform {
 
 // The folder of the running executable (from /proc/self/exe), without a
 // trailing slash; "." if it cannot be found. Any thread.
@@ -20,4 +20,4 @@ void set_program_folder(const std::string& dir);
 // A file beside the program: program_folder() + "/" + name. Any thread.
 std::string program_file(const std::string& name);
 
-}  // namespace tw::services
+}  // namespace tw::platform

@@ -1,4 +1,4 @@
-#include "fx/services/atomic_write.h"
+#include "platform/atomic_write.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-namespace tw::services {
+namespace tw::platform {
 
 namespace {
 
@@ -331,4 +331,4 @@ void abandon_unfinished_files() {
     unfinished().temps.clear();
 }
 
-}  // namespace tw::services
+}  // namespace tw::platform

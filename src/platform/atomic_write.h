@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <string>
 
-namespace tw::services {
+namespace tw::platform {
 
 class AtomicFile {
 public:
@@ -78,4 +78,4 @@ bool write_file_atomically(const std::string& path, const void* data, std::size_
 // signal handler (it takes a lock).
 void abandon_unfinished_files();
 
-}  // namespace tw::services
+}  // namespace tw::platform

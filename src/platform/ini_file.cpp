@@ -1,4 +1,4 @@
-#include "fx/services/ini_file.h"
+#include "platform/ini_file.h"
 
 #ifndef SI_NO_CONVERSION
 #define SI_NO_CONVERSION
@@ -12,9 +12,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "fx/services/atomic_write.h"
+#include "platform/atomic_write.h"
 
-namespace tw::services {
+namespace tw::platform {
 
 struct IniFile::Data {
     CSimpleIniA ini{/*a_bIsUtf8=*/true, /*a_bMultiKey=*/false, /*a_bMultiLine=*/false};
@@ -100,4 +100,4 @@ bool IniFile::save(std::string* error) {
     return write_file_atomically(path_, text.data(), text.size(), error);
 }
 
-}  // namespace tw::services
+}  // namespace tw::platform

@@ -7,11 +7,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "fx/services/effect_services.h"
-#include "fx/services/headless_services.h"
-#include "fx/services/ini_file.h"
+#include "platform/effect_services.h"
+#include "platform/headless_services.h"
+#include "platform/ini_file.h"
 
-namespace tw::services {
+namespace tw::platform {
 namespace {
 
 namespace fs = std::filesystem;
@@ -148,4 +148,4 @@ TEST(FileDialogFilter, ToolkitFormFromPairs) {
 }
 
 }  // namespace
-}  // namespace tw::services
+}  // namespace tw::platform

@@ -1,8 +1,8 @@
-#include "fx/services/file_dialogs.h"
+#include "platform/file_dialogs.h"
 
 #include <vector>
 
-namespace tw::services {
+namespace tw::platform {
 
 namespace {
 std::vector<std::string> split(const std::string& s, char sep) {
@@ -37,4 +37,4 @@ std::string toolkit_filter(const std::string& filter) {
     return out;
 }
 
-}  // namespace tw::services
+}  // namespace tw::platform

@@ -7,9 +7,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "fx/services/atomic_write.h"
+#include "platform/atomic_write.h"
 
-namespace tw::services {
+namespace tw::platform {
 namespace {
 
 namespace fs = std::filesystem;
@@ -53,4 +53,4 @@ TEST(AtomicFileAbandon, RemovesTemporariesAndRefusesLaterCommits) {
 }
 
 }  // namespace
-}  // namespace tw::services
+}  // namespace tw::platform

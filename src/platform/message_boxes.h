@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace tw::services {
+namespace tw::platform {
 
 class MessageBoxes {
 public:
@@ -22,4 +22,4 @@ public:
     virtual bool question(const std::string& text) = 0;
 };
 
-}  // namespace tw::services
+}  // namespace tw::platform

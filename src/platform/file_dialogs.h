@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace tw::services {
+namespace tw::platform {
 
 struct FileDialogRequest {
     std::string title;           // e.g. "Open file"
@@ -30,4 +30,4 @@ public:
 // gets "*". Any thread.
 std::string toolkit_filter(const std::string& filter);
 
-}  // namespace tw::services
+}  // namespace tw::platform

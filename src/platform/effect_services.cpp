@@ -1,8 +1,8 @@
-#include "fx/services/effect_services.h"
+#include "platform/effect_services.h"
 
-#include "fx/services/headless_services.h"
+#include "platform/headless_services.h"
 
-namespace tw::services {
+namespace tw::platform {
 
 namespace {
 EffectServices* g_installed = nullptr;
@@ -19,4 +19,4 @@ EffectServices& effect_services() {
 
 void install_effect_services(EffectServices* services) { g_installed = services; }
 
-}  // namespace tw::services
+}  // namespace tw::platform
