@@ -20,7 +20,8 @@ ChainRow::ChainRow(int n)
     : check("spSkinCheckRadioBox" + std::to_string(n), {16, row_top(n), 48, kRowHeight}, "Off", false),
       combo("spSkinComboBox" + std::to_string(n), {68, row_top(n), 220, kRowHeight}, kEmptyName),
       tune("spSkinButton" + std::to_string(n), {292, row_top(n), 56, kRowHeight}, "Tune"),
-      updown("spSkinUpDown" + std::to_string(n), {352, row_top(n), 18, kRowHeight}) {}
+      updown("spSkinUpDown" + std::to_string(n), {352, row_top(n), 18, kRowHeight}),
+      load("ProgressBar_Slot" + std::to_string(n), {68, row_top(n) + kRowHeight + 1, 220, 2}, 0, 100, 50, 80) {}
 
 ChainEditor::ChainEditor() {
     for (int n = 1; n <= kChainRows; ++n) {
@@ -149,6 +150,10 @@ void ChainEditor::slot_kind_change(int n) {
     commit_chain(staging_);
     r.combo.set_enabled(true);
     reopen_gate(chain_active, was_active);
+}
+
+void ChainEditor::show_slot_loads() {
+    for (int n = 1; n <= kChainRows; ++n) row(n).load.set_position(cpu_meter_position(default_chain().slot_load(n - 1)));
 }
 
 void ChainEditor::on_off(int n) {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/status_display.h"
 #include "engine/effects.h"
 #include "ui/button.h"
 #include "ui/check_box.h"
@@ -33,6 +34,9 @@ struct ChainRow {
     ui::ComboBox combo;    // "spSkinComboBoxN", the slot's kind = selected index
     ui::Button tune;       // "spSkinButtonN", caption "Tune"
     ui::UpDown updown;     // "spSkinUpDownN"
+    // "ProgressBar_SlotN": the slot's share of the buffer time in the last
+    // run, 0..100 %, a thin bar under the kind list.
+    LedMeter load;
 };
 
 class ChainEditor {
@@ -86,6 +90,10 @@ public:
     // button moves the row up (upper half) or down (lower half); other buttons
     // do nothing. UI thread.
     void tune_mouse_up(int n, ui::MouseButton b, int y, int button_height);
+
+    // Shows each slot's CPU figure (Chain::slot_load) on its row's meter;
+    // the status display's tick calls it. UI thread.
+    void show_slot_loads();
 
     // The staging chain (the editor's copy of the live chain). UI thread.
     ChainTable& staging() { return staging_; }

@@ -15,8 +15,9 @@ namespace {
 
 // The readings of the status display: the engine's cpu_load, the capture
 // side's levels and the stream's latency step.
-StatusSources stream_status_sources(StreamControl& stream) {
+StatusSources stream_status_sources(StreamControl& stream, ChainEditor& chain) {
     StatusSources s;
+    s.slot_loads = [&chain] { chain.show_slot_loads(); };
     s.cpu_load = [] { return cpu_load.load(std::memory_order_relaxed); };
     s.input_level = [&stream] { return stream.waves().get_waveIn_level(); };
     s.output_level = [&stream] { return stream.waves().get_waveOut_level(); };
@@ -72,7 +73,7 @@ DeviceOptions MainForm::device_defaults() {
 MainForm::MainForm(AudioDevices& devices, Dialogs& dialogs)
     : dialogs_(dialogs),
       stream_(*devices.waves, *devices.dsound, dialogs),
-      status_(stream_status_sources(stream_)),
+      status_(stream_status_sources(stream_, chain_)),
       presets_(chain_, dialogs, [this](const std::string& page) { open_help_page(page); }),
       tuner_(*devices.waves),
       skins_(extras_.ComboBox_SKINS, dialogs, [this](const std::string&) { FitSkinLayout(); },

@@ -1,5 +1,7 @@
 #include "app/status_display.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -94,6 +96,21 @@ StatusDisplay::StatusDisplay(StatusSources sources)
       Label_delay("Label_delay", {kMeterLeft, kFirstMeterTop + kMeterPitch * 4, kMeterWidth, 16}, " 1994"),
       sources_(std::move(sources)) {}
 
+std::string slot_loads_text(const Chain& chain, int rows) {
+    const ChainTable live = chain.snapshot();
+    std::string text = "slots";
+    bool any = false;
+    for (int s = 0; s < rows && s < live.count; ++s) {
+        const ChainSlot& slot = live.slots[s];
+        if (slot.enabled != 1 || slot.kind == kEmptyKind) continue;
+        char item[32];
+        std::snprintf(item, sizeof item, " %d:%.1f%%", s + 1, 100.0 * static_cast<double>(chain.slot_load(s)));
+        text += item;
+        any = true;
+    }
+    return any ? text : text + " -";
+}
+
 void StatusDisplay::Timer1Timer() {
     const float load = sources_.cpu_load ? sources_.cpu_load() : 0.0f;
     ProgressBar_CPU.set_position(cpu_meter_position(load));
@@ -102,6 +119,7 @@ void StatusDisplay::Timer1Timer() {
     const float latency = sources_.latency_step ? sources_.latency_step() : 0.0f;
     Label_delay.set_caption(latency_caption(latency));
     ProgressBar_Latency.set_position(round_half_even(static_cast<double>(latency)));
+    if (sources_.slot_loads) sources_.slot_loads();
 }
 
 }  // namespace tw

@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/chain.h"
 #include "ui/control.h"
 #include "ui/text_controls.h"
 
@@ -29,6 +30,11 @@ std::int32_t cpu_meter_position(float load);
 // rounded, so 32000 reads 100, 3200 reads 32 and 320 reads 10. A negative or
 // NaN level reads 0. Any thread.
 std::int32_t level_meter_position(float level);
+// Each running slot's share of the buffer time in the last run of `chain`,
+// as "slots 1:3.2% 5:10.4%" (row numbers, one decimal); "slots -" when no
+// slot runs. Any thread.
+std::string slot_loads_text(const Chain& chain, int rows);
+
 // The latency text: "Latency " + the rounded latency + " ms". Any thread.
 std::string latency_caption(float latency_ms);
 
@@ -88,6 +94,8 @@ struct StatusSources {
     std::function<float()> output_level;
     // Measures the latency (and runs the latency guard) and returns it in ms.
     std::function<float()> latency_step;
+    // Shows the per-slot CPU figures of the chain's rows.
+    std::function<void()> slot_loads;
 };
 
 class StatusDisplay {

@@ -10,15 +10,21 @@
 namespace tw::audio {
 namespace {
 
-// Sets one direction up: float interleaved, the rate exactly, the period and
-// the number of periods as near as the device allows; the stream is started
-// by the loop, never by a threshold. "" or why not.
-std::string set_up(snd_pcm_t* pcm, unsigned rate, unsigned channels, snd_pcm_uframes_t& period, unsigned& periods) {
+// Sets one direction up: float interleaved (16-bit integers when the device
+// takes no float, `s16` then true), the rate exactly, the period and the
+// number of periods as near as the device allows; the stream is started by
+// the loop, never by a threshold. "" or why not.
+std::string set_up(snd_pcm_t* pcm, unsigned rate, unsigned channels, snd_pcm_uframes_t& period, unsigned& periods,
+                   bool& s16) {
     snd_pcm_hw_params_t* hw = nullptr;
     snd_pcm_hw_params_alloca(&hw);
     int e = snd_pcm_hw_params_any(pcm, hw);
     if (e >= 0) e = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
-    if (e >= 0) e = snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_FLOAT_LE);
+    s16 = false;
+    if (e >= 0 && snd_pcm_hw_params_test_format(pcm, hw, SND_PCM_FORMAT_FLOAT_LE) < 0 &&
+        snd_pcm_hw_params_test_format(pcm, hw, SND_PCM_FORMAT_S16_LE) >= 0)
+        s16 = true;
+    if (e >= 0) e = snd_pcm_hw_params_set_format(pcm, hw, s16 ? SND_PCM_FORMAT_S16_LE : SND_PCM_FORMAT_FLOAT_LE);
     if (e >= 0) e = snd_pcm_hw_params_set_channels(pcm, hw, channels);
     if (e >= 0) e = snd_pcm_hw_params_set_rate(pcm, hw, rate, 0);
     if (e < 0) return std::string("the device does not offer ") + std::to_string(channels) + " channel(s) at " +
@@ -61,10 +67,10 @@ std::string AlsaDuplex::open(const Request& r, CaptureFn capture, void* capture_
     snd_pcm_uframes_t play_period = period;
     unsigned play_periods = periods;
     std::string why = set_up(cap_, static_cast<unsigned>(r.sample_rate), static_cast<unsigned>(r.in_channels), period,
-                             periods);
+                             periods, in_s16_);
     if (why.empty())
         why = set_up(play_, static_cast<unsigned>(r.sample_rate), static_cast<unsigned>(r.out_channels), play_period,
-                     play_periods);
+                     play_periods, out_s16_);
     if (why.empty() && play_period != period) why = "input and output were given different periods";
     if (!why.empty()) {
         snd_pcm_close(cap_);
@@ -85,6 +91,8 @@ std::string AlsaDuplex::open(const Request& r, CaptureFn capture, void* capture_
     in_.assign(static_cast<std::size_t>(period_ * in_ch_), 0.0f);
     out_.assign(static_cast<std::size_t>(period_ * out_ch_), 0.0f);
     silence_.assign(static_cast<std::size_t>(period_ * out_ch_), 0.0f);
+    in16_.assign(in_s16_ ? in_.size() : 0, 0);
+    out16_.assign(out_s16_ ? silence_.size() : 0, 0);
     quit_.store(false);
     lost_.store(false);
     if (!restart()) {
@@ -121,7 +129,9 @@ bool AlsaDuplex::restart() {
     // the output then still holds periods-1 periods, its margin against a
     // late input from then on.
     for (int k = 0; k < periods_; ++k)
-        if (snd_pcm_writei(play_, silence_.data(), static_cast<snd_pcm_uframes_t>(period_)) != period_) return false;
+        if (snd_pcm_writei(play_, out_s16_ ? static_cast<const void*>(out16_.data()) : silence_.data(),
+                           static_cast<snd_pcm_uframes_t>(period_)) != period_)
+            return false;
     return snd_pcm_start(play_) >= 0 && snd_pcm_start(cap_) >= 0;
 }
 
@@ -135,8 +145,10 @@ void AlsaDuplex::run() {
         // Wait at most 100 ms at a time, so close() is never held up.
         const int w = snd_pcm_wait(cap_, 100);
         if (w == 0) continue;
+        const std::size_t at = have * static_cast<std::size_t>(in_ch_);
         snd_pcm_sframes_t n = w < 0 ? w
-                                    : snd_pcm_readi(cap_, in_.data() + have * static_cast<std::size_t>(in_ch_),
+                                    : snd_pcm_readi(cap_, in_s16_ ? static_cast<void*>(in16_.data() + at)
+                                                                  : static_cast<void*>(in_.data() + at),
                                                     period - have);
         if (n == -EAGAIN) continue;
         if (n < 0) {
@@ -151,10 +163,16 @@ void AlsaDuplex::run() {
         have += static_cast<snd_pcm_uframes_t>(n);
         if (have < period) continue;
         have = 0;
+        if (in_s16_)
+            for (std::size_t i = 0; i < in_.size(); ++i) in_[i] = static_cast<float>(in16_[i]) * (1.0f / 32768.0f);
         capture_(capture_user_, in_.data(), period_);
         playback_(playback_user_, out_.data(), period_);
+        // A 16-bit device: dither and the clip as the very last step.
+        if (out_s16_)
+            for (std::size_t i = 0; i < out_.size(); ++i) out16_[i] = dither_.to_int16(out_[i]);
         // Blocking: an input that came early waits here for room.
-        const snd_pcm_sframes_t m = snd_pcm_writei(play_, out_.data(), period);
+        const snd_pcm_sframes_t m = snd_pcm_writei(
+            play_, out_s16_ ? static_cast<const void*>(out16_.data()) : static_cast<const void*>(out_.data()), period);
         if (m == -EPIPE) {
             xruns_.fetch_add(1, std::memory_order_relaxed);
             if (!restart()) {

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/tpdf_dither.h"
+
 #include "engine/audio_backend.h"
 
 typedef struct _snd_pcm snd_pcm_t;
@@ -65,6 +67,10 @@ private:
     void* playback_user_ = nullptr;
     int rate_ = 48000, in_ch_ = 2, out_ch_ = 2, period_ = 256, periods_ = 2;
     std::vector<float> in_, out_, silence_;
+    // A device that takes no float: 16-bit samples, dithered on the way out.
+    bool in_s16_ = false, out_s16_ = false;
+    std::vector<std::int16_t> in16_, out16_;
+    TpdfDither dither_;
     std::thread thread_;
     std::atomic<bool> quit_{false};
     std::atomic<bool> lost_{false};

@@ -67,7 +67,7 @@ std::int32_t DSound::WinMain1(void*) {
     push_scratch_.assign(static_cast<std::size_t>(kScratchFrames * open_channels_), 0);
     pop_scratch_.assign(static_cast<std::size_t>(kScratchFrames * open_channels_), 0);
     if (extra_frames > 0) {
-        std::vector<std::int16_t> silence(static_cast<std::size_t>(extra_frames * open_channels_), 0);
+        std::vector<float> silence(static_cast<std::size_t>(extra_frames * open_channels_), 0.0f);
         queue_.push(silence.data(), silence.size());
     }
     open_b_size_ = b;
@@ -144,22 +144,23 @@ void DSound::push(std::int32_t frames, std::int32_t channels, const float* sampl
     if (!accepting_.load(std::memory_order_relaxed) || frames <= 0 || !samples) return;
     const int in_ch = channels == 1 ? 1 : 2;
     const int out_ch = open_channels_;
-    std::int16_t* s = push_scratch_.data();
-    auto to16 = [](float v) -> std::int16_t {
-        if (!(v == v)) return 0;  // NaN
-        v = std::nearbyint(v);
-        return static_cast<std::int16_t>(std::clamp(v, -32768.0f, 32767.0f));
+    float* s = push_scratch_.data();
+    // Floats all the way to the device, clipped at full scale; a 16-bit
+    // device is dithered by its backend at the very last step.
+    auto clip = [](float v) -> float {
+        if (!(v == v)) return 0.0f;  // NaN
+        return std::clamp(v, -32768.0f, 32767.0f);
     };
     for (int done = 0; done < frames;) {
         const int n = std::min(kScratchFrames, frames - done);
         const float* src = samples + static_cast<std::ptrdiff_t>(done) * in_ch;
         for (int i = 0; i < n; ++i) {
             if (in_ch == out_ch) {
-                for (int c = 0; c < out_ch; ++c) s[i * out_ch + c] = to16(src[i * in_ch + c]);
+                for (int c = 0; c < out_ch; ++c) s[i * out_ch + c] = clip(src[i * in_ch + c]);
             } else if (out_ch == 2) {
-                s[2 * i] = s[2 * i + 1] = to16(src[i]);
+                s[2 * i] = s[2 * i + 1] = clip(src[i]);
             } else {
-                s[i] = to16(0.5f * (src[2 * i] + src[2 * i + 1]));
+                s[i] = clip(0.5f * (src[2 * i] + src[2 * i + 1]));
             }
         }
         if (!queue_.push(s, static_cast<std::size_t>(n * out_ch))) overflows_.fetch_add(1, std::memory_order_relaxed);
@@ -201,7 +202,7 @@ void DSound::on_playback(float* out, int frames) {
         const int n = std::min(kScratchFrames, want - got);
         const std::size_t taken = queue_.pop(pop_scratch_.data(), static_cast<std::size_t>(n * ch));
         float* dst = out + static_cast<std::ptrdiff_t>(pos + got) * ch;
-        for (std::size_t i = 0; i < taken; ++i) dst[i] = static_cast<float>(pop_scratch_[i]) * (1.0f / 32768.0f);
+        for (std::size_t i = 0; i < taken; ++i) dst[i] = pop_scratch_[i] * (1.0f / 32768.0f);
         got += static_cast<int>(taken) / ch;
         if (static_cast<int>(taken) < n * ch) break;
     }

@@ -2,9 +2,9 @@
 // output settings, and the output queue between the capture thread and the
 // output device.
 //
-// out_to_dsound (capture thread) converts each processed buffer to 16-bit
-// frames and pushes them into a lock-free single-producer/single-consumer
-// queue; the output device's callback pulls from it and plays silence on
+// out_to_dsound (capture thread) clips each processed buffer at full scale
+// and pushes its float frames into a lock-free single-producer/single-consumer
+// queue (no quantisation on the way: a device that takes floats gets them); the output device's callback pulls from it and plays silence on
 // underflow (counted). The two devices may run on separate clocks; the queue
 // and the latency guard of the stream control keep them in step.
 //
@@ -21,8 +21,8 @@
 //   whatever is there.
 // - setup_delta_delta(pct): the priming level, in percent of one buffer.
 // - setup_max_chorus_delay(ms): extra silence queued at the open (0 = none).
-// - setup_bits_per_sample(n): the queue holds 16-bit samples; other values are
-//   stored and ignored.
+// - setup_bits_per_sample(n): stored and ignored; the queue holds floats, and
+//   a backend whose device takes only 16-bit samples dithers at its last step.
 //
 // The alternative output path (setup_ks_prefered) lists only the devices of
 // the desktop sound server: the PulseAudio devices (also served by
@@ -94,7 +94,8 @@ public:
     void CloseDSound();
     bool is_open() const { return open_; }
 
-    // Bytes of 16-bit audio waiting in the queue (0 when closed). Any thread.
+    // The audio waiting in the queue as bytes of 16-bit samples (2 per sample,
+    // the unit the latency figures are computed in; 0 when closed). Any thread.
     double get_audio_pos() const;
     // One buffer more delay (silence is played ahead of the queue) or one
     // buffer less (the oldest queued audio is dropped). Done by the output
@@ -123,7 +124,7 @@ public:
     const std::string& last_error() const { return last_error_; }
 
     // The output entry (capture thread): `samples` holds `frames` frames of
-    // `channels` on the 16-bit scale; converted, clamped and queued. `target`
+    // `channels` on the 16-bit scale; clipped at full scale and queued. `target`
     // is the DSound.
     static void out_to_dsound(void* target, std::int32_t frames, std::int32_t channels, const float* samples);
 
@@ -161,8 +162,8 @@ private:
     std::int32_t open_delta_ = 150;
     std::int32_t open_auto_ = 1;
     audio::SpscQueue queue_;
-    std::vector<std::int16_t> push_scratch_;  // capture thread
-    std::vector<std::int16_t> pop_scratch_;   // output thread
+    std::vector<float> push_scratch_;  // capture thread
+    std::vector<float> pop_scratch_;   // output thread
     bool priming_ = true;                     // output thread
     std::int64_t owed_silence_ = 0;           // output thread, frames
 

@@ -1,4 +1,4 @@
-// A lock-free single-producer / single-consumer ring of 16-bit samples. The
+// A lock-free single-producer / single-consumer ring of float samples. The
 // storage is allocated by reset() on the UI thread while neither side runs;
 // push and pop never allocate. Indexes grow without bound (64-bit), so the
 // fill level is write - read.
@@ -36,7 +36,7 @@ public:
 
     // Appends all `n` samples if there is room and returns true; otherwise
     // appends nothing and returns false. Producer thread only.
-    bool push(const std::int16_t* data, std::size_t n) {
+    bool push(const float* data, std::size_t n) {
         const auto w = write_.load(std::memory_order_relaxed);
         const auto r = read_.load(std::memory_order_acquire);
         if (buf_.empty() || (w - r) + n > buf_.size()) return false;
@@ -47,7 +47,7 @@ public:
 
     // Takes up to `n` samples into `out` (null = discard them); returns how
     // many were taken. Consumer thread only.
-    std::size_t pop(std::int16_t* out, std::size_t n) {
+    std::size_t pop(float* out, std::size_t n) {
         const auto r = read_.load(std::memory_order_relaxed);
         const auto w = write_.load(std::memory_order_acquire);
         const std::size_t take = std::min<std::size_t>(n, static_cast<std::size_t>(w - r));
@@ -58,7 +58,7 @@ public:
     }
 
 private:
-    std::vector<std::int16_t> buf_;
+    std::vector<float> buf_;
     std::size_t mask_ = 0;
     alignas(64) std::atomic<std::uint64_t> write_{0};
     alignas(64) std::atomic<std::uint64_t> read_{0};

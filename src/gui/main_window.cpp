@@ -107,6 +107,7 @@ void TForm1::build_widgets() {
         new SkinComboBox(r.combo, this);
         new SkinButton(r.tune, this);
         new SkinUpDown(r.updown, this);
+        new LedMeterWidget(r.load, this);
     }
 
     for (LedMeter* m : {&sd.ProgressBar_inlevel, &sd.ProgressBar_outlevel, &sd.ProgressBar_CPU,

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include <chrono>
+
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -181,6 +185,37 @@ TEST(StatusDisplay, ThresholdMovesTheLatencyMetersThirdColour) {
     EXPECT_EQ(d.ProgressBar_Latency.colour3_from(), 20);
     EXPECT_EQ(d.ProgressBar_Latency.zone(11), LedZone::Colour2);  // 20 -> 12 segments
     EXPECT_EQ(d.ProgressBar_Latency.zone(12), LedZone::Colour3);
+}
+
+// Per-slot CPU: each slot that ran is timed on its own (a slot that sleeps
+// 2 ms in a 1 ms buffer takes at least 200 % of it); slots that are off or
+// empty read 0 and are left out of the status text.
+std::int32_t sleeps_two_ms(std::int32_t, std::int32_t, std::int32_t, float*, Instance) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return 0;
+}
+std::int32_t does_nothing(std::int32_t, std::int32_t, std::int32_t, float*, Instance) { return 0; }
+
+TEST(StatusDisplay, SlotLoadsTimeEachRunningSlotAlone) {
+    Chain chain;
+    EXPECT_EQ(slot_loads_text(chain, 16), "slots -");
+    ChainTable t;
+    t.count = 3;
+    t.slots[0] = ChainSlot{does_nothing, nullptr, nullptr, 99, 1, {}};
+    t.slots[1] = ChainSlot{sleeps_two_ms, nullptr, nullptr, 99, 0, {}};  // off
+    t.slots[2] = ChainSlot{sleeps_two_ms, nullptr, nullptr, 99, 1, {}};
+    chain.commit(t);
+    float buf[48] = {};
+    chain.process(48, 48000, 1, buf);
+    EXPECT_GE(chain.slot_load(2), 2.0f);
+    EXPECT_LT(chain.slot_load(0), chain.slot_load(2));
+    EXPECT_EQ(chain.slot_load(1), 0.0f);
+    EXPECT_EQ(chain.slot_load(3), 0.0f);
+    EXPECT_GE(chain.cpu_load.load(), chain.slot_load(2));
+    const std::string text = slot_loads_text(chain, 16);
+    EXPECT_EQ(text.rfind("slots 1:", 0), 0u) << text;
+    EXPECT_NE(text.find(" 3:"), std::string::npos) << text;
+    EXPECT_EQ(text.find(" 2:"), std::string::npos) << text;
 }
 
 }  // namespace

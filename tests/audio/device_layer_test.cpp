@@ -21,11 +21,11 @@ TEST(SpscQueue, PushPopWrapAndRefuseWhenFull) {
     tw::audio::SpscQueue q;
     q.reset(6);  // rounded up to 8
     EXPECT_EQ(q.capacity(), 8u);
-    const std::int16_t a[5] = {1, 2, 3, 4, 5};
+    const float a[5] = {1, 2, 3, 4.5f, 5};
     EXPECT_TRUE(q.push(a, 5));
     EXPECT_FALSE(q.push(a, 4));  // 9 > 8: nothing is taken
     EXPECT_EQ(q.size(), 5u);
-    std::int16_t out[8] = {};
+    float out[8] = {};
     EXPECT_EQ(q.pop(out, 3), 3u);
     EXPECT_EQ(out[0], 1);
     EXPECT_EQ(out[2], 3);

@@ -364,13 +364,13 @@ int run(int argc, char** argv) {
             const float out = devices.waves->get_waveOut_level();
             const std::string last_midi = midi_control.last_message_text();
             std::printf("in %5.0f (%3d)  out %5.0f (%3d)  CPU %3d %%  latency %3d ms (queue %.1f + server %.1f)  "
-                        "underflows %llu  xruns %llu%s%s\n",
+                        "underflows %llu  xruns %llu  %s%s%s\n",
                         in, tw::level_meter_position(in), out, tw::level_meter_position(out),
                         tw::cpu_meter_position(tw::cpu_load.load(std::memory_order_relaxed)),
                         tw::round_half_even(sc.latency()), static_cast<double>(sc.queue_latency()),
                         static_cast<double>(sc.device_latency()),
                         static_cast<unsigned long long>(devices.dsound->underflows()), devices.catalog.xruns(),
-                        last_midi.empty() ? "" : "  MIDI ", last_midi.c_str());
+                        tw::slot_loads_text(tw::default_chain(), 16).c_str(), last_midi.empty() ? "" : "  MIDI ", last_midi.c_str());
             std::fflush(stdout);
         }
         if (seconds > 0 && std::chrono::duration<double>(Clock::now() - start).count() >= seconds) break;
