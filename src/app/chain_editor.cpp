@@ -39,7 +39,7 @@ ChainEditor::ChainEditor() {
 }
 
 ChainEditor::~ChainEditor() {
-    bool holds_any = false;
+    bool holds_any = !retiring_.empty();
     for (int s = 0; s < kMaxSlots; ++s) holds_any = holds_any || staging_.slots[s].instance != nullptr;
     if (!holds_any) return;
     // Nothing may run our instances once they are gone: hold the chain
@@ -48,6 +48,8 @@ ChainEditor::~ChainEditor() {
     const std::int32_t was_active = close_gate_and_wait(chain_active);
     ChainTable empty;
     commit_chain(empty);
+    for (Instance inst : retiring_) delete inst;
+    retiring_.clear();
     for (int s = 0; s < kMaxSlots; ++s) {
         delete staging_.slots[s].instance;
         staging_.slots[s].instance = nullptr;
@@ -95,8 +97,16 @@ void ChainEditor::replace_chain(const ChainTable& next) {
     const ChainTable old = staging_;
     for (int s = 0; s < kChainRows; ++s) staging_.slots[s] = next.slots[s];
     // One step: the audio thread plays the old chain until here, then the
-    // new one. Once commit_chain returns no run can use the old instances.
-    commit_chain(staging_);
+    // new one. With a crossfade or a spill-over (and a running stream) the
+    // old chain goes on beside the new one until its tail has played.
+    const bool faded = (switch_fade_ms > 0 || spill_over_ms > 0) && chain_active.load() == 1;
+    if (faded) {
+        default_chain().commit_faded(staging_, switch_fade_ms, spill_over_ms);
+    } else {
+        commit_chain(staging_);
+    }
+    // Either way the chain no longer uses what retired before.
+    free_retired();
     for (int n = 1; n <= kChainRows; ++n) {
         ChainRow& r = row(n);
         r.combo.set_item_index_silent(staging_.slots[n - 1].kind);
@@ -108,8 +118,29 @@ void ChainEditor::replace_chain(const ChainTable& next) {
         if (inst == nullptr) continue;
         bool kept = false;
         for (int t = 0; t < kChainRows; ++t) kept = kept || staging_.slots[t].instance == inst;
-        if (!kept) destroy_instance(inst);
+        if (kept) continue;
+        if (faded) {
+            // Its editor closes now; the instance goes when its tail has played.
+            if (on_instance_destroying) on_instance_destroying(inst);
+            retiring_.push_back(inst);
+        } else {
+            destroy_instance(inst);
+        }
     }
+}
+
+void ChainEditor::free_retired() {
+    for (Instance inst : retiring_) delete inst;
+    retiring_.clear();
+}
+
+bool ChainEditor::collect_retired() {
+    if (retiring_.empty() && !default_chain().retiring()) return false;
+    // Without a running stream no tail plays: hand it back at once.
+    if (!default_chain().release_retired(chain_active.load() == 0)) return false;
+    const bool any = !retiring_.empty();
+    free_retired();
+    return any;
 }
 
 void ChainEditor::fill_kind_lists_and_build_chain() {
@@ -148,6 +179,7 @@ void ChainEditor::slot_kind_change(int n) {
     const int k = r.combo.item_index();
     fill_slot(s, k < 0 ? kKindEmpty : k);
     commit_chain(staging_);
+    free_retired();
     r.combo.set_enabled(true);
     reopen_gate(chain_active, was_active);
 }
@@ -211,6 +243,7 @@ void ChainEditor::move(int n, int target) {
         staging_.slots[a].enabled = on_a;
         staging_.slots[b].enabled = on_b;
         swap_chain_slots(b, a);
+        free_retired();
 
         const bool on_n = rn.check.checked();
         const bool on_t = rt.check.checked();

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/status_display.h"
 #include "engine/effects.h"
@@ -91,6 +92,18 @@ public:
     // do nothing. UI thread.
     void tune_mouse_up(int n, ui::MouseButton b, int y, int button_height);
 
+    // How a preset change (replace_chain) sounds while the stream runs: the
+    // old chain fades out over switch_fade_ms while the new one fades in, and
+    // rings out with silent input for spill_over_ms more (delay and reverb
+    // tails). Both 0: the instant switch. Kind changes and moves of single
+    // rows always switch at once. UI thread.
+    std::int32_t switch_fade_ms = 0;
+    std::int32_t spill_over_ms = 0;
+    // Frees the instances of a chain that was replaced with a fade once the
+    // audio thread has played its tail (at once when the stream is stopped);
+    // true when it freed any. The status tick calls it. UI thread.
+    bool collect_retired();
+
     // Shows each slot's CPU figure (Chain::slot_load) on its row's meter;
     // the status display's tick calls it. UI thread.
     void show_slot_loads();
@@ -115,11 +128,16 @@ public:
 
 private:
     void destroy_instance(Instance inst);
+    // Deletes the instances of replaced chains; only after a commit or a
+    // release that guarantees no run uses them. UI thread.
+    void free_retired();
     void fill_slot(int s, std::int32_t kind);
 
     std::array<std::unique_ptr<ChainRow>, kChainRows> rows_;
     ChainTable staging_;
     EffectRegistry* registry_ = nullptr;
+    // Instances of replaced chains that may still ring out.
+    std::vector<Instance> retiring_;
 };
 
 }  // namespace tw

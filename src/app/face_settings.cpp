@@ -35,6 +35,8 @@ FaceSettings read_face_settings(const platform::IniFile& ini) {
     s.path = clean_text(ini, kDefaultPresetSection, "Path", FaceSettings::kMaxPathLength, kNoPresetPath);
     s.tuner.a4_hz = std::clamp(ini.read_int(TunerSettings::kSection, TunerSettings::kKeyA4, TunerSettings::kDefaultA4),
                                TunerSettings::kMinA4, TunerSettings::kMaxA4);
+    s.crossfade_ms = std::clamp(ini.read_int(kPresetSwitchSection, "Crossfade", 20), 0, kMaxCrossfadeMs);
+    s.spill_over_ms = std::clamp(ini.read_int(kPresetSwitchSection, "SpillOver", 2000), 0, kMaxSpillOverMs);
     return s;
 }
 
@@ -50,6 +52,8 @@ void write_face_settings(platform::IniFile& ini, const FaceSettings& s) {
     ini.write_string(kWaveDevices, "output_name", s.output_name);
     ini.write_string(kDefaultPresetSection, "Path", s.path.empty() ? std::string(kNoPresetPath) : s.path);
     ini.write_int(TunerSettings::kSection, TunerSettings::kKeyA4, s.tuner.a4_hz);
+    ini.write_int(kPresetSwitchSection, "Crossfade", s.crossfade_ms);
+    ini.write_int(kPresetSwitchSection, "SpillOver", s.spill_over_ms);
 }
 
 bool save_face_settings_file(const std::string& path, const FaceSettings& s, std::string* error) {

@@ -26,6 +26,11 @@ class IniFile;
 inline constexpr const char* kFaceIni = "face.ini";
 inline constexpr const char* kWaveDevices = "Wave Devices";
 inline constexpr const char* kDefaultPresetSection = "Default Preset";
+// How a preset change sounds: Crossfade (ms, 0 = instant) and SpillOver (ms
+// the old chain's tails ring on, 0 = off).
+inline constexpr const char* kPresetSwitchSection = "Preset Switch";
+inline constexpr int kMaxCrossfadeMs = 200;
+inline constexpr int kMaxSpillOverMs = 10000;
 // The Path value meaning "no preset saved".
 inline constexpr const char* kNoPresetPath = "ERROR";
 // The preset a new installation starts with, in PRESETS/.
@@ -45,20 +50,24 @@ struct FaceSettings {
     std::string input_name;   // "" when not stored
     std::string output_name;
     TunerSettings tuner;      // [Tuner] A4
+    int crossfade_ms = 20;    // [Preset Switch] Crossfade, 0..200
+    int spill_over_ms = 2000; // [Preset Switch] SpillOver, 0..10000
 };
 
 // The settings in `ini`: missing keys give the defaults above, a negative
 // device index gives 0, the latency is clamped into 1..50, a SampleFreq
 // outside 0..3 gives 3, names and paths longer than their limit (or holding
 // control characters) read as missing, an A4 outside 415..466 is clamped
-// into it. UI thread.
+// into it, the crossfade and spill-over are clamped into their ranges. UI
+// thread.
 FaceSettings read_face_settings(const platform::IniFile& ini);
 // The same from the file at `path` (a missing or unreadable file gives the
 // defaults). UI thread.
 FaceSettings read_face_settings_file(const std::string& path);
 
 // Writes the keys into `ini` in the order input, output, latency,
-// MonoStereo, SampleFreq, input_name, output_name, Path, then [Tuner] A4; every other
+// MonoStereo, SampleFreq, input_name, output_name, Path, then [Tuner] A4 and
+// [Preset Switch] Crossfade, SpillOver; every other
 // key (usefastwdm, anything the user added) stays as it is. UI thread.
 void write_face_settings(platform::IniFile& ini, const FaceSettings& s);
 // Reads the file at `path`, writes the keys and saves it (temporary file +

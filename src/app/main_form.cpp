@@ -17,7 +17,10 @@ namespace {
 // side's levels and the stream's latency step.
 StatusSources stream_status_sources(StreamControl& stream, ChainEditor& chain) {
     StatusSources s;
-    s.slot_loads = [&chain] { chain.show_slot_loads(); };
+    s.slot_loads = [&chain] {
+        chain.show_slot_loads();
+        chain.collect_retired();
+    };
     s.cpu_load = [] { return cpu_load.load(std::memory_order_relaxed); };
     s.input_level = [&stream] { return stream.waves().get_waveIn_level(); };
     s.output_level = [&stream] { return stream.waves().get_waveOut_level(); };
@@ -127,6 +130,8 @@ void MainForm::apply_settings(const FaceSettings& s) {
     stream_.cbStereo.set_checked(s.stereo);
     stream_.rgSampleRate.set_item_index(s.sample_freq);
     tuner_.apply_settings(s.tuner);
+    chain_.switch_fade_ms = s.crossfade_ms;
+    chain_.spill_over_ms = s.spill_over_ms;
     const std::string path = s.path == kNoPresetPath ? default_preset_path() : s.path;
     std::error_code ec;
     if (!path.empty() && std::filesystem::is_regular_file(path, ec)) load_preset(chain_, path);
@@ -142,6 +147,8 @@ FaceSettings MainForm::current_settings() const {
     s.stereo = stream_.cbStereo.checked();
     s.sample_freq = stream_.rgSampleRate.item_index();
     s.tuner = tuner_.settings();
+    s.crossfade_ms = chain_.switch_fade_ms;
+    s.spill_over_ms = chain_.spill_over_ms;
     // No preset read in this run: "no preset saved", so the next start takes
     // the default preset again.
     s.path = current_preset_path().empty() ? std::string(kNoPresetPath) : current_preset_path();

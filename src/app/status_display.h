@@ -94,7 +94,8 @@ struct StatusSources {
     std::function<float()> output_level;
     // Measures the latency (and runs the latency guard) and returns it in ms.
     std::function<float()> latency_step;
-    // Shows the per-slot CPU figures of the chain's rows.
+    // The chain's part of the tick: per-slot CPU figures, freeing a replaced
+    // chain whose tail has played.
     std::function<void()> slot_loads;
 };
 

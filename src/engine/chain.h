@@ -1,29 +1,40 @@
 // A chain of effect slots run on every audio buffer, as one object.
 //
-// The chain holds two slot tables. One is live: the audio thread runs it.
-// The other is prepared by the UI thread, completely and at leisure, while
-// the live one keeps playing; commit() then makes it live in one step (one
-// atomic store of the live table's index) and returns once no run can still
-// be inside the table it replaced. The instances that table held are the
-// caller's again: it frees them on the UI thread, never the audio thread.
+// The chain holds three slot tables. One is live: the audio thread runs it.
+// Another is filled by the UI thread, completely and at leisure, while the
+// live one keeps playing; a commit then makes it live in one step (one atomic
+// store of the state word). An instant commit returns once no run can still
+// be inside the table it replaced; its instances are the caller's again, to
+// be freed on the UI thread, never the audio thread.
+//
+// A faded commit (commit_faded) keeps the old table running beside the new
+// one: for the crossfade the old chain's input fades out while the new
+// chain's output fades in (equal gain), and for the spill-over time after it
+// the old chain goes on with silent input, its output added, so delay and
+// reverb tails ring out; its last 10 ms fade out. The old table is then
+// "retiring"; once the audio thread has played its tail, release_retired()
+// (UI thread, from a timer) hands it back. A new commit while one retires
+// drops the retiring table (its tail has had its time) and waits for it.
 //
 // Two gate words (`active`, `loaded`) pause the chain; close_gate_and_wait()
 // closes one and waits until no run is inside the chain, so instances may be
 // destroyed meanwhile.
 //
-// Why commit() and the gates are safe (Dekker's pattern; every access named
+// Why commits and the gates are safe (Dekker's pattern; every access named
 // here is sequentially consistent, so all fall into one total order S that
 // agrees with each thread's program order):
-//   audio: I = runs_in[t].fetch_add, then L = live.load() == t (else it
-//          undoes I and tries the new table), then G = the gates' loads
-//   UI:    W = live.store(other) (or a gate's exchange(0)), then
-//          R = runs_in[t].load() == 0, waited for
+//   audio: I = runs_in[t].fetch_add for each table t the state names, then
+//          L = state.load() unchanged (else it undoes I and tries again),
+//          then G = the gates' loads
+//   UI:    W = state.store(a state without t) (or a gate's exchange(0)),
+//          then R = runs_in[t].load() == 0, waited for
 // A run whose I comes after R has W < R < I < L in S, so L reads the new
-// index (or G a closed gate) and the run never touches table t. A run whose
+// state (or G a closed gate) and the run never touches table t. A run whose
 // I comes before R had also undone or finished it before R, since R saw 0.
-// So once R has seen 0, no run is inside table t until the UI commits to it
-// again. Only the `enabled` words of the live table are written while runs
-// may read them (relaxed atomics: a slot switches on or off at its next test).
+// So once R has seen 0, no run is inside table t until the UI names it in
+// the state again. Only the `enabled` words of the live table are written
+// while runs may read them (relaxed atomics: a slot switches on or off at its
+// next test).
 //
 // Threads: process() and process_slots() on the audio thread (or the
 // renderer's threads); everything else on the UI thread unless it says so.
@@ -91,8 +102,23 @@ public:
     // kMaxSlots; names are not copied) the live chain in one step. Runs that
     // begin meanwhile play the chain as it was until the step, then the new
     // one; no buffer passes unprocessed. Returns once no run can be inside
-    // the replaced table. UI thread.
+    // the replaced table (nor a retiring one). UI thread.
     void commit(const ChainTable& staging);
+
+    // The same, but the old chain fades out over `fade_ms` while the new one
+    // fades in, and then rings out with silent input for `spill_ms` (both
+    // clamped to 0 .. 10000). With both 0 this is commit(). Returns once no
+    // run can be inside a table that was retiring before; the table replaced
+    // now retires (retiring() true) until release_retired(). UI thread.
+    void commit_faded(const ChainTable& staging, std::int32_t fade_ms, std::int32_t spill_ms);
+
+    // True while a replaced table still plays its fade or tail (or waits to
+    // be released). UI thread.
+    bool retiring() const;
+    // Hands a retiring table back once the audio thread has played its tail
+    // (or at once when `force`): true when no run can use its instances any
+    // more (also when nothing was retiring). UI thread.
+    bool release_retired(bool force = false);
 
     // Exchanges live slots a and b (out-of-range indexes are ignored), as one
     // commit of the live table with the two slots exchanged. UI thread.
@@ -120,32 +146,72 @@ public:
     // at 0. UI thread, with no stream running.
     void reset();
 
+    // Frames mixed at a time while two tables run (a larger buffer is mixed
+    // in pieces of this size).
+    static constexpr int kMixFrames = 1024;
+
 private:
+    static constexpr int kTables = 3;
+    static constexpr std::uint32_t kNone = 3;   // "no retiring table"
+
     // A slot table as the audio thread reads it: `count` and `enabled` may
     // be written while runs read them; the rest only while the table is not
-    // live and no run is inside it.
+    // named by the state and no run is inside it.
     struct Table {
         std::atomic<std::int32_t> count{0};
         std::array<ChainSlot, kMaxSlots> slots{};
         std::array<std::atomic<std::int32_t>, kMaxSlots> enabled{};
+        // How the table that this one replaced leaves: written before the
+        // table is made live.
+        std::int32_t fade_ms = 0;
+        std::int32_t spill_ms = 0;
     };
 
-    // Enters the live table (counted in runs_in_) and checks the gates; the
-    // table entered, or null when a gate is closed. Audio thread.
-    Table* enter();
-    void leave(Table* t) { runs_in_[index_of(t)].fetch_sub(1, std::memory_order_seq_cst); }
-    int index_of(const Table* t) const { return t == &tables_[0] ? 0 : 1; }
-    // Blocks until no run is inside table i (or either, for -1). UI thread.
-    void wait_until_idle(int i) const;
-    // Fills the table that is not live with `from`'s first `copy` slots and
-    // the live table's others, with `count` slots in use; makes it live and
-    // waits for the old one to empty. UI thread.
-    void commit_table(const ChainTable& from, std::int32_t copy, std::int32_t count);
+    // The state word: live table (bits 0-1), retiring table (bits 2-3, kNone
+    // for none), generation of the last commit (the rest).
+    static constexpr std::uint32_t live_of(std::uint32_t st) { return st & 3u; }
+    static constexpr std::uint32_t retiring_of(std::uint32_t st) { return (st >> 2) & 3u; }
+    static constexpr std::uint32_t generation_of(std::uint32_t st) { return st >> 4; }
+    static constexpr std::uint32_t make_state(std::uint32_t live, std::uint32_t retiring, std::uint32_t generation) {
+        return live | (retiring << 2) | (generation << 4);
+    }
 
-    std::array<Table, 2> tables_{};
-    std::atomic<std::int32_t> live_{0};
-    std::array<std::atomic<std::int32_t>, 2> runs_in_{};
+    // Enters the tables the state names (counted in runs_in_) and checks the
+    // gates; the state entered, or false when a gate is closed. Audio thread.
+    bool enter(std::uint32_t& state);
+    void leave(std::uint32_t state);
+    // Blocks until no run is inside table i (or any, for -1). UI thread.
+    void wait_until_idle(int i) const;
+    // Fills a free table with `from`'s first `copy` slots and the live
+    // table's others, `count` slots in use; makes it live, the old live table
+    // retiring when `fade_ms` or `spill_ms` is not 0, and waits for every
+    // table that is no longer named. UI thread.
+    void commit_table(const ChainTable& from, std::int32_t copy, std::int32_t count, std::int32_t fade_ms,
+                      std::int32_t spill_ms);
+    // Runs the enabled, non-empty slots of `t` on a buffer; `timed` also
+    // writes the per-slot figures. Audio thread.
+    void run_table(Table& t, std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples,
+                   bool timed);
+    // Runs the live and the retiring table on one piece of at most
+    // kMixFrames frames and mixes them. Audio thread.
+    void run_mixed(Table& live, Table& old, std::int32_t frames, std::int32_t sample_rate, std::int32_t channels,
+                   float* samples);
+
+    std::array<Table, kTables> tables_{};
+    std::atomic<std::uint32_t> state_{make_state(0, kNone, 0)};
+    std::array<std::atomic<std::int32_t>, kTables> runs_in_{};
     std::array<std::atomic<float>, kMaxSlots> slot_load_{};
+
+    // The audio thread's own: the generation it has seen, frames played since
+    // that commit, where the crossfade and the tail end (frames), the mixing
+    // buffer.
+    std::uint32_t seen_generation_ = 0;
+    std::int64_t since_switch_ = 0;
+    std::int64_t fade_end_ = 0;
+    std::int64_t tail_end_ = 0;
+    std::array<float, 2 * kMixFrames> old_buf_{};
+    // The generation whose tail the audio thread has finished.
+    std::atomic<std::uint32_t> retired_generation_{0};
 };
 
 // The program's chain, which the engine's plain entries (effects.h) use.

@@ -122,6 +122,44 @@ TEST(AudioPath, NoAllocationWhileEveryKindRuns) {
     for (Instance i : made) delete i;
 }
 
+// A preset change on the audio thread: the crossfade and the old chain's
+// tail (both chains hold every kind) allocate nothing either.
+TEST(AudioPath, NoAllocationWhileAPresetChangeFadesAndRingsOut) {
+    reset_engine();
+    EffectRegistry* reg = init_kind_registry();
+    std::vector<Instance> made;
+    auto every_kind = [&] {
+        ChainTable t;
+        for (int k = 1; k <= reg->last_kind; ++k) {
+            Instance inst = reg->create[k]();
+            t.slots[t.count] = ChainSlot{reg->process[k], inst, reg->params[k], k, 1, {}};
+            ++t.count;
+            if (inst) made.push_back(inst);
+        }
+        return t;
+    };
+    commit_chain(every_kind());
+    default_chain().commit_faded(every_kind(), 20, 100);
+    long allocations = -1;
+    std::thread audio([&] {
+        std::vector<float> buf(2 * 2048);
+        counting = true;
+        // 40 buffers of 256 frames: 213 ms, past the fade and the tail.
+        for (int run = 0; run < 40; ++run) {
+            for (std::size_t i = 0; i < buf.size(); ++i)
+                buf[i] = static_cast<float>(8000.0 * std::sin(0.01 * static_cast<double>(i + run)));
+            process_chain(run % 5 == 0 ? 2048 : 256, 48000, 2, buf.data());
+        }
+        counting = false;
+        allocations = audio_allocations.load();
+    });
+    audio.join();
+    EXPECT_EQ(allocations, 0) << "the switch allocated on the audio path";
+    EXPECT_TRUE(default_chain().release_retired());
+    reset_engine();
+    for (Instance i : made) delete i;
+}
+
 TEST(AudioPath, TheCounterSeesAnAllocation) {
     // Guards the test above against a counter that never counts.
     const long before = audio_allocations.load();

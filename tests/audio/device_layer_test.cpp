@@ -2,6 +2,10 @@
 // insert/skip, underflow and priming, the capture path (scale, levels, pieces).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "engine/tpdf_dither.h"
+
 #include <limits>
 
 #include <cmath>
@@ -119,15 +123,38 @@ TEST_F(OutputRig, QueueBytesConversionAndPlayback) {
     EXPECT_EQ(ds().underflows(), 0u);
 }
 
-TEST_F(OutputRig, ClampsRoundsAndSilencesNaN) {
+TEST_F(OutputRig, ClipsAtFullScaleKeepsFractionsAndSilencesNaN) {
     open(2, 64);
     std::vector<float> b = {40000.0f, -40000.0f, 1.6f, NAN};
     tw::DSound::out_to_dsound(&ds(), 2, 2, b.data());
     auto out = fake->pull(2, 2);
     EXPECT_FLOAT_EQ(out[0], 32767.0f / 32768.0f);
     EXPECT_FLOAT_EQ(out[1], -1.0f);
-    EXPECT_FLOAT_EQ(out[2], 2.0f / 32768.0f);
+    EXPECT_FLOAT_EQ(out[2], 1.6f / 32768.0f);  // floats to the device: no rounding to 16 bits
     EXPECT_FLOAT_EQ(out[3], 0.0f);
+}
+
+// The last step before a 16-bit device: unbiased (a level of 0.3 of a step
+// averages to 0.3), at most one step either side of the rounding, the clip at
+// full scale, NaN silent.
+TEST(TpdfDither, UnbiasedWithinOneStepClippedAndNaNSilent) {
+    tw::audio::TpdfDither d;
+    double sum = 0.0;
+    int lowest = 100, highest = -100;
+    constexpr int kN = 200000;
+    for (int i = 0; i < kN; ++i) {
+        const int v = d.to_int16(0.3f / 32768.0f);
+        sum += v;
+        lowest = std::min(lowest, v);
+        highest = std::max(highest, v);
+    }
+    EXPECT_NEAR(sum / kN, 0.3, 0.01);
+    EXPECT_GE(lowest, -1);
+    EXPECT_LE(highest, 1);
+    EXPECT_LT(lowest, highest);  // it does dither
+    EXPECT_EQ(d.to_int16(2.0f), 32767);
+    EXPECT_EQ(d.to_int16(-2.0f), -32768);
+    EXPECT_EQ(d.to_int16(NAN), 0);
 }
 
 TEST_F(OutputRig, MonoInputFillsBothOutputChannelsAndStereoIsAveragedForMono) {

@@ -144,6 +144,7 @@ int run(int argc, char** argv) {
     int a4 = 0;
     std::string midi;
     bool list_midi = false;
+    int crossfade = -1, spill_over = -1;
     app.add_flag("--list-devices", list_devices, "List the input and output devices and exit");
     app.add_option("--input", input, "Input device: number or name (default: face.ini's, else the first)");
     app.add_option("--output", output, "Output device: number or name (default: face.ini's, else the first)");
@@ -169,6 +170,16 @@ int run(int argc, char** argv) {
                    "the ports and exit (default: the window's choice in midi.ini). Program change 0..11 loads "
                    "F1..F12, 12 and up the presets list in order; learned controls follow their CCs");
     app.add_flag("--list-midi", list_midi, "List the MIDI input ports and exit");
+    app.add_option("--crossfade", crossfade,
+                   "A preset change fades the old chain out and the new one in over this many ms (0..200, 0 = "
+                   "instant; default: face.ini's, else 20)")
+        ->check(CLI::Range(0, tw::kMaxCrossfadeMs))
+        ->type_name("MS");
+    app.add_option("--spill-over", spill_over,
+                   "After a preset change the old chain's delay and reverb tails ring on for this many ms "
+                   "(0..10000, 0 = off; default: face.ini's, else 2000)")
+        ->check(CLI::Range(0, tw::kMaxSpillOverMs))
+        ->type_name("MS");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -213,6 +224,8 @@ int run(int argc, char** argv) {
     }
     tw::StreamControl& sc = form.stream();
     tw::ChainEditor& editor = form.chain();
+    if (crossfade >= 0) editor.switch_fade_ms = crossfade;
+    if (spill_over >= 0) editor.spill_over_ms = spill_over;
     // A lost stream ends this tool with its own message and exit code 3
     // (below), instead of the window's "press START" message.
     sc.is_stream_lost = nullptr;
@@ -355,6 +368,7 @@ int run(int argc, char** argv) {
             midi_control.refresh_ports();
         }
         sc.status_tick();
+        editor.collect_retired();
         if (tuner && (on_terminal || tick % 10 == 0)) {
             const std::string line = tuner_line(form.tuner().reading(), form.tuner().a4_hz());
             std::printf(on_terminal ? "\r%-60s" : "%s\n", line.c_str());
