@@ -1,6 +1,8 @@
-// Distortion (Simple) (kind 4): a low band and the rest, each clipped (or
-// bent by a power law) and added again; in mono also a soft limiter
-// (limiter_kernel.h). Its editor is a knob page shown in
+// Distortion (Simple) (kind 4): each channel is split by a one-pole low-pass
+// into a low band and the rest; both bands are clipped at a threshold (or
+// bent by a power law), mono smooths each band again, and the bands are added
+// and scaled. In mono a third mode, the soft limiter, runs a capacitor
+// feeding a non-linear conductor instead. Its editor is a knob page shown in
 // an embedded web view; the page reports each knob movement in its document
 // title, which WebBrowser1TitleChange reads.
 #pragma once

@@ -258,6 +258,42 @@ TEST(LimiterSoft, FirstSampleSmallSignalsAndTheBoundedStep) {
     EXPECT_GT(ref_swings, 900) << "the unbounded step was expected to ring here";
 }
 
+TEST(LimiterKernel, ProcessesABlockWithTheGivenParams) {
+    LimiterKernel k;
+    LimiterKernel::Params p;
+    p.color_mono = 0.5f;
+    p.smooth_low_coef = 0.0f;
+    p.smooth_high_coef = 0.0f;
+    p.out_gain = 0.5f;
+    // Mono clip: both bands 800, clipped to 500, added, halved.
+    float m = 1600.0f;
+    k.process({1, 48000, 1, &m}, p);
+    EXPECT_EQ(m, 500.0f);
+    EXPECT_EQ(k.lp_state(), 800.0f);
+    EXPECT_EQ(k.smooth_low_state(), 500.0f);
+    EXPECT_EQ(k.smooth_high_state(), 500.0f);
+    // Stereo clip with the left and right colours: the right bands 100 and
+    // 300 stay under the threshold.
+    p.color_l = 0.5f;
+    p.color_r = 0.75f;
+    float lr[2] = {1600.0f, 400.0f};
+    k.process({1, 48000, 2, lr}, p);
+    EXPECT_EQ(lr[0], 500.0f);
+    EXPECT_EQ(lr[1], 200.0f);
+    EXPECT_EQ(k.lp_state_l(), 800.0f);
+    EXPECT_EQ(k.lp_state_r(), 100.0f);
+    // The soft limiter charges the capacitor; reset clears every memory.
+    p.mode = 1;
+    float s = 100.0f;
+    k.process({1, 48000, 1, &s}, p);
+    EXPECT_EQ(s, 50.0f);
+    EXPECT_DOUBLE_EQ(k.v_cap(), 0.001 * (1.0 / 44100.0) / 1.0e-7);
+    k.reset();
+    EXPECT_EQ(k.v_cap(), 0.0);
+    EXPECT_EQ(k.lp_state(), 0.0f);
+    EXPECT_EQ(k.lp_state_r(), 0.0f);
+}
+
 TEST(LimiterRecord, HostileValuesAreClamped) {
     auto f = fresh();
     ParamRecord r;
