@@ -87,7 +87,9 @@ void BM_RecordWav(benchmark::State& state) {
 // law 0.707 in stereo, 2 power law), stereo and mono.
 template <int Mode>
 void limiter_mode(tw::Instance inst) {
-    static_cast<tw::Tlimiter_form*>(inst)->mode.store(Mode);
+    auto* f = static_cast<tw::Tlimiter_form*>(inst);
+    f->params.mode = Mode;
+    f->publish();
 }
 template <int Mode>
 void BM_Limiter(benchmark::State& state) {

@@ -87,7 +87,9 @@ TEST(AudioPath, NoAllocationWhileEveryKindRuns) {
     // block power paths); the loop above made it in mode 0.
     for (const std::int32_t mode : {1, 2}) {
         Instance inst = reg->create[kKindLimiter]();
-        static_cast<Tlimiter_form*>(inst)->mode.store(mode);
+        auto* lim = static_cast<Tlimiter_form*>(inst);
+        lim->params.mode = mode;
+        lim->publish();
         t.slots[t.count].process = reg->process[kKindLimiter];
         t.slots[t.count].params = reg->params[kKindLimiter];
         t.slots[t.count].kind = kKindLimiter;

@@ -33,11 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           &form->knob_colorr}) {
         check(k->load() >= 0 && k->load() <= 100);
     }
-    const float t = form->threshold.load();
+    const float t = form->params.threshold;
     check(t == 500.0f || (t >= 0.0f && t <= 1000.0f));
-    const float g = form->out_gain.load();
+    const float g = form->params.out_gain;
     check(std::isfinite(g) && g >= 1.0f / 11.0f - 1e-6f && g <= 11.0f);
-    for (const auto* c : {&form->color_mono, &form->color_l, &form->color_r})
-        check(c->load() >= 0.001f && c->load() <= 0.999f);
+    for (const float c : {form->params.color_mono, form->params.color_l, form->params.color_r})
+        check(c >= 0.001f && c <= 0.999f);
     return 0;
 }

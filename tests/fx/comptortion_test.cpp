@@ -1,9 +1,10 @@
 // Distortion-Compressor: the gain curve, the look-ahead window and its
-// re-layout guard, channel separation, long buffers and hostile records.
+// re-layout, channel separation, long buffers and hostile records.
 #include "fx/CompTortions.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -20,16 +21,22 @@ namespace tw {
 namespace {
 
 using Form = TCompTortion_form;
+using Kernel = CompTortionKernel;
 
 std::unique_ptr<Form> fresh() { return std::make_unique<Form>(); }
 
 using test::guitar_like;
 
-// Runs the gain computer alone over a left-channel buffer.
+// Runs the gain computer alone over a left-channel buffer, with the
+// parameters the handlers have published.
 std::vector<float> gain_computer(Form& f, std::vector<float> x) {
-    f.Comp_Tortion(static_cast<int>(x.size()), x.data(), f.ring_l, f.env_l, f.idx_l, f.settings());
+    f.kernel().gain_computer(0, static_cast<int>(x.size()), x.data(), f.params);
     return x;
 }
+
+// An empty block through the window, as the audio thread runs it: the
+// kernel takes the newest published set (and any re-layout it asks for).
+void next_block(Form& f) { f.process(0, 48000, 2, nullptr); }
 
 int first_nonzero(const std::vector<float>& v) {
     for (int i = 0; i < static_cast<int>(v.size()); ++i)
@@ -67,16 +74,16 @@ TEST(CompTortion, CreationValuesAndWindow) {
     EXPECT_EQ(f->form().caption(), "Compressor-Distortion");
     EXPECT_EQ(f->form().client_width(), 481);
     EXPECT_EQ(f->form().client_height(), 218);
-    EXPECT_EQ(f->sharp_s.load(), 6.0e7f);
-    EXPECT_EQ(f->dist_exp.load(), 1.25f);
-    EXPECT_EQ(f->win_len.load(), 15);
-    EXPECT_EQ(f->color.load(), 0.98f);
-    EXPECT_EQ(f->updating.load(), 0);
-    EXPECT_EQ(f->idx_l.i_write, 398);
-    EXPECT_EQ(f->idx_r.i_add, 398);
-    EXPECT_EQ(f->idx_l.i_out, 391);
-    EXPECT_EQ(f->idx_r.i_sub, 383);
-    EXPECT_EQ(f->ring_last, 500);
+    EXPECT_EQ(f->params.sharp_s, 6.0e7f);
+    EXPECT_EQ(f->params.dist_exp, 1.25f);
+    EXPECT_EQ(f->params.win_len, 15);
+    EXPECT_EQ(f->params.color, 0.98f);
+    EXPECT_EQ(f->params.relayout, 0u);
+    EXPECT_EQ(f->kernel().left().idx.i_write, 398);
+    EXPECT_EQ(f->kernel().right().idx.i_add, 398);
+    EXPECT_EQ(f->kernel().left().idx.i_out, 391);
+    EXPECT_EQ(f->kernel().right().idx.i_sub, 383);
+    EXPECT_EQ(Kernel::kRingLast, 500);
     EXPECT_EQ(f->ScrollBar_Sharp.position(), 48);
     EXPECT_EQ(f->ScrollBar_Softness2.position(), 43);
     EXPECT_EQ(f->ScrollBar_Color.position(), 70);
@@ -89,57 +96,65 @@ TEST(CompTortion, CreationValuesAndWindow) {
 }
 
 TEST(CompTortion, GainCurveAtWindowMeans) {
-    EXPECT_NEAR(Form::comp_gain(1000.0f, 1.25f, 6.0e7f), 0.984f, 0.0005f);
-    EXPECT_NEAR(Form::comp_gain(10000.0f, 1.25f, 6.0e7f), 0.376f, 0.0005f);
-    EXPECT_NEAR(Form::comp_gain(32767.0f, 1.25f, 6.0e7f), 0.053f, 0.0005f);
-    EXPECT_EQ(Form::comp_gain(0.0f, 1.25f, 6.0e7f), 1.0f);  // zero base, positive exponent
-    EXPECT_EQ(Form::comp_gain(7.0f, 2.0f, 1.0e7f), 1.0f);   // exponent 2: flat
+    EXPECT_NEAR(Kernel::comp_gain(1000.0f, 1.25f, 6.0e7f), 0.984f, 0.0005f);
+    EXPECT_NEAR(Kernel::comp_gain(10000.0f, 1.25f, 6.0e7f), 0.376f, 0.0005f);
+    EXPECT_NEAR(Kernel::comp_gain(32767.0f, 1.25f, 6.0e7f), 0.053f, 0.0005f);
+    EXPECT_EQ(Kernel::comp_gain(0.0f, 1.25f, 6.0e7f), 1.0f);  // zero base, positive exponent
+    EXPECT_EQ(Kernel::comp_gain(7.0f, 2.0f, 1.0e7f), 1.0f);   // exponent 2: flat
 }
 
 TEST(CompTortion, HandlersMapPositions) {
     auto f = fresh();
     f->ScrollBar_Sharp.set_position(1);
-    EXPECT_EQ(f->sharp_s.load(), 5.0e8f);
+    EXPECT_EQ(f->params.sharp_s, 5.0e8f);
     f->ScrollBar_Sharp.set_position(50);
-    EXPECT_EQ(f->sharp_s.load(), 1.0e7f);
+    EXPECT_EQ(f->params.sharp_s, 1.0e7f);
     f->ScrollBar_Distortion.set_position(0);
-    EXPECT_EQ(f->dist_exp.load(), 2.0f);
+    EXPECT_EQ(f->params.dist_exp, 2.0f);
     f->ScrollBar_Distortion.set_position(100);
-    EXPECT_EQ(f->dist_exp.load(), 1.0f);
+    EXPECT_EQ(f->params.dist_exp, 1.0f);
     f->ScrollBar_Color.set_position(100);
-    EXPECT_EQ(f->color.load(), 0.999f);
+    EXPECT_EQ(f->params.color, 0.999f);
     f->ScrollBar_Popravka.set_position(100);
-    EXPECT_EQ(f->crunch.load(), 11.0f);
+    EXPECT_EQ(f->params.crunch, 11.0f);
     f->ScrollBar_Drive.set_position(0);
-    EXPECT_FLOAT_EQ(f->gain_in.load(), 1.0f / 11.0f);
+    EXPECT_FLOAT_EQ(f->params.gain_in, 1.0f / 11.0f);
     f->SkinScroll_Level.set_position(60);
-    EXPECT_EQ(f->gain_out.load(), 3.0f);
+    EXPECT_EQ(f->params.gain_out, 3.0f);
 }
 
 TEST(CompTortion, SoftnessRelaysTheWindowButKeepsTheRing) {
     auto f = fresh();
     gain_computer(*f, guitar_like(300));
-    const auto ring_before = f->ring_l;
+    const auto ring_before = f->kernel().left().ring;
+    const std::int32_t out_before = f->kernel().left().idx.i_out;
     f->ScrollBar_Softness2.set_position(0);
-    EXPECT_EQ(f->win_len.load(), 101);
-    for (const Form::RingIndices& idx : {f->idx_l, f->idx_r}) {
+    EXPECT_EQ(f->params.win_len, 101);
+    EXPECT_EQ(f->params.layout_len, 101);
+    // The audio thread re-lays the windows before its next block.
+    EXPECT_EQ(f->kernel().left().idx.i_out, out_before);
+    next_block(*f);
+    for (const Kernel::RingIndices& idx : {f->kernel().left().idx, f->kernel().right().idx}) {
         EXPECT_EQ(idx.i_write, 398);
         EXPECT_EQ(idx.i_add, 398);
         EXPECT_EQ(idx.i_out, 348);
         EXPECT_EQ(idx.i_sub, 297);
     }
-    EXPECT_EQ(f->env_l, 0.001f);
-    EXPECT_EQ(f->env_r, 0.001f);
-    EXPECT_EQ(f->ring_l, ring_before);
-    EXPECT_EQ(f->updating.load(), 0);
+    EXPECT_EQ(f->kernel().left().env, 0.001f);
+    EXPECT_EQ(f->kernel().right().env, 0.001f);
+    EXPECT_EQ(f->kernel().left().ring, ring_before);
+    // Without a new request the layout stays as it is.
+    next_block(*f);
+    EXPECT_EQ(f->kernel().left().env, 0.001f);
     // The envelope restarts from its floor of 50 even though the ring still
     // holds loud older samples.
     gain_computer(*f, {0.0f});
-    EXPECT_EQ(f->env_l, 50.0f);
+    EXPECT_EQ(f->kernel().left().env, 50.0f);
     f->ScrollBar_Softness2.set_position(50);
-    EXPECT_EQ(f->win_len.load(), 1);
-    EXPECT_EQ(f->idx_l.i_out, 398);
-    EXPECT_EQ(f->idx_l.i_sub, 397);
+    EXPECT_EQ(f->params.win_len, 1);
+    next_block(*f);
+    EXPECT_EQ(f->kernel().left().idx.i_out, 398);
+    EXPECT_EQ(f->kernel().left().idx.i_sub, 397);
 }
 
 TEST(CompTortion, OutputLagsByHalfTheWindow) {
@@ -157,7 +172,7 @@ TEST(CompTortion, OutputLagsByHalfTheWindow) {
 TEST(CompTortion, SilenceKeepsTheFloorAndUnityGain) {
     auto f = fresh();
     const std::vector<float> out = gain_computer(*f, std::vector<float>(100, 0.0f));
-    EXPECT_EQ(f->env_l, 50.0f);
+    EXPECT_EQ(f->kernel().left().env, 50.0f);
     EXPECT_EQ(first_nonzero(out), -1);
     std::vector<float> quiet(100, 0.0f);
     quiet[10] = -3.0f;
@@ -183,40 +198,47 @@ TEST(CompTortion, CrunchMattersOnlyWithAWindow) {
     EXPECT_GT(peak, 1000.0f);
 }
 
-TEST(CompTortion, BufferSkippedWhileUpdating) {
+TEST(CompTortion, NoBufferIsSkippedAroundAReLayout) {
+    // No block passes unprocessed: the one before the Softness change runs
+    // with the old window, the next takes the new length and layout together.
     auto f = fresh();
-    f->updating.store(Form::kRelaying);
+    auto g = fresh();
     std::vector<float> buf = guitar_like(128);
     const std::vector<float> in = buf;
-    f->CompTortion(64, 48000, 2, buf.data());
-    EXPECT_EQ(buf, in);
-    EXPECT_EQ(f->idx_l.i_write, 398);
-    EXPECT_EQ(f->lp_state_l, 0.0f);
-    EXPECT_EQ(f->updating.load(), Form::kRelaying);
-    f->updating.store(Form::kIdle);
-    f->CompTortion(64, 48000, 2, buf.data());
+    std::vector<float> same = in;
+    f->process(64, 48000, 2, buf.data());
+    g->process(64, 48000, 2, same.data());
     EXPECT_NE(buf, in);
-    EXPECT_EQ(f->updating.load(), Form::kIdle);
+    EXPECT_EQ(buf, same);
+    f->ScrollBar_Softness2.set_position(0);
+    EXPECT_EQ(f->kernel().left().idx.i_out, 391 + 64);   // not yet re-laid
+    std::vector<float> next = in;
+    f->process(64, 48000, 2, next.data());
+    EXPECT_NE(next, in);
+    // Both channels were re-laid for 101 samples, then walked 64 steps.
+    for (const Kernel::RingIndices& idx : {f->kernel().left().idx, f->kernel().right().idx}) {
+        EXPECT_EQ(idx.i_write, 398 + 64);
+        EXPECT_EQ(idx.i_out, 348 + 64);
+        EXPECT_EQ(idx.i_sub, 297 + 64);
+    }
 }
 
-TEST(CompTortion, SoftnessWaitsForTheBufferInProgress) {
+TEST(CompTortion, SoftnessNeverWaitsForTheAudioThread) {
+    // The handler only publishes: it returns at once, however long the
+    // audio thread takes, and the kernel's layout changes only when a block
+    // (on the audio thread) picks the request up.
     auto f = fresh();
-    // The audio side is inside a buffer: the re-layout must not start.
-    f->updating.store(Form::kProcessing);
-    std::atomic<bool> done{false};
-    std::thread ui([&] {
-        f->ScrollBar_Softness2.set_position(0);
-        done.store(true);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_FALSE(done.load());
-    EXPECT_EQ(f->win_len.load(), 15);
-    EXPECT_EQ(f->idx_l.i_out, 391);
-    f->updating.store(Form::kIdle);  // the buffer ends
-    ui.join();
-    EXPECT_TRUE(done.load());
-    EXPECT_EQ(f->win_len.load(), 101);
-    EXPECT_EQ(f->idx_l.i_out, 348);
+    const auto before = f->params.relayout;
+    f->ScrollBar_Softness2.set_position(0);
+    f->ScrollBar_Softness2.set_position(10);
+    EXPECT_EQ(f->params.relayout, before + 2);
+    EXPECT_EQ(f->params.win_len, 81);
+    EXPECT_EQ(f->kernel().left().idx.i_out, 391);
+    EXPECT_EQ(f->kernel().left().env, 0.0f);
+    next_block(*f);   // two requests, one re-layout for the newest length
+    EXPECT_EQ(f->kernel().left().idx.i_out, 398 - 40);
+    EXPECT_EQ(f->kernel().right().idx.i_sub, 398 - 81);
+    EXPECT_EQ(f->kernel().right().env, 0.001f);
 }
 
 TEST(CompTortion, ReLayoutUnderARunningAudioThread) {
@@ -228,7 +250,7 @@ TEST(CompTortion, ReLayoutUnderARunningAudioThread) {
         int n = 0;
         while (!stop.load(std::memory_order_relaxed)) {
             for (int i = 0; i < 512; ++i) buf[i] = static_cast<float>(((n + i) % 97) * 200 - 9600);
-            f->CompTortion(256, 48000, 2, buf.data());
+            f->process(256, 48000, 2, buf.data());
             for (float v : buf) ASSERT_TRUE(std::isfinite(v));
             ++n;
             buffers.fetch_add(1, std::memory_order_relaxed);
@@ -238,13 +260,15 @@ TEST(CompTortion, ReLayoutUnderARunningAudioThread) {
         f->ScrollBar_Softness2.set_position(i % 51);
         if (i % 50 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    while (buffers.load() < 50) std::this_thread::yield();
+    // Blocks that start after the last publication see the last set.
+    const int after = buffers.load();
+    while (buffers.load() < std::max(50, after + 2)) std::this_thread::yield();
     stop.store(true);
     audio.join();
     // The last layout is whole: the window length and every index agree.
-    const std::int32_t w = f->win_len.load();
+    const std::int32_t w = f->params.win_len;
     EXPECT_EQ(w, 100 - 2 * f->ScrollBar_Softness2.position() + 1);
-    for (const Form::RingIndices& idx : {f->idx_l, f->idx_r}) {
+    for (const Kernel::RingIndices& idx : {f->kernel().left().idx, f->kernel().right().idx}) {
         EXPECT_EQ((idx.i_write - idx.i_sub + 501) % 501, w);
         EXPECT_EQ((idx.i_write - idx.i_out + 501) % 501, (w - 1) / 2);
         EXPECT_EQ(idx.i_add, idx.i_write);
@@ -254,14 +278,14 @@ TEST(CompTortion, ReLayoutUnderARunningAudioThread) {
 TEST(CompTortion, MonoTouchesOnlyTheLeftSet) {
     auto f = fresh();
     std::vector<float> buf = guitar_like(300);
-    f->CompTortion(300, 48000, 1, buf.data());
-    EXPECT_NE(f->lp_state_l, 0.0f);
-    EXPECT_EQ(f->env_l > 50.0f, true);
-    EXPECT_NE(f->idx_l.i_write, 398);
-    EXPECT_EQ(f->lp_state_r, 0.0f);
-    EXPECT_EQ(f->env_r, 0.0f);
-    EXPECT_EQ(f->idx_r.i_write, 398);
-    for (float v : f->ring_r) ASSERT_EQ(v, 0.0f);
+    f->process(300, 48000, 1, buf.data());
+    EXPECT_NE(f->kernel().left().lp_state, 0.0f);
+    EXPECT_EQ(f->kernel().left().env > 50.0f, true);
+    EXPECT_NE(f->kernel().left().idx.i_write, 398);
+    EXPECT_EQ(f->kernel().right().lp_state, 0.0f);
+    EXPECT_EQ(f->kernel().right().env, 0.0f);
+    EXPECT_EQ(f->kernel().right().idx.i_write, 398);
+    for (float v : f->kernel().right().ring) ASSERT_EQ(v, 0.0f);
 }
 
 TEST(CompTortion, StereoChannelsAreSeparate) {
@@ -271,14 +295,14 @@ TEST(CompTortion, StereoChannelsAreSeparate) {
     std::vector<float> lr(1200, 0.0f);
     for (int i = 0; i < 600; ++i) lr[2 * i] = left[i];
     std::vector<float> m = left;
-    st->CompTortion(600, 48000, 2, lr.data());
-    mono->CompTortion(600, 48000, 1, m.data());
+    st->process(600, 48000, 2, lr.data());
+    mono->process(600, 48000, 1, m.data());
     for (int i = 0; i < 600; ++i) {
         ASSERT_EQ(lr[2 * i], m[i]) << i;
         ASSERT_EQ(lr[2 * i + 1], 0.0f) << i;
     }
-    EXPECT_EQ(st->ring_l, mono->ring_l);
-    EXPECT_EQ(st->env_r, 50.0f);
+    EXPECT_EQ(st->kernel().left().ring, mono->kernel().left().ring);
+    EXPECT_EQ(st->kernel().right().env, 50.0f);
 }
 
 TEST(CompTortion, LongBuffersRunInPassesWithTheSameResult) {
@@ -288,18 +312,17 @@ TEST(CompTortion, LongBuffersRunInPassesWithTheSameResult) {
 TEST(CompTortion, NonFiniteInputDoesNotPoisonTheWindow) {
     test::expect_recovery_from_non_finite_input<Form>(0.01f);
     // The repair clears the ring's non-finite samples and sums the window again.
-    auto f = fresh();
-    f->ring_l.fill(0.0f);
-    f->ring_l[10] = std::numeric_limits<float>::infinity();
-    f->ring_l[398] = -3.0f;
-    f->ring_l[390] = 100.0f;  // inside the window (383, 398]
-    f->ring_l[383] = 7.0f;    // just outside it
-    f->env_l = std::numeric_limits<float>::quiet_NaN();
-    f->lp_state_l = std::numeric_limits<float>::infinity();
-    Form::recover_channel(f->lp_state_l, f->ring_l, f->env_l, f->idx_l);
-    EXPECT_EQ(f->ring_l[10], 0.0f);
-    EXPECT_EQ(f->lp_state_l, 0.0f);
-    EXPECT_FLOAT_EQ(f->env_l, 50.0f + 3.0f + 100.0f);
+    Kernel::Channel ch;
+    ch.ring[10] = std::numeric_limits<float>::infinity();
+    ch.ring[398] = -3.0f;
+    ch.ring[390] = 100.0f;  // inside the window (383, 398]
+    ch.ring[383] = 7.0f;    // just outside it
+    ch.env = std::numeric_limits<float>::quiet_NaN();
+    ch.lp_state = std::numeric_limits<float>::infinity();
+    Kernel::recover_channel(ch);
+    EXPECT_EQ(ch.ring[10], 0.0f);
+    EXPECT_EQ(ch.lp_state, 0.0f);
+    EXPECT_FLOAT_EQ(ch.env, 50.0f + 3.0f + 100.0f);
 }
 
 TEST(CompTortion, RecordKeepsCopiedValuesUnlessAPositionMoves) {
@@ -312,18 +335,19 @@ TEST(CompTortion, RecordKeepsCopiedValuesUnlessAPositionMoves) {
     s.crunch = 3.0f;
     s.color = 0.5f;
     f->put_parameters(record_of(s));  // all positions at their start: nothing recomputed
-    EXPECT_EQ(f->gain_in.load(), 2.0f);
-    EXPECT_EQ(f->sharp_s.load(), 2.0e8f);
-    EXPECT_EQ(f->dist_exp.load(), 1.5f);
-    EXPECT_EQ(f->crunch.load(), 3.0f);
-    EXPECT_EQ(f->color.load(), 0.5f);
-    EXPECT_EQ(f->idx_l.i_out, 391);
+    EXPECT_EQ(f->params.gain_in, 2.0f);
+    EXPECT_EQ(f->params.sharp_s, 2.0e8f);
+    EXPECT_EQ(f->params.dist_exp, 1.5f);
+    EXPECT_EQ(f->params.crunch, 3.0f);
+    EXPECT_EQ(f->params.color, 0.5f);
+    EXPECT_EQ(f->kernel().left().idx.i_out, 391);
     s.sharp_pos = 41;
     s.soft_pos = 0;
     f->put_parameters(record_of(s));
-    EXPECT_EQ(f->sharp_s.load(), 1.0e8f);
-    EXPECT_EQ(f->win_len.load(), 101);  // the Softness handler ran
-    EXPECT_EQ(f->idx_l.i_sub, 297);
+    EXPECT_EQ(f->params.sharp_s, 1.0e8f);
+    EXPECT_EQ(f->params.win_len, 101);  // the Softness handler ran
+    next_block(*f);
+    EXPECT_EQ(f->kernel().left().idx.i_sub, 297);
 
     ParamRecord out;
     out.bytes.fill(0x5A);
@@ -339,8 +363,8 @@ TEST(CompTortion, RecordKeepsCopiedValuesUnlessAPositionMoves) {
     auto g = fresh();
     g->put_parameters(out);
     std::vector<float> x = guitar_like(600), y = x;
-    f->CompTortion(300, 48000, 2, x.data());
-    g->CompTortion(300, 48000, 2, y.data());
+    f->process(300, 48000, 2, x.data());
+    g->process(300, 48000, 2, y.data());
     // f's ring holds nothing yet either, so the two run identically.
     EXPECT_EQ(x, y);
 }
@@ -369,19 +393,19 @@ TEST(CompTortion, HostileRecordsAreClampedAndNeverGiveNaN) {
     for (const Stored& s : cases) {
         auto f = fresh();
         f->put_parameters(record_of(s));
-        EXPECT_GE(f->win_len.load(), 1);
-        EXPECT_LE(f->win_len.load(), 101);
-        EXPECT_GE(f->sharp_s.load(), 1.0e7f);
-        EXPECT_LE(f->sharp_s.load(), 5.0e8f);
-        EXPECT_GE(f->dist_exp.load(), 1.0f);
-        EXPECT_LE(f->dist_exp.load(), 2.0f);
-        EXPECT_GE(f->color.load(), 0.1f - 1e-6f);
-        EXPECT_LE(f->color.load(), 0.999f);
-        EXPECT_LE(f->crunch.load(), 11.0f);
-        EXPECT_GE(f->crunch.load(), 1.0f / 11.0f - 1e-6f);
+        EXPECT_GE(f->params.win_len, 1);
+        EXPECT_LE(f->params.win_len, 101);
+        EXPECT_GE(f->params.sharp_s, 1.0e7f);
+        EXPECT_LE(f->params.sharp_s, 5.0e8f);
+        EXPECT_GE(f->params.dist_exp, 1.0f);
+        EXPECT_LE(f->params.dist_exp, 2.0f);
+        EXPECT_GE(f->params.color, 0.1f - 1e-6f);
+        EXPECT_LE(f->params.color, 0.999f);
+        EXPECT_LE(f->params.crunch, 11.0f);
+        EXPECT_GE(f->params.crunch, 1.0f / 11.0f - 1e-6f);
         std::vector<float> buf = guitar_like(2 * 512, 32767.0f);
         for (int i = 0; i < 40; ++i) buf[2 * i] = 0.0f;  // zeros: the v = 0 case of a window of 1
-        f->CompTortion(512, 48000, 2, buf.data());
+        f->process(512, 48000, 2, buf.data());
         for (float v : buf) ASSERT_TRUE(std::isfinite(v));
     }
     // Fallbacks come from the stored positions.
@@ -392,14 +416,51 @@ TEST(CompTortion, HostileRecordsAreClampedAndNeverGiveNaN) {
     s.color = -2.0f;
     auto f = fresh();
     f->put_parameters(record_of(s));
-    EXPECT_EQ(f->sharp_s.load(), 3.0e7f);
-    EXPECT_EQ(f->dist_exp.load(), 1.25f);
-    EXPECT_NEAR(f->color.load(), 0.837f, 0.001f);
-    // Indices damaged in memory still never leave the ring.
-    f->idx_l = {-40, 9999, -1, 501};
-    std::vector<float> buf = guitar_like(64);
-    f->CompTortion(64, 48000, 1, buf.data());
-    for (float v : buf) ASSERT_TRUE(std::isfinite(v));
+    EXPECT_EQ(f->params.sharp_s, 3.0e7f);
+    EXPECT_EQ(f->params.dist_exp, 1.25f);
+    EXPECT_NEAR(f->params.color, 0.837f, 0.001f);
+    // Indices far outside the ring (a layout for a window no bar gives)
+    // still never take the walk out of it.
+    Kernel k;
+    Kernel::Params p = f->params;
+    for (std::int32_t w : {9999, -9999}) {
+        ++p.relayout;
+        p.layout_len = w;
+        std::vector<float> buf = guitar_like(64);
+        k.process({64, 48000, 1, buf.data()}, p);
+        for (float v : buf) ASSERT_TRUE(std::isfinite(v));
+        for (std::int32_t i : {k.left().idx.i_write, k.left().idx.i_add, k.left().idx.i_out, k.left().idx.i_sub}) {
+            EXPECT_GE(i, 0) << w;
+            EXPECT_LE(i, Kernel::kRingLast) << w;
+        }
+    }
+}
+
+TEST(CompTortionKernel, ProcessTakesTheLayoutThenRunsTheBlock) {
+    Kernel k;
+    Kernel::Params p;
+    p.relayout = 1;   // a one-sample window: no look-ahead delay
+    p.layout_len = 1;
+    p.win_len = 1;
+    p.gain_out = 2.0f;
+    float x[2] = {100.0f, 0.0f};   // one stereo frame, the right channel silent
+    k.process({1, 48000, 2, x}, p);
+    EXPECT_EQ(k.left().idx.i_write, 399);   // re-laid at 398, then one step
+    EXPECT_EQ(k.left().idx.i_out, 399);
+    EXPECT_EQ(k.left().idx.i_sub, 398);
+    const float high = 100.0f - (1.0f - 0.98f) * 100.0f;   // after the low cut
+    EXPECT_EQ(k.left().ring[399], high);
+    EXPECT_EQ(k.left().env, 50.0f + high);   // the floor plus the newest magnitude
+    EXPECT_EQ(k.right().env, 50.0f);
+    EXPECT_FLOAT_EQ(x[0], 2.0f * high * Kernel::comp_gain(high, 1.25f, 6.0e7f));
+    EXPECT_EQ(x[1], 0.0f);
+    // The same request again is not a new re-layout; reset clears the state.
+    k.process({1, 48000, 2, x}, p);
+    EXPECT_EQ(k.left().idx.i_write, 400);
+    k.reset();
+    EXPECT_EQ(k.left().idx.i_write, 398);
+    EXPECT_EQ(k.left().env, 0.0f);
+    EXPECT_EQ(k.left().ring[399], 0.0f);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace {
 std::unique_ptr<TDistortion1_form> fresh() { return std::make_unique<TDistortion1_form>(); }
 
 float curve(float v, std::int32_t a = 1000, std::int32_t b = 10000, float level = 0.49f, float k = 0.1f) {
-    TDistortion1_form::distortion(a, b, level, k, 1, &v);
+    Distortion1Kernel::distortion(a, b, level, k, 1, &v);
     return v;
 }
 
@@ -66,12 +66,12 @@ TEST(Distortion1, CreationValuesDifferFromTheBars) {
     EXPECT_EQ(d->form().caption(), "Distortion");
     EXPECT_EQ(d->form().client_width(), 380);
     EXPECT_EQ(d->form().client_height(), 191);
-    EXPECT_EQ(d->level.load(), 0.49f);
-    EXPECT_EQ(d->smooth_k.load(), 0.1f);
-    EXPECT_EQ(d->knee_in.load(), 1000);
-    EXPECT_EQ(d->knee_out.load(), 10000);
-    EXPECT_EQ(d->color_l.load(), 0.98f);
-    EXPECT_EQ(d->color_r.load(), 0.98f);
+    EXPECT_EQ(d->params.level, 0.49f);
+    EXPECT_EQ(d->params.smooth_k, 0.1f);
+    EXPECT_EQ(d->params.knee_in, 1000);
+    EXPECT_EQ(d->params.knee_out, 10000);
+    EXPECT_EQ(d->params.color_l, 0.98f);
+    EXPECT_EQ(d->params.color_r, 0.98f);
     EXPECT_EQ(d->ScrollBar_Smooth_k2.position(), 10);
     EXPECT_EQ(d->ScrollBar_Tone1_k4.position(), 15000);
     EXPECT_EQ(d->ScrollBar_Tone2_k3.position(), 500);
@@ -85,50 +85,50 @@ TEST(Distortion1, CreationValuesDifferFromTheBars) {
     // both through the creation-value curve.
     const float low = (1.0f - 0.98f) * 100.0f;
     float x = 100.0f;
-    d->distortion1(1, 48000, 1, &x);
-    EXPECT_NEAR(d->lp_state_l, 2.0f, 1e-5f);
-    EXPECT_EQ(d->lp_state_l, low);
+    d->process(1, 48000, 1, &x);
+    EXPECT_NEAR(d->kernel().lp_state_l(), 2.0f, 1e-5f);
+    EXPECT_EQ(d->kernel().lp_state_l(), low);
     EXPECT_FLOAT_EQ(x, curve(100.0f - low) + curve(low));
 }
 
 TEST(Distortion1, HandlersMapPositions) {
     auto d = fresh();
     d->ScrollBar_Gain_In.set_position(0);
-    EXPECT_FLOAT_EQ(d->gain_in.load(), 1.0f / 11.0f);
+    EXPECT_FLOAT_EQ(d->params.gain_in, 1.0f / 11.0f);
     d->ScrollBar_Gain_In.set_position(100);
-    EXPECT_EQ(d->gain_in.load(), 11.0f);
+    EXPECT_EQ(d->params.gain_in, 11.0f);
     d->ScrollBar_Gain_In.set_position(50);
-    EXPECT_EQ(d->gain_in.load(), 1.0f);
+    EXPECT_EQ(d->params.gain_in, 1.0f);
     d->ScrollBar_Smooth_k2.set_position(1);
-    EXPECT_FLOAT_EQ(d->smooth_k.load(), 0.2f);
+    EXPECT_FLOAT_EQ(d->params.smooth_k, 0.2f);
     d->ScrollBar_Smooth_k2.set_position(40);
-    EXPECT_FLOAT_EQ(d->smooth_k.load(), 0.005f);
+    EXPECT_FLOAT_EQ(d->params.smooth_k, 0.005f);
     d->ScrollBar_Color_M.set_position(100);
-    EXPECT_EQ(d->color_l.load(), 0.999f);
+    EXPECT_EQ(d->params.color_l, 0.999f);
     d->ScrollBar_Color_N.set_position(1);
-    EXPECT_FLOAT_EQ(d->color_r.load(), 0.1f);
+    EXPECT_FLOAT_EQ(d->params.color_r, 0.1f);
     d->ScrollBar_Tone1_k4.set_position(20000);
     d->ScrollBar_Tone2_k3.set_position(10);  // clamped to 50
-    EXPECT_EQ(d->knee_out.load(), 20000);
-    EXPECT_EQ(d->knee_in.load(), 50);
+    EXPECT_EQ(d->params.knee_out, 20000);
+    EXPECT_EQ(d->params.knee_in, 50);
 }
 
 TEST(Distortion1, ZeroFramesAndMonoTouchOnlyTheirState) {
     auto d = fresh();
     float buf[2] = {1000.0f, 2000.0f};
-    d->distortion1(0, 48000, 2, buf);
+    d->process(0, 48000, 2, buf);
     EXPECT_EQ(buf[0], 1000.0f);
-    EXPECT_EQ(d->lp_state_l, 0.0f);
+    EXPECT_EQ(d->kernel().lp_state_l(), 0.0f);
 
     std::vector<float> a = guitar_like(512);
     std::vector<float> b = a;
-    d->distortion1(512, 48000, 1, a.data());
-    EXPECT_NE(d->lp_state_l, 0.0f);
-    EXPECT_EQ(d->lp_state_r, 0.0f);
+    d->process(512, 48000, 1, a.data());
+    EXPECT_NE(d->kernel().lp_state_l(), 0.0f);
+    EXPECT_EQ(d->kernel().lp_state_r(), 0.0f);
     // The right colour has no say in mono.
     auto e = fresh();
     e->ScrollBar_Color_N.set_position(5);
-    e->distortion1(512, 48000, 1, b.data());
+    e->process(512, 48000, 1, b.data());
     EXPECT_EQ(a, b);
 }
 
@@ -139,24 +139,49 @@ TEST(Distortion1, StereoChannelsKeepSeparateFilters) {
     std::vector<float> in = guitar_like(700);
     std::vector<float> lr(1400);
     for (int i = 0; i < 700; ++i) lr[2 * i] = lr[2 * i + 1] = in[i];
-    st->distortion1(700, 48000, 2, lr.data());
-    mono->distortion1(700, 48000, 1, in.data());
+    st->process(700, 48000, 2, lr.data());
+    mono->process(700, 48000, 1, in.data());
     int differ = 0;
     for (int i = 0; i < 700; ++i) {
         ASSERT_EQ(lr[2 * i], in[i]) << i;  // left = mono with the same settings
         if (lr[2 * i + 1] != lr[2 * i]) ++differ;
     }
     EXPECT_GT(differ, 600);
-    EXPECT_EQ(st->lp_state_l, mono->lp_state_l);
-    EXPECT_NE(st->lp_state_r, st->lp_state_l);
+    EXPECT_EQ(st->kernel().lp_state_l(), mono->kernel().lp_state_l());
+    EXPECT_NE(st->kernel().lp_state_r(), st->kernel().lp_state_l());
     // Any channel count other than 1 is stereo.
     auto three = fresh();
     std::vector<float> lr3(1400);
     const std::vector<float> in3 = guitar_like(700);
     for (int i = 0; i < 700; ++i) lr3[2 * i] = lr3[2 * i + 1] = in3[i];
     three->ScrollBar_Color_N.set_position(10);
-    three->distortion1(700, 48000, 3, lr3.data());
+    three->process(700, 48000, 3, lr3.data());
     EXPECT_EQ(lr3, lr);
+}
+
+TEST(Distortion1Kernel, ProcessesABlockWithTheGivenParams) {
+    // A first sample of 100 per channel: the low band is (1 - colour) x 100,
+    // both bands go through the curve, the sum is scaled by the level.
+    Distortion1Kernel k;
+    Distortion1Kernel::Params p;
+    p.color_l = 0.5f;
+    p.color_r = 0.9f;
+    p.gain_in = 2.0f;
+    p.gain_out = 0.5f;
+    float lr[2] = {50.0f, 50.0f};
+    k.process({1, 48000, 2, lr}, p);
+    EXPECT_EQ(k.lp_state_l(), 50.0f);
+    EXPECT_FLOAT_EQ(k.lp_state_r(), 10.0f);
+    EXPECT_FLOAT_EQ(lr[0], (curve(50.0f) + curve(50.0f)) * 0.5f);
+    EXPECT_FLOAT_EQ(lr[1], (curve(90.0f) + curve(10.0f)) * 0.5f);
+    // Mono takes the left colour and memory; reset clears both memories.
+    float m = 100.0f;
+    k.process({1, 48000, 1, &m}, p);
+    EXPECT_EQ(k.lp_state_l(), 0.5f * 50.0f + 0.5f * 200.0f);
+    EXPECT_FLOAT_EQ(m, (curve(200.0f - 125.0f) + curve(125.0f)) * 0.5f);
+    k.reset();
+    EXPECT_EQ(k.lp_state_l(), 0.0f);
+    EXPECT_EQ(k.lp_state_r(), 0.0f);
 }
 
 TEST(Distortion1, LongBuffersRunInPassesWithTheSameResult) {
@@ -169,27 +194,27 @@ TEST(Distortion1, NonFiniteInputDoesNotPoisonTheFilter) {
     auto f = fresh();
     std::vector<float> x = guitar_like(512);
     x[7] = std::numeric_limits<float>::quiet_NaN();
-    f->distortion1(512, 48000, 1, x.data());
-    EXPECT_EQ(f->lp_state_l, 0.0f);
+    f->process(512, 48000, 1, x.data());
+    EXPECT_EQ(f->kernel().lp_state_l(), 0.0f);
 }
 
 TEST(Distortion1, RecordRoundTripKeepsOrRecomputes) {
     auto d = fresh();
     // Positions equal to the bars' current ones keep the stored values.
     d->put_parameters(record_of(0.3f, 0.05f, 700, 12000, 2.0f, 0.5f, 10, 500, 15000, 50, 50));
-    EXPECT_EQ(d->level.load(), 0.3f);
-    EXPECT_EQ(d->smooth_k.load(), 0.05f);
-    EXPECT_EQ(d->knee_in.load(), 700);
-    EXPECT_EQ(d->knee_out.load(), 12000);
-    EXPECT_EQ(d->gain_in.load(), 2.0f);
-    EXPECT_EQ(d->gain_out.load(), 0.5f);
+    EXPECT_EQ(d->params.level, 0.3f);
+    EXPECT_EQ(d->params.smooth_k, 0.05f);
+    EXPECT_EQ(d->params.knee_in, 700);
+    EXPECT_EQ(d->params.knee_out, 12000);
+    EXPECT_EQ(d->params.gain_in, 2.0f);
+    EXPECT_EQ(d->params.gain_out, 0.5f);
     // Changed positions recompute from the position.
     d->put_parameters(record_of(0.3f, 0.05f, 700, 12000, 2.0f, 0.5f, 20, 800, 25000, 100, 0));
-    EXPECT_FLOAT_EQ(d->smooth_k.load(), 0.01f);
-    EXPECT_EQ(d->knee_in.load(), 800);
-    EXPECT_EQ(d->knee_out.load(), 25000);
-    EXPECT_EQ(d->gain_in.load(), 11.0f);
-    EXPECT_FLOAT_EQ(d->gain_out.load(), 1.0f / 11.0f);
+    EXPECT_FLOAT_EQ(d->params.smooth_k, 0.01f);
+    EXPECT_EQ(d->params.knee_in, 800);
+    EXPECT_EQ(d->params.knee_out, 25000);
+    EXPECT_EQ(d->params.gain_in, 11.0f);
+    EXPECT_FLOAT_EQ(d->params.gain_out, 1.0f / 11.0f);
 
     ParamRecord out;
     out.bytes.fill(0xEE);
@@ -203,8 +228,8 @@ TEST(Distortion1, RecordRoundTripKeepsOrRecomputes) {
     auto e = fresh();
     e->put_parameters(out);
     std::vector<float> x = guitar_like(256), y = x;
-    d->distortion1(128, 48000, 2, x.data());
-    e->distortion1(128, 48000, 2, y.data());
+    d->process(128, 48000, 2, x.data());
+    e->process(128, 48000, 2, y.data());
     EXPECT_EQ(x, y);
 }
 
@@ -222,24 +247,24 @@ TEST(Distortion1, HostileRecordsAreClampedAndNeverGiveNaN) {
         auto d = fresh();
         // Start positions: no handler runs, so the copied values stay in force.
         d->put_parameters(record_of(c.level, c.smooth, c.knee_in, c.knee_out, c.gi, c.go, 10, 500, 15000, 50, 50));
-        const std::int32_t ki = d->knee_in.load(), ko = d->knee_out.load();
+        const std::int32_t ki = d->params.knee_in, ko = d->params.knee_out;
         EXPECT_GE(ki, 50);
         EXPECT_LE(ki, 1000);
         EXPECT_GE(ko, 5000);
         EXPECT_LE(ko, 30000);
-        EXPECT_TRUE(std::isfinite(d->level.load()));
-        EXPECT_GE(d->smooth_k.load(), 0.005f);
-        EXPECT_LE(d->smooth_k.load(), 0.2f);
-        EXPECT_GE(d->gain_in.load(), 1.0f / 11.0f - 1e-6f);
-        EXPECT_LE(d->gain_out.load(), 11.0f);
+        EXPECT_TRUE(std::isfinite(d->params.level));
+        EXPECT_GE(d->params.smooth_k, 0.005f);
+        EXPECT_LE(d->params.smooth_k, 0.2f);
+        EXPECT_GE(d->params.gain_in, 1.0f / 11.0f - 1e-6f);
+        EXPECT_LE(d->params.gain_out, 11.0f);
         std::vector<float> buf = guitar_like(2 * 512, 32767.0f);
-        d->distortion1(512, 48000, 2, buf.data());
+        d->process(512, 48000, 2, buf.data());
         for (float v : buf) ASSERT_TRUE(std::isfinite(v));
     }
     // A NaN smoothness with a stored position falls back to that position.
     auto d = fresh();
     d->put_parameters(record_of(0.49f, nan, 1000, 10000, 1.0f, 1.0f, 4, 500, 15000, 50, 50));
-    EXPECT_FLOAT_EQ(d->smooth_k.load(), 0.05f);
+    EXPECT_FLOAT_EQ(d->params.smooth_k, 0.05f);
     // Even called directly, out-of-range knees keep the curve finite.
     for (std::int32_t a : {0, -7, 32767, 40000}) EXPECT_TRUE(std::isfinite(curve(1234.0f, a, 32767))) << a;
 }

@@ -25,12 +25,19 @@ std::unique_ptr<Tlimiter_form> fresh() { return std::make_unique<Tlimiter_form>(
 // An instance whose band split is exactly half and half, with no smoothing.
 std::unique_ptr<Tlimiter_form> half_split() {
     auto f = fresh();
-    f->color_mono = 0.5f;
-    f->color_l = 0.5f;
-    f->color_r = 0.5f;
-    f->smooth_low_coef = 0.0f;
-    f->smooth_high_coef = 0.0f;
+    f->params.color_mono = 0.5f;
+    f->params.color_l = 0.5f;
+    f->params.color_r = 0.5f;
+    f->params.smooth_low_coef = 0.0f;
+    f->params.smooth_high_coef = 0.0f;
+    f->publish();
     return f;
+}
+
+// Sets the mode directly, as a stored record would.
+void set_mode(Tlimiter_form& f, std::int32_t m) {
+    f.params.mode = m;
+    f.publish();
 }
 
 float run_mono(Tlimiter_form& f, float x) {
@@ -41,37 +48,37 @@ float run_mono(Tlimiter_form& f, float x) {
 TEST(LimiterTitles, StatedNumbers) {
     auto f = fresh();
     f->WebBrowser1.title_changed("porog =100");
-    EXPECT_EQ(f->threshold.load(), 1000.0f);
+    EXPECT_EQ(f->params.threshold, 1000.0f);
     EXPECT_EQ(f->knob_porog.load(), 100);
     f->WebBrowser1.title_changed("porog =101");
     EXPECT_EQ(f->knob_porog.load(), 100);
     f->WebBrowser1.title_changed("porog =63");
-    EXPECT_EQ(f->threshold.load(), 500.0f);
+    EXPECT_EQ(f->params.threshold, 500.0f);
     f->WebBrowser1.title_changed("porog =");
-    EXPECT_EQ(f->threshold.load(), 0.0f);
+    EXPECT_EQ(f->params.threshold, 0.0f);
     EXPECT_EQ(f->knob_porog.load(), 0);
 
     f->WebBrowser1.title_changed("gain =0");
-    EXPECT_EQ(f->out_gain.load(), 11.0f);
+    EXPECT_EQ(f->params.out_gain, 11.0f);
     f->WebBrowser1.title_changed("gain =100");
-    EXPECT_EQ(f->out_gain.load(), static_cast<float>(1.0 / 11.0));
+    EXPECT_EQ(f->params.out_gain, static_cast<float>(1.0 / 11.0));
     f->WebBrowser1.title_changed("gain =50");
-    EXPECT_EQ(f->out_gain.load(), 1.0f);
+    EXPECT_EQ(f->params.out_gain, 1.0f);
 
     f->WebBrowser1.title_changed("color =100");
-    EXPECT_EQ(f->color_mono.load(), 0.999f);
+    EXPECT_EQ(f->params.color_mono, 0.999f);
     f->WebBrowser1.title_changed("color =0");
-    EXPECT_EQ(f->color_mono.load(), 0.001f);
+    EXPECT_EQ(f->params.color_mono, 0.001f);
     f->WebBrowser1.title_changed("color =37");
-    EXPECT_EQ(f->color_mono.load(), 0.37f);   // no square root
-    EXPECT_EQ(f->color_l.load(), 0.98f);
+    EXPECT_EQ(f->params.color_mono, 0.37f);   // no square root
+    EXPECT_EQ(f->params.color_l, 0.98f);
 
     // "colorl =" and "colorr =" do not contain "color =": only their own value moves.
     f->WebBrowser1.title_changed("colorl =25");
-    EXPECT_EQ(f->color_l.load(), 0.5f);
-    EXPECT_EQ(f->color_mono.load(), 0.37f);
+    EXPECT_EQ(f->params.color_l, 0.5f);
+    EXPECT_EQ(f->params.color_mono, 0.37f);
     f->WebBrowser1.title_changed("colorr =100");
-    EXPECT_EQ(f->color_r.load(), 0.999f);
+    EXPECT_EQ(f->params.color_r, 0.999f);
     EXPECT_EQ(f->knob_colorl.load(), 25);
 }
 
@@ -88,8 +95,8 @@ TEST(LimiterTitles, KeyRemovedAtItsPlaceLeadingDigitsRead) {
     // A title holding no key changes nothing.
     auto f = fresh();
     f->WebBrowser1.title_changed(" Distortion ");
-    EXPECT_EQ(f->threshold.load(), 500.0f);
-    EXPECT_EQ(f->out_gain.load(), 1.0f);
+    EXPECT_EQ(f->params.threshold, 500.0f);
+    EXPECT_EQ(f->params.out_gain, 1.0f);
     EXPECT_EQ(f->knob_gain.load(), 0);
 }
 
@@ -136,21 +143,21 @@ TEST(LimiterControls, HiddenControlsOutOfReachDriveTheirValues) {
         }
     }
     f->ScrollBar_Limiter_Porog.set_position(1234);
-    EXPECT_EQ(f->threshold.load(), 1234.0f);
+    EXPECT_EQ(f->params.threshold, 1234.0f);
     f->ScrollBar_Koeff.set_position(25);
-    EXPECT_EQ(f->color_mono.load(), 0.5f);
-    EXPECT_EQ(f->color_l.load(), 0.5f);
+    EXPECT_EQ(f->params.color_mono, 0.5f);
+    EXPECT_EQ(f->params.color_l, 0.5f);
     f->ScrollBar_koeff_R.set_position(100);
-    EXPECT_EQ(f->color_r.load(), 0.999f);
-    EXPECT_EQ(f->clip_slope.load(), static_cast<float>(0.2 * 0.999f));
+    EXPECT_EQ(f->params.color_r, 0.999f);
+    EXPECT_EQ(f->params.clip_slope, static_cast<float>(0.2 * 0.999f));
     f->CheckBox_soft_limiter.click();
-    EXPECT_EQ(f->mode.load(), 1);
+    EXPECT_EQ(f->params.mode, 1);
     f->CheckBox_soft_limiter.click();
-    EXPECT_EQ(f->mode.load(), 0);
+    EXPECT_EQ(f->params.mode, 0);
     f->ScrollBar_FNC_1.set_position(100);
-    EXPECT_EQ(f->smooth_low_coef.load(), 0.999f);
+    EXPECT_EQ(f->params.smooth_low_coef, 0.999f);
     f->ScrollBar_FNC_2.set_position(25);
-    EXPECT_EQ(f->smooth_high_coef.load(), 0.5f);
+    EXPECT_EQ(f->params.smooth_high_coef, 0.5f);
 }
 
 TEST(LimiterModes, MonoAgainstHandWorkedSamples) {
@@ -159,45 +166,50 @@ TEST(LimiterModes, MonoAgainstHandWorkedSamples) {
     EXPECT_EQ(run_mono(*f, 1600.0f), 1000.0f);
     // With a slope the excess is scaled: (800 - 500) * 0.25 + 500 = 575 per band.
     f = half_split();
-    f->clip_slope = 0.25f;
+    f->params.clip_slope = 0.25f;
+    f->publish();
     EXPECT_EQ(run_mono(*f, 1600.0f), 1150.0f);
     // Next sample -1600: low -400 passes, high -1200 -> (-1200 + 500) * 0.25 - 500.
     EXPECT_EQ(run_mono(*f, -1600.0f), -400.0f + ((-1200.0f + 500.0f) * 0.25f - 500.0f));
     // The creation smoothers: 500 * (1 - 0.1) + 500 * (1 - 0.71).
     f = fresh();
-    f->color_mono = 0.5f;
+    f->params.color_mono = 0.5f;
+    f->publish();
     EXPECT_FLOAT_EQ(run_mono(*f, 1600.0f), 500.0f * 0.9f + 500.0f * 0.29f);
     // Power law: |800|^0.85 on both bands, signs kept.
     f = half_split();
-    f->mode = 2;
+    set_mode(*f, 2);
     EXPECT_FLOAT_EQ(run_mono(*f, 1600.0f), 2.0f * std::pow(800.0f, 0.85f));
     f = half_split();
-    f->mode = 2;
+    set_mode(*f, 2);
     EXPECT_FLOAT_EQ(run_mono(*f, -1600.0f), -2.0f * std::pow(800.0f, 0.85f));
     // The final gain scales everything.
     f = half_split();
-    f->out_gain = 11.0f;
+    f->params.out_gain = 11.0f;
+    f->publish();
     EXPECT_EQ(run_mono(*f, 100.0f), 1100.0f);
 }
 
 TEST(LimiterModes, StereoHardClipsInModesZeroAndTwoAndBendsInModeOne) {
     for (int m : {0, 2}) {
         auto f = half_split();
-        f->clip_slope = 0.2f;   // no slope in stereo
-        f->mode = m;
+        f->params.clip_slope = 0.2f;   // no slope in stereo
+        f->publish();
+        set_mode(*f, m);
         float lr[2] = {1600.0f, -400.0f};
         f->process(1, 48000, 2, lr);
         EXPECT_EQ(lr[0], 1000.0f) << m;
         EXPECT_EQ(lr[1], -400.0f) << m;
     }
     auto f = half_split();
-    f->mode = 1;
-    f->color_r = 0.75f;
+    set_mode(*f, 1);
+    f->params.color_r = 0.75f;
+    f->publish();
     float lr[2] = {1600.0f, -1600.0f};
     f->process(1, 48000, 2, lr);
     EXPECT_FLOAT_EQ(lr[0], 2.0f * std::pow(800.0f, 0.707f));
     EXPECT_FLOAT_EQ(lr[1], -(std::pow(400.0f, 0.707f) + std::pow(1200.0f, 0.707f)));
-    EXPECT_EQ(f->v_cap, 0.0);   // the soft limiter is mono only
+    EXPECT_EQ(f->kernel().v_cap(), 0.0);   // the soft limiter is mono only
     test::expect_long_buffers_run_in_passes<Tlimiter_form>();
 }
 
@@ -213,14 +225,14 @@ float unbounded_step(double& v_cap, float x) {
 
 TEST(LimiterSoft, FirstSampleSmallSignalsAndTheBoundedStep) {
     auto f = fresh();
-    f->mode = 1;
+    set_mode(*f, 1);
     EXPECT_EQ(run_mono(*f, 100.0f), 100.0f);
     // Below the knee a 10 ms high-pass: the capacitor took 100/R * dt / C.
-    EXPECT_DOUBLE_EQ(f->v_cap, 0.001 * (1.0 / 44100.0) / 1.0e-7);
+    EXPECT_DOUBLE_EQ(f->kernel().v_cap(), 0.001 * (1.0 / 44100.0) / 1.0e-7);
 
     // Loud but not overshooting (|vr| below ~2200): the same as the unbounded step.
     f = fresh();
-    f->mode = 1;
+    set_mode(*f, 1);
     double ref_cap = 0.0;
     for (int n = 0; n < 4000; ++n) {
         const float x = static_cast<float>(1800.0 * std::sin(0.05 * n));
@@ -230,7 +242,7 @@ TEST(LimiterSoft, FirstSampleSmallSignalsAndTheBoundedStep) {
     // A full-scale square wave: the unbounded step rings at +-50000; the
     // bounded one passes each edge once and settles near the knee.
     f = fresh();
-    f->mode = 1;
+    set_mode(*f, 1);
     ref_cap = 0.0;
     int ref_swings = 0;
     for (int n = 0; n < 2000; ++n) {
@@ -244,6 +256,42 @@ TEST(LimiterSoft, FirstSampleSmallSignalsAndTheBoundedStep) {
         if (std::fabs(unbounded_step(ref_cap, x)) > 40000.0f && n % 100 >= 3) ++ref_swings;
     }
     EXPECT_GT(ref_swings, 900) << "the unbounded step was expected to ring here";
+}
+
+TEST(LimiterKernel, ProcessesABlockWithTheGivenParams) {
+    LimiterKernel k;
+    LimiterKernel::Params p;
+    p.color_mono = 0.5f;
+    p.smooth_low_coef = 0.0f;
+    p.smooth_high_coef = 0.0f;
+    p.out_gain = 0.5f;
+    // Mono clip: both bands 800, clipped to 500, added, halved.
+    float m = 1600.0f;
+    k.process({1, 48000, 1, &m}, p);
+    EXPECT_EQ(m, 500.0f);
+    EXPECT_EQ(k.lp_state(), 800.0f);
+    EXPECT_EQ(k.smooth_low_state(), 500.0f);
+    EXPECT_EQ(k.smooth_high_state(), 500.0f);
+    // Stereo clip with the left and right colours: the right bands 100 and
+    // 300 stay under the threshold.
+    p.color_l = 0.5f;
+    p.color_r = 0.75f;
+    float lr[2] = {1600.0f, 400.0f};
+    k.process({1, 48000, 2, lr}, p);
+    EXPECT_EQ(lr[0], 500.0f);
+    EXPECT_EQ(lr[1], 200.0f);
+    EXPECT_EQ(k.lp_state_l(), 800.0f);
+    EXPECT_EQ(k.lp_state_r(), 100.0f);
+    // The soft limiter charges the capacitor; reset clears every memory.
+    p.mode = 1;
+    float s = 100.0f;
+    k.process({1, 48000, 1, &s}, p);
+    EXPECT_EQ(s, 50.0f);
+    EXPECT_DOUBLE_EQ(k.v_cap(), 0.001 * (1.0 / 44100.0) / 1.0e-7);
+    k.reset();
+    EXPECT_EQ(k.v_cap(), 0.0);
+    EXPECT_EQ(k.lp_state(), 0.0f);
+    EXPECT_EQ(k.lp_state_r(), 0.0f);
 }
 
 TEST(LimiterRecord, HostileValuesAreClamped) {
@@ -264,13 +312,13 @@ TEST(LimiterRecord, HostileValuesAreClamped) {
     rec_set_i32(r, 40, INT32_MIN);
     rec_set_i32(r, 44, INT32_MAX);
     f->put_parameters(r);
-    EXPECT_EQ(f->threshold.load(), 5000.0f);
-    EXPECT_EQ(f->out_gain.load(), 1.0f);
-    EXPECT_EQ(f->color_mono.load(), 0.98f);
-    EXPECT_EQ(f->clip_slope.load(), 0.0f);
-    EXPECT_EQ(f->color_l.load(), 0.999f);
-    EXPECT_EQ(f->color_r.load(), 0.98f);
-    EXPECT_EQ(f->mode.load(), 2);
+    EXPECT_EQ(f->params.threshold, 5000.0f);
+    EXPECT_EQ(f->params.out_gain, 1.0f);
+    EXPECT_EQ(f->params.color_mono, 0.98f);
+    EXPECT_EQ(f->params.clip_slope, 0.0f);
+    EXPECT_EQ(f->params.color_l, 0.999f);
+    EXPECT_EQ(f->params.color_r, 0.98f);
+    EXPECT_EQ(f->params.mode, 2);
     EXPECT_EQ(f->knob_porog.load(), 0);
     EXPECT_EQ(f->knob_gain.load(), 100);
     EXPECT_EQ(f->knob_color.load(), 50);
@@ -284,7 +332,7 @@ TEST(LimiterRecord, HostileValuesAreClamped) {
     // A record from the threshold knob at 0 keeps its threshold of 0.
     rec_set_f32(r, 0, 0.0f);
     f->put_parameters(r);
-    EXPECT_EQ(f->threshold.load(), 0.0f);
+    EXPECT_EQ(f->params.threshold, 0.0f);
 }
 
 }  // namespace

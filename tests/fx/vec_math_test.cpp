@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "fx/distortion1.h"
+#include "fx/distortion1_kernel.h"
 #include "fx/vec_math.h"
 
 namespace tw::vec {
@@ -71,7 +71,7 @@ TEST(VecMath, SoftHardCurveWithinOneUlpOverTheWholeRange) {
     // Creation values, the bars' extremes, and the smooth range ends.
     for (const Setting s : {Setting{1000, 10000, 0.49f, 0.1f}, Setting{50, 30000, 1.0f, 0.2f},
                             Setting{1000, 5000, 0.3f, 0.005f}, Setting{500, 15000, 0.8f, 0.02f}}) {
-        const CurveCoeffs c = TDistortion1_form::curve_coeffs(s.knee_in, s.knee_out, s.level, s.k);
+        const CurveCoeffs c = Distortion1Kernel::curve_coeffs(s.knee_in, s.knee_out, s.level, s.k);
         if (!uses_avx2()) break;
         float at = 0.0f;
         const std::int64_t d = worst(
@@ -81,7 +81,7 @@ TEST(VecMath, SoftHardCurveWithinOneUlpOverTheWholeRange) {
     }
     // The curve itself: an input of 100 at the creation values gives 490.
     float x[3] = {100.0f, -100.0f, 0.0f};
-    curve_block(TDistortion1_form::curve_coeffs(1000, 10000, 0.49f, 0.1f), x, 3);
+    curve_block(Distortion1Kernel::curve_coeffs(1000, 10000, 0.49f, 0.1f), x, 3);
     EXPECT_NEAR(x[0], 490.0f, 0.01f);
     EXPECT_EQ(x[1], -x[0]);
     EXPECT_NEAR(x[2], 0.0f, 1e-3f);

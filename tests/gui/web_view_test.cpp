@@ -77,12 +77,12 @@ TEST_F(LimiterEditor, PageInTheWebEngineMovesTheEffect) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return effect.knob_gain.load() == 31; }, kScriptWaitMs))
         << "title seen: " << effect.WebBrowser1.title();
     EXPECT_EQ(effect.WebBrowser1.title(), "gain =31");
-    EXPECT_EQ(effect.out_gain.load(), *gain_curve(69.0f));
+    EXPECT_EQ(effect.params.out_gain, *gain_curve(69.0f));
 
     run_script(*v, "document.getElementById('elm12').dispatchEvent("
                    "new KeyboardEvent('keydown', {key: 'End', bubbles: true}))");
     ASSERT_TRUE(QTest::qWaitFor([&] { return effect.knob_porog.load() == 100; }, kScriptWaitMs));
-    EXPECT_EQ(effect.threshold.load(), 1000.0f);
+    EXPECT_EQ(effect.params.threshold, 1000.0f);
 }
 
 TEST_F(LimiterEditor, BarsStandInWhenTheEngineCannotRun) {
@@ -104,9 +104,9 @@ TEST_F(LimiterEditor, BarsStandInWhenTheEngineCannotRun) {
     EXPECT_EQ(v->bar(1)->position(), 50);
     v->bar(1)->set_position(0);
     EXPECT_EQ(effect.knob_gain.load(), 0);
-    EXPECT_EQ(effect.out_gain.load(), 11.0f);
+    EXPECT_EQ(effect.params.out_gain, 11.0f);
     v->bar(0)->set_position(63);
-    EXPECT_EQ(effect.threshold.load(), 500.0f);
+    EXPECT_EQ(effect.params.threshold, 500.0f);
 }
 
 }  // namespace
