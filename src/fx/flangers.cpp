@@ -28,35 +28,24 @@ constexpr float kSpeedMin = speed_of_position(kSpeedBar.min);
 constexpr float kSpeedMax = speed_of_position(kSpeedBar.max);
 constexpr float kFeedbackMax = feedback_of_position(kToneBar.max);
 
-// One channel's ring and sweep, as the flanger loop works on them.
-struct FlangerChannel {
-    std::array<float, Tflanger_form::kRingLen>& ring;
-    float& read;
-    float& last;
-    std::int32_t& write;
-    std::int32_t& index;
-    std::int32_t& next;
-    float& sweep;
-    std::atomic<float>& speed;
-    float feedback;
-    int chorus;   // chorus line 0 or 1
-};
-
-inline std::int32_t wrap_ring(std::int32_t i) {
-    constexpr std::int32_t R = Tflanger_form::kRingLen;
-    if (i >= R) i -= R;
-    if (i < 0) i += R;
-    return static_cast<std::uint32_t>(i) < static_cast<std::uint32_t>(R) ? i : 0;
+// The field of a sweep step, which the kernel keeps (side 0 left, 1 right).
+template <int Side>
+constexpr FieldBinding<Tflanger_form> speed_field(const char* name) {
+    FieldBinding<Tflanger_form> b;
+    b.decl.name = name;
+    b.decl.type = FieldType::Float;
+    b.read = [](const void* form, int) -> double { return static_cast<const Tflanger_form*>(form)->kernel().speed(Side); };
+    return b;
 }
 }  // namespace
 
 // The parameter record (48 bytes).
 constexpr FieldBinding<Tflanger_form> kFlangerFields[] = {
-    TW_FIELD(Tflanger_form, fl_level).at(0).range(kLevelMin, kLevelMax).mirrors("ScrollBar_Flanger_Level"),
-    TW_FIELD(Tflanger_form, fl_speed_l).at(4).range(-kSpeedMax, kSpeedMax).mirrors("ScrollBar_Flanger_Speed"),
-    TW_FIELD(Tflanger_form, fl_speed_r).at(8).range(-kSpeedMax, kSpeedMax).mirrors("ScrollBar_Flanger_Speed_R"),
-    TW_FIELD(Tflanger_form, fl_feedback_l).at(12).range(0, kFeedbackMax).mirrors("ScrollBar_Flanger_Tone"),
-    TW_FIELD(Tflanger_form, fl_feedback_r).at(16).range(0, kFeedbackMax).mirrors("ScrollBar_Flanger_Tone"),
+    TW_PARAM(Tflanger_form, fl_level).at(0).range(kLevelMin, kLevelMax).mirrors("ScrollBar_Flanger_Level"),
+    speed_field<0>("fl_speed_l").at(4).range(-kSpeedMax, kSpeedMax).mirrors("ScrollBar_Flanger_Speed"),
+    speed_field<1>("fl_speed_r").at(8).range(-kSpeedMax, kSpeedMax).mirrors("ScrollBar_Flanger_Speed_R"),
+    TW_PARAM(Tflanger_form, fl_feedback_l).at(12).range(0, kFeedbackMax).mirrors("ScrollBar_Flanger_Tone"),
+    TW_PARAM(Tflanger_form, fl_feedback_r).at(16).range(0, kFeedbackMax).mirrors("ScrollBar_Flanger_Tone"),
     marker_field<Tflanger_form>(20, Tflanger_form::kMarker),
     TW_FIELD(Tflanger_form, ScrollBar_ChorusTone).at(24).bar(kChorusToneBar),
     TW_FIELD(Tflanger_form, RadioBox_Chorus).at(28),
@@ -133,164 +122,74 @@ Tflanger_form::Tflanger_form()
     };
     RadioBox_Chorus.on_click = [this] { RadioBox_ChorusClick(); };
 
-    // Creation values are the member initialisers (the speeds, 0.0075, match
-    // no bar position); the chorus lines start with 1.0 in their first 15000
-    // entries.
-    for (auto& line : chorus_line) std::fill(line.begin(), line.begin() + kChorusPrimed, 1.0f);
+    // The creation values are FlangerKernel's own (the sweep steps, 0.0075,
+    // match no bar position).
+    publish();
 }
 
 void Tflanger_form::ScrollBar_Flanger_LevelChange() {
-    fl_level.store(level_of_position(ScrollBar_Flanger_Level.position()), std::memory_order_relaxed);
+    params.fl_level = level_of_position(ScrollBar_Flanger_Level.position());
+    publish();
 }
 
 void Tflanger_form::ScrollBar_Flanger_SpeedChange() {
     const int p = ScrollBar_Flanger_Speed.position();
     const bool ganged = CheckRadioBox_Gang.checked();
     if (ganged) ScrollBar_Flanger_Speed_R.set_position(p);
-    fl_speed_l.store(speed_of_position(p), std::memory_order_relaxed);
-    if (ganged) fl_speed_r.store(fl_speed_l.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    kernel().set_speed(0, speed_of_position(p));
+    if (ganged) kernel().set_speed(1, kernel().speed(0));
 }
 
 void Tflanger_form::ScrollBar_Flanger_Speed_RChange() {
     if (CheckRadioBox_Gang.checked()) {
-        fl_speed_r.store(fl_speed_l.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        kernel().set_speed(1, kernel().speed(0));
     } else {
-        fl_speed_r.store(speed_of_position(ScrollBar_Flanger_Speed_R.position()), std::memory_order_relaxed);
+        kernel().set_speed(1, speed_of_position(ScrollBar_Flanger_Speed_R.position()));
     }
 }
 
 void Tflanger_form::ScrollBar_Flanger_ToneChange() {
     const float k = feedback_of_position(ScrollBar_Flanger_Tone.position());
-    fl_feedback_l.store(k, std::memory_order_relaxed);
-    fl_feedback_r.store(k, std::memory_order_relaxed);
+    params.fl_feedback_l = k;
+    params.fl_feedback_r = k;
+    publish();
 }
 
 void Tflanger_form::CheckRadioBox_GangClick() {
-    if (CheckRadioBox_Gang.checked())
-        fl_speed_r.store(fl_speed_l.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    if (CheckRadioBox_Gang.checked()) kernel().set_speed(1, kernel().speed(0));
 }
 
 void Tflanger_form::ScrollBar_ChorusToneChange() {
     if (auto g = gain_curve(static_cast<float>(ScrollBar_ChorusTone.position()))) {
-        const auto len = static_cast<std::int32_t>(std::nearbyint(static_cast<double>(*g) * 1800.0));
-        for (auto& l : chorus_len) l.store(len, std::memory_order_relaxed);
+        params.chorus_len = static_cast<std::int32_t>(std::nearbyint(static_cast<double>(*g) * 1800.0));
+        publish();
     }
 }
 
 void Tflanger_form::RadioBox_ChorusClick() {
-    fl_chorus_on.store(RadioBox_Chorus.checked(), std::memory_order_relaxed);
-}
-
-float Tflanger_form::delay_d(int line, float value) {
-    std::int32_t& pos = chorus_pos[line];
-    if (pos < 0 || pos >= kChorusRoom) pos = 0;
-    const float out = chorus_line[line][pos];
-    chorus_line[line][pos] = value;
-    pos += 1;
-    if (pos >= chorus_len[line].load(std::memory_order_relaxed)) pos = 0;
-    return out;
-}
-
-namespace {
-// The flanger step over `count` samples of one channel. The speed word is
-// read once per call and written back only when the sweep turns, so a speed
-// the window sets meanwhile wins from the next call on.
-void flange(Tflanger_form& f, int count, float* buffer, FlangerChannel ch) {
-    constexpr std::int32_t R = Tflanger_form::kRingLen;
-    float* ring = ch.ring.data();
-    float r = ch.read, y = ch.last, a = ch.sweep;
-    std::int32_t w = wrap_ring(ch.write), i = wrap_ring(ch.index), j = wrap_ring(ch.next);
-    float s = ch.speed.load(std::memory_order_relaxed);
-    const float k = ch.feedback;
-    const float level = f.fl_level.load(std::memory_order_relaxed);
-    const bool chorus = f.fl_chorus_on.load(std::memory_order_relaxed);
-    for (int n = 0; n < count; ++n) {
-        const float x = buffer[n];
-        ring[w] = k * y + x;
-        const float frac = r - static_cast<float>(i);
-        float d = (ring[j] - ring[i]) * frac + ring[i];
-        if (chorus) d = f.delay_d(ch.chorus, d);
-        y = d;
-        if (++w >= R) w -= R;
-        a = a + s;
-        if (a > Tflanger_form::kSweepTop) {
-            s = -s;
-            ch.speed.store(s, std::memory_order_relaxed);
-        }
-        if (a < 0.0f) {
-            s = -s;
-            ch.speed.store(s, std::memory_order_relaxed);
-        }
-        r = r + 1.0f + s;
-        if (r >= static_cast<float>(R)) r -= static_cast<float>(R);
-        if (r < 0.0f) r += static_cast<float>(R);
-        if (!(r >= 0.0f && r < static_cast<float>(R))) r = 0.0f;   // never leave the ring
-        i = wrap_ring(static_cast<std::int32_t>(r));
-        j = wrap_ring(i + 1);
-        buffer[n] = d * level + x;
-    }
-    ch.read = r;
-    ch.last = y;
-    ch.sweep = a;
-    ch.write = w;
-    ch.index = i;
-    ch.next = j;
-}
-}  // namespace
-
-void Tflanger_form::Flanger_RT(int count, float* buffer) {
-    flange(*this, count, buffer,
-           {fl_ring_l, fl_read_l, fl_last_l, fl_write_l, fl_index_l, fl_next_l, fl_sweep_l, fl_speed_l,
-            fl_feedback_l.load(std::memory_order_relaxed), 0});
-}
-
-void Tflanger_form::Flanger_RT1(int count, float* buffer) {
-    flange(*this, count, buffer,
-           {fl_ring_r, fl_read_r, fl_last_r, fl_write_r, fl_index_r, fl_next_r, fl_sweep_r, fl_speed_r,
-            fl_feedback_r.load(std::memory_order_relaxed), 1});
-}
-
-void Tflanger_form::flanger(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
-    if (frames <= 0 || samples == nullptr) return;
-    if (channels == 1) {
-        Flanger_RT(frames, samples);
-        return;
-    }
-    for (std::int64_t done = 0; done < frames; done += kPass) {
-        const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
-        float* base = samples + 2 * done;
-        for (int side = 0; side < 2; ++side) {
-            for (int i = 0; i < n; ++i) fl_work[i] = base[2 * i + side];
-            if (side == 0) {
-                Flanger_RT(n, fl_work.data());
-            } else {
-                Flanger_RT1(n, fl_work.data());
-            }
-            for (int i = 0; i < n; ++i) base[2 * i + side] = fl_work[i];
-        }
-    }
+    params.chorus_on = RadioBox_Chorus.checked();
+    publish();
 }
 
 void Tflanger_form::get_parameters(ParamRecord& r) { write_fields(*this, kFlangerFields, r); }
 
 void Tflanger_form::put_parameters(const ParamRecord& r) {
+    // The whole record reaches the audio thread as one set (the sweep steps,
+    // which the kernel keeps, are set at once).
+    PublishBatch batch(*this);
     // The stored values are kept only within what the bars could produce; a
     // damaged record falls back to what its stored positions give.
-    fl_level.store(stored_or_position(rec_get_f32(r, field("fl_level")), kLevelMin, kLevelMax,
-                                      rec_get_i32(r, field("ScrollBar_Flanger_Level")), kLevelBar, level_at),
-                   std::memory_order_relaxed);
-    fl_speed_l.store(stored_speed(rec_get_f32(r, field("fl_speed_l")), rec_get_i32(r, field("ScrollBar_Flanger_Speed"))),
-                     std::memory_order_relaxed);
-    fl_speed_r.store(
-        stored_speed(rec_get_f32(r, field("fl_speed_r")), rec_get_i32(r, field("ScrollBar_Flanger_Speed_R"))),
-        std::memory_order_relaxed);
+    params.fl_level = stored_or_position(rec_get_f32(r, field("fl_level")), kLevelMin, kLevelMax,
+                                         rec_get_i32(r, field("ScrollBar_Flanger_Level")), kLevelBar, level_at);
+    kernel().set_speed(0, stored_speed(rec_get_f32(r, field("fl_speed_l")), rec_get_i32(r, field("ScrollBar_Flanger_Speed"))));
+    kernel().set_speed(
+        1, stored_speed(rec_get_f32(r, field("fl_speed_r")), rec_get_i32(r, field("ScrollBar_Flanger_Speed_R"))));
     const std::int32_t tone = rec_get_i32(r, field("ScrollBar_Flanger_Tone"));
-    fl_feedback_l.store(
-        stored_or_position(rec_get_f32(r, field("fl_feedback_l")), 0.0f, kFeedbackMax, tone, kToneBar, feedback_at),
-        std::memory_order_relaxed);
-    fl_feedback_r.store(
-        stored_or_position(rec_get_f32(r, field("fl_feedback_r")), 0.0f, kFeedbackMax, tone, kToneBar, feedback_at),
-        std::memory_order_relaxed);
+    params.fl_feedback_l =
+        stored_or_position(rec_get_f32(r, field("fl_feedback_l")), 0.0f, kFeedbackMax, tone, kToneBar, feedback_at);
+    params.fl_feedback_r =
+        stored_or_position(rec_get_f32(r, field("fl_feedback_r")), 0.0f, kFeedbackMax, tone, kToneBar, feedback_at);
+    publish();
     ScrollBar_Flanger_Level.set_position(rec_get_i32(r, field("ScrollBar_Flanger_Level")));
     ScrollBar_Flanger_Speed.set_position(rec_get_i32(r, field("ScrollBar_Flanger_Speed")));
     ScrollBar_Flanger_Speed_R.set_position(rec_get_i32(r, field("ScrollBar_Flanger_Speed_R")));

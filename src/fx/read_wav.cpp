@@ -12,7 +12,6 @@ namespace tw {
 namespace {
 
 constexpr ui::BarRange kGainBar{0, 100, 50, 2, 5};
-constexpr double kMonoMix = 0.707;   // the decimal constant, not 1/sqrt(2)
 constexpr std::int64_t kSpareBytes = 100;
 
 platform::MessageBoxes& boxes() { return platform::effect_services().message_boxes(); }
@@ -39,7 +38,9 @@ TReadWav::TReadWav()
     spSkinButton1.on_click = [this] { spSkinButton1Click(); };
     spSkinScrollBar1.on_change = [this] { spSkinScrollBar1Change(); };
 
-    // FormCreate.
+    // FormCreate. The creation values are ReadWavKernel::Params' own (no
+    // samples, gain 1).
+    publish();
     SaveFilePlayBack();
 }
 
@@ -65,8 +66,10 @@ void TReadWav::SaveFilePlayBack() {
 }
 
 void TReadWav::spSkinScrollBar1Change() {
-    if (auto g = gain_curve(static_cast<float>(100 - spSkinScrollBar1.position())))
-        play_gain.store(*g, std::memory_order_relaxed);
+    if (auto g = gain_curve(static_cast<float>(100 - spSkinScrollBar1.position()))) {
+        params.play_gain = *g;
+        publish();
+    }
 }
 
 void TReadWav::spSkinButton1Click() {
@@ -78,9 +81,12 @@ void TReadWav::spSkinButton1Click() {
 }
 
 void TReadWav::stop_playing() {
-    ready.store(0, std::memory_order_release);
-    // After this, a buffer that saw ready = 1 has ended and every later one
-    // sees 0, so the samples and positions are ours until ready is set again.
+    params.samples = nullptr;
+    params.frame_count = 0;
+    publish();
+    // After this, a buffer that had the old samples has ended, and every
+    // later one enters the guard after it reopened and so reads the set
+    // without them: the old memory is ours to release.
     guard_.relayout([] {});
 }
 
@@ -119,10 +125,8 @@ int TReadWav::LoadFile(const std::string& path) {
 
 void TReadWav::load_wav_name(bool remember) {
     spSkinMemo1.add_line("file name: " + wav_name);
-    stop_playing();
     // A failed load also ends the file loaded before.
-    samples = nullptr;
-    frame_count = 0;
+    stop_playing();
     memory_.reset();
 
     if (LoadFile(wav_name) == -1) {
@@ -135,9 +139,8 @@ void TReadWav::load_wav_name(bool remember) {
         boxes().message("Error: Out of memory, use smaller wav file or add RAM to your PC!", "");
         return;
     }
-    play_pos = 0;
-    file_channels = header.nChannels();
-    frame_count = (header.data_size / 2) / file_channels;
+    const std::int32_t file_channels = header.nChannels();
+    const std::int32_t frame_count = (header.data_size / 2) / file_channels;
     const std::size_t got =
         file_->read_at(header.data_offset, mem.data(), static_cast<std::size_t>(header.data_size));
     file_.reset();
@@ -148,7 +151,6 @@ void TReadWav::load_wav_name(bool remember) {
     spSkinMemo1.add_line("Read from file: " + std::to_string(got) + " bytes.");
     spSkinMemo1.add_line("");
     memory_ = std::move(mem);
-    samples = memory_.data();
 
     if (remember) {
         platform::IniFile ini(ini_path());
@@ -158,48 +160,20 @@ void TReadWav::load_wav_name(bool remember) {
             boxes().warning("The file plays, but it could not be remembered for next time.",
                             why + ". Check that the program folder may be written to.");
     }
-    ready.store(1, std::memory_order_release);
+    // The new samples play from their first frame.
+    params.samples = memory_.data();
+    params.frame_count = frame_count;
+    params.file_channels = file_channels;
+    params.start += 1;
+    publish();
 }
 
-void TReadWav::Read_wav_file(std::int32_t frames, std::int32_t, std::int32_t channels, float* buf) {
+void TReadWav::Read_wav_file(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* buf) {
+    // The set is read inside the guard, so its samples stay in place for the
+    // whole buffer.
     ProcessingScope scope(guard_);
-    if (!scope || frames <= 0 || buf == nullptr) return;
-    if (ready.load(std::memory_order_acquire) != 1) return;
-    const std::int32_t count = frame_count;
-    if (count <= 0 || samples == nullptr) return;
-    const std::int16_t* s = samples;
-    const float g = play_gain.load(std::memory_order_relaxed);
-    std::int32_t pos = play_pos;
-    if (pos < 0 || pos >= count) pos = 0;
-
-    if (channels == 1) {
-        if (file_channels == 1) {
-            for (std::int32_t i = 0; i < frames; ++i) {
-                buf[i] = buf[i] + static_cast<float>(s[pos]) * g;
-                if (++pos >= count) pos = 0;
-            }
-        } else {
-            for (std::int32_t i = 0; i < frames; ++i) {
-                const int sum = static_cast<int>(s[2 * pos]) + static_cast<int>(s[2 * pos + 1]);
-                buf[i] = static_cast<float>(buf[i] + sum * kMonoMix * g);
-                if (++pos >= count) pos = 0;
-            }
-        }
-    } else if (file_channels == 2) {
-        for (std::int32_t i = 0; i < frames; ++i) {
-            buf[2 * i] = buf[2 * i] + static_cast<float>(s[2 * pos]) * g;
-            buf[2 * i + 1] = buf[2 * i + 1] + static_cast<float>(s[2 * pos + 1]) * g;
-            if (++pos >= count) pos = 0;
-        }
-    } else {
-        for (std::int32_t i = 0; i < frames; ++i) {
-            const float v = static_cast<float>(s[pos]) * g;
-            buf[2 * i] = buf[2 * i] + v;
-            buf[2 * i + 1] = buf[2 * i + 1] + v;
-            if (++pos >= count) pos = 0;
-        }
-    }
-    play_pos = pos;
+    if (!scope) return;
+    run_kernel({frames, sample_rate, channels, buf});
 }
 
 KindDecl read_wav_kind() {

@@ -2,15 +2,18 @@
 // it, looped without end, into the live signal, so the player can play along
 // with a backing track. The file is remembered in playback.ini beside the
 // program; a fresh installation plays demo1.wav. Presets store nothing.
+// The window reads playback.ini and the file and owns the samples; the mixing
+// is ReadWavKernel's (read_wav_kernel.h).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "fx/effect_form.h"
+#include "fx/kernel_host.h"
 #include "fx/kind_decl.h"
+#include "fx/read_wav_kernel.h"
 #include "fx/relayout_guard.h"
 #include "fx/sample_memory.h"
 #include "fx/wav_header.h"
@@ -20,7 +23,10 @@
 
 namespace tw {
 
-class TReadWav : public EffectForm {
+// The window: controls, handlers, playback.ini and the loaded samples, which
+// it hands to the kernel through KernelHost::params (pointer and length) and
+// releases only after no buffer can still read them.
+class TReadWav : public EffectForm, public KernelHost<ReadWavKernel> {
 public:
     // Builds the window and runs FormCreate (which may already load a file).
     // UI thread.
@@ -38,7 +44,9 @@ public:
     void spSkinButton1Click();
     void spSkinScrollBar1Change();
 
-    // Mixes the file into the buffer (added to the live signal). Audio thread.
+    // Mixes the file into the buffer (added to the live signal); a buffer
+    // that comes while the samples are being replaced passes unchanged.
+    // Audio thread.
     void Read_wav_file(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples);
     void process(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* buffer) {
         Read_wav_file(frames, sample_rate, channels, buffer);
@@ -61,17 +69,6 @@ public:
     // The last header read (format block, sizes). UI thread.
     WavHeader header;
 
-    // Shared with the audio thread.
-    std::atomic<float> play_gain{1.0f};
-    std::atomic<std::int32_t> ready{0};   // 1: the samples may be played
-
-    // Read by the audio thread only while ready = 1; changed by the UI thread
-    // only while ready = 0 and after no buffer can still be using them.
-    std::int32_t play_pos = 0;
-    std::int32_t frame_count = 0;
-    std::int32_t file_channels = 0;
-    const std::int16_t* samples = nullptr;
-
     // Paths beside the program. Any thread.
     static std::string ini_path();
     static std::string demo_path();
@@ -79,7 +76,8 @@ public:
 private:
     // Loading steps; `remember` writes the path to playback.ini on success.
     void load_wav_name(bool remember);
-    // Clears ready and waits until no buffer can still read the old samples.
+    // Hands the kernel no samples and waits until no buffer can still read
+    // the old ones.
     void stop_playing();
 
     SampleMemory memory_;

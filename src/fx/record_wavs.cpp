@@ -60,12 +60,6 @@ std::string khz(std::int32_t rate) {
 
 }  // namespace
 
-std::int16_t record_sample(float v) {
-    if (v >= 32000.0f) v = 32000.0f;
-    if (!(v > -32000.0f)) v = -32000.0f;   // also NaN
-    return static_cast<std::int16_t>(std::nearbyint(v));   // default rounding: ties to even
-}
-
 TRecord_wav_form::TRecord_wav_form()
     : EffectForm(ui::FormModel("TRecord_wav_form", "Record wav", 371, 191)),
       Button_Save("Button_Save", {8, 8, 112, 28}, "Start Recording"),
@@ -87,28 +81,30 @@ TRecord_wav_form::TRecord_wav_form()
     ComboBox_Memory.on_change = [this] { ComboBox_MemoryChange(); };
 
     // FormCreate: 960000 bytes (5 s of 48 kHz stereo), whatever the list shows.
+    params.rec_capacity = kCreationBytes / 2;
     memory_ = SampleMemory::allocate(std::int64_t{rec_bytes} + kSpareBytes);
     if (memory_) {
-        rec_buffer = memory_.data();
+        params.rec_buffer = memory_.data();
     } else {
         rec_bytes = 0;
         boxes().message(kOutOfMemory, "");
     }
+    publish();
     Timer1 = platform::effect_services().make_timer();
     Timer1->start(kTimerMs, [this] { Timer1Timer(); });
 }
 
 TRecord_wav_form::~TRecord_wav_form() {
     Timer1->stop();
+    params.rec_buffer = nullptr;
     halt_recording();
-    rec_buffer = nullptr;
     memory_.reset();
 }
 
 WaveFormatEx TRecord_wav_form::rec_format() const {
     WaveFormatEx f;
-    const std::uint32_t ch = static_cast<std::uint32_t>(rec_channels.load(std::memory_order_relaxed));
-    const std::uint32_t rate = static_cast<std::uint32_t>(rec_rate.load(std::memory_order_relaxed));
+    const std::uint32_t ch = static_cast<std::uint32_t>(kernel().rec_channels());
+    const std::uint32_t rate = static_cast<std::uint32_t>(kernel().rec_rate());
     f.nChannels = static_cast<std::uint16_t>(ch);
     f.nSamplesPerSec = rate;
     f.nAvgBytesPerSec = rate * 2 * ch;
@@ -117,38 +113,24 @@ WaveFormatEx TRecord_wav_form::rec_format() const {
 }
 
 void TRecord_wav_form::halt_recording() {
-    recording.store(false, std::memory_order_relaxed);
+    params.recording = false;
+    publish();
+    // After this, a buffer that was recording has ended, and every later one
+    // enters the guard after it reopened and so reads recording = false.
     guard_.relayout([] {});
 }
 
 void TRecord_wav_form::Record_wav(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels,
                                   float* samples) {
-    // A buffer of any channel count other than 1 is stereo, and is recorded
-    // (and described in the file) as two channels.
-    rec_channels.store(channels == 1 ? 1 : 2, std::memory_order_relaxed);
-    rec_rate.store(sample_rate, std::memory_order_relaxed);
-    last_rate.store(sample_rate, std::memory_order_relaxed);
-    signal_seen.store(1, std::memory_order_relaxed);
-    if (!recording.load(std::memory_order_relaxed) || frames <= 0 || samples == nullptr) return;
+    const AudioBlock block{frames, sample_rate, channels, samples};
+    // The set is read inside the guard, so its memory stays in place for the
+    // whole buffer; outside it the format is still noted.
     ProcessingScope scope(guard_);
-    if (!scope || !recording.load(std::memory_order_relaxed) || rec_buffer == nullptr) return;
-
-    std::int16_t* out = rec_buffer;
-    const std::int32_t cap = rec_capacity;
-    std::int32_t n = rec_count.load(std::memory_order_relaxed);
-    if (channels == 1) {
-        for (std::int32_t i = 0; i < frames; ++i)
-            if (n < cap - 2) out[n++] = record_sample(samples[i]);
-    } else {
-        for (std::int32_t i = 0; i < frames; ++i) {
-            if (n < cap - 4) {
-                out[n] = record_sample(samples[2 * i]);
-                out[n + 1] = record_sample(samples[2 * i + 1]);
-                n += 2;
-            }
-        }
+    if (!scope) {
+        kernel().note_signal(block);
+        return;
     }
-    rec_count.store(n, std::memory_order_relaxed);
+    run_kernel(block);
 }
 
 void TRecord_wav_form::Button_SaveClick() {
@@ -156,12 +138,13 @@ void TRecord_wav_form::Button_SaveClick() {
     // Pressed again while recording: the take restarts, after the buffer
     // under way has finished adding to the old count.
     halt_recording();
-    rec_count.store(0, std::memory_order_relaxed);
-    if (rec_buffer == nullptr) {
+    kernel().clear_rec_count();
+    if (params.rec_buffer == nullptr) {
         boxes().message("Error: memory for wav recording buffer was not allocated", "");
         return;
     }
-    recording.store(true, std::memory_order_relaxed);
+    params.recording = true;
+    publish();
     Button_Save.set_enabled(false);
     Button_Pause.set_enabled(true);
     Button_Pause.set_caption("Pause");
@@ -169,11 +152,13 @@ void TRecord_wav_form::Button_SaveClick() {
 }
 
 void TRecord_wav_form::Button_PauseClick() {
-    if (recording.load(std::memory_order_relaxed)) {
-        recording.store(false, std::memory_order_relaxed);
+    if (params.recording) {
+        params.recording = false;
+        publish();
         Button_Pause.set_caption("Continue");
     } else {
-        recording.store(rec_buffer != nullptr, std::memory_order_relaxed);
+        params.recording = params.rec_buffer != nullptr;
+        publish();
         Button_Pause.set_caption("Pause");
     }
 }
@@ -217,13 +202,14 @@ bool TRecord_wav_form::save_take(const std::string& path, bool& complete) {
         return false;
     }
     // The samples, little-endian, in pieces.
-    const std::int32_t count = rec_count.load(std::memory_order_relaxed);
+    const std::int32_t count = kernel().rec_count();
+    const std::int16_t* take = memory_.data();
     std::vector<std::uint8_t> chunk(64 * 1024);
     std::size_t written = 0;
     complete = true;
     for (std::int32_t i = 0; i < count && complete;) {
         const std::int32_t n = std::min<std::int32_t>(count - i, static_cast<std::int32_t>(chunk.size() / 2));
-        for (std::int32_t k = 0; k < n; ++k) store_le16(&chunk[2 * k], static_cast<std::uint16_t>(rec_buffer[i + k]));
+        for (std::int32_t k = 0; k < n; ++k) store_le16(&chunk[2 * k], static_cast<std::uint16_t>(take[i + k]));
         const std::size_t want = static_cast<std::size_t>(n) * 2;
         const std::size_t got = write_some(file.fd(), chunk.data(), want);
         written += got;
@@ -253,7 +239,7 @@ void TRecord_wav_form::Button_Stop_and_SaveClick() {
     if (!chosen) return;   // the samples are kept; Pause or Stop and Save again
     bool complete = false;
     if (!save_take(*chosen, complete) || !complete) return;
-    rec_count.store(0, std::memory_order_relaxed);
+    kernel().clear_rec_count();
     Button_Save.set_enabled(true);
     Button_Pause.set_enabled(false);
     Button_Pause.set_caption("Pause");
@@ -266,43 +252,46 @@ void TRecord_wav_form::ComboBox_MemoryChange() {
     const std::int32_t bytes = (i >= 0 && i < 8) ? kRecordMemoryBytes[i] : rec_bytes;
     bool ok = true;
     // Recording is off here (the list is disabled while recording); the wait
-    // covers a buffer that is still finishing.
+    // covers a buffer that is still finishing. The kernel has no memory while
+    // it is replaced.
+    params.rec_buffer = nullptr;
     halt_recording();
     guard_.relayout([&] {
-        rec_buffer = nullptr;
         memory_.reset();
         rec_bytes = bytes;
-        rec_capacity = bytes / 2;
+        params.rec_capacity = bytes / 2;
         memory_ = SampleMemory::allocate(std::int64_t{bytes} + kSpareBytes);
         if (memory_) {
-            rec_buffer = memory_.data();
+            params.rec_buffer = memory_.data();
         } else {
             rec_bytes = 0;
             ok = false;
         }
+        publish();
     });
     if (!ok) boxes().message(kOutOfMemory, "");
 }
 
 void TRecord_wav_form::Timer1Timer() {
-    const std::int32_t cap = rec_capacity;
-    const double filled = cap > 0 ? static_cast<double>(rec_count.load(std::memory_order_relaxed)) / cap * 100.0 : 0.0;
+    const std::int32_t cap = params.rec_capacity;
+    const double filled = cap > 0 ? static_cast<double>(kernel().rec_count()) / cap * 100.0 : 0.0;
     Gauge1.set_progress(static_cast<int>(std::nearbyint(filled)));
-    if (timer_phase == 0) signal_seen.store(0, std::memory_order_relaxed);
+    if (timer_phase == 0) kernel().clear_signal_seen();
     if (timer_phase == 1) {
-        if (signal_seen.load(std::memory_order_relaxed) == 1) {
+        if (kernel().signal_seen() == 1) {
             Label1.set_caption(std::string("Signals detected : ") +
-                               (rec_channels.load(std::memory_order_relaxed) == 1 ? "mono  " : "stereo  ") +
-                               khz(last_rate.load(std::memory_order_relaxed)) + " kHz");
+                               (kernel().rec_channels() == 1 ? "mono  " : "stereo  ") + khz(kernel().last_rate()) +
+                               " kHz");
             if (!Button_Save.enabled()) Button_Save.set_enabled(true);
         } else {
-            recording.store(false, std::memory_order_relaxed);
+            params.recording = false;
+            publish();
             Label1.set_caption("no signals");
             Button_Save.set_enabled(false);
             Button_Pause.set_enabled(false);
             // A take already in memory can still be saved: the audio stopping
             // must not cost the player what was recorded.
-            Button_Stop_and_Save.set_enabled(rec_count.load(std::memory_order_relaxed) > 0);
+            Button_Stop_and_Save.set_enabled(kernel().rec_count() > 0);
         }
     }
     timer_phase = 1 - timer_phase;

@@ -2,15 +2,18 @@
 // into memory (a size the user picks) and writes it on "Stop and Save" as a
 // 16-bit PCM WAV file. The signal passes unchanged. A 100 ms timer watches
 // whether the chain runs and shows the signal's format. Presets store nothing.
+// The window owns the memory, the timer and the saving; the storing is
+// RecordWavKernel's (record_wav_kernel.h).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "fx/effect_form.h"
+#include "fx/kernel_host.h"
 #include "fx/kind_decl.h"
+#include "fx/record_wav_kernel.h"
 #include "fx/relayout_guard.h"
 #include "fx/sample_memory.h"
 #include "platform/repeating_timer.h"
@@ -34,11 +37,10 @@ struct WaveFormatEx {
     std::uint32_t file_size() const { return wFormatTag == 1 ? 16u : cbSize + 18u; }
 };
 
-// A sample as it is recorded: clipped to +-32000, rounded to the nearest
-// integer (ties to even). Any thread.
-std::int16_t record_sample(float v);
-
-class TRecord_wav_form : public EffectForm {
+// The window: controls, handlers, the timer, the take's memory (handed to the
+// kernel through KernelHost::params and replaced only while no buffer can be
+// writing into it) and Stop and Save.
+class TRecord_wav_form : public EffectForm, public KernelHost<RecordWavKernel> {
 public:
     static constexpr std::int32_t kCreationBytes = 960000;
     static constexpr std::int64_t kSpareBytes = 100;
@@ -68,7 +70,8 @@ public:
     void Timer1Timer();
 
     // Notes the signal's format and, while recording, stores the buffer's
-    // samples; the buffer is never changed. Audio thread.
+    // samples; the buffer is never changed. A buffer that comes while the
+    // memory is being replaced is only noted. Audio thread.
     void Record_wav(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples);
     void process(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
         Record_wav(frames, sample_rate, channels, samples);
@@ -88,23 +91,15 @@ public:
     // the first). Any thread.
     WaveFormatEx rec_format() const;
 
-    // Shared with the audio thread.
-    std::atomic<bool> recording{false};
-    std::atomic<std::int32_t> rec_count{0};     // 16-bit samples recorded
-    std::atomic<std::int32_t> signal_seen{0};
-    std::atomic<std::int32_t> last_rate{0};
-    std::atomic<std::int32_t> rec_channels{1};  // 1 or 2, as recorded
-    std::atomic<std::int32_t> rec_rate{48000};
-
-    // Changed by the UI thread only while no buffer can be writing.
-    std::int32_t rec_capacity = kCreationBytes / 2;
+    // The size of the take's memory in bytes (0 when it could not be had).
+    // UI thread.
     std::int32_t rec_bytes = kCreationBytes;
-    std::int16_t* rec_buffer = nullptr;
 
     std::int32_t timer_phase = 0;   // UI thread
 
 private:
-    // Clears `recording` and waits until a buffer already under way has ended.
+    // Hands the kernel recording = false and waits until a buffer already
+    // under way has ended.
     void halt_recording();
     // Writes the take to `path`; true when the file is complete and in place
     // (`complete` false: a short write left a shorter, valid file).

@@ -20,15 +20,15 @@ std::unique_ptr<Tflanger_form> fresh() { return std::make_unique<Tflanger_form>(
 TEST(Flanger, CreationValuesAndSilenceStaysSilent) {
     auto f = fresh();
     EXPECT_EQ(f->form().caption(), "Flanger");
-    EXPECT_EQ(f->fl_level.load(), 0.5f);
-    EXPECT_EQ(f->fl_speed_l.load(), 0.0075f);
-    EXPECT_EQ(f->fl_speed_r.load(), 0.0075f);
-    EXPECT_EQ(f->fl_feedback_l.load(), 0.5f);
-    EXPECT_EQ(f->chorus_len[0].load(), 1800);
-    EXPECT_EQ(f->fl_write_l, 301);
-    EXPECT_EQ(f->fl_index_l, 1);
-    EXPECT_EQ(f->chorus_line[1][14999], 1.0f);
-    EXPECT_EQ(f->chorus_line[1][15000], 0.0f);
+    EXPECT_EQ(f->params.fl_level, 0.5f);
+    EXPECT_EQ(f->kernel().speed(0), 0.0075f);
+    EXPECT_EQ(f->kernel().speed(1), 0.0075f);
+    EXPECT_EQ(f->params.fl_feedback_l, 0.5f);
+    EXPECT_EQ(f->params.chorus_len, 1800);
+    EXPECT_EQ(f->kernel().write_position(0), 301);
+    EXPECT_EQ(f->kernel().read_index(0), 1);
+    EXPECT_EQ(f->kernel().chorus_at(1, 14999), 1.0f);
+    EXPECT_EQ(f->kernel().chorus_at(1, 15000), 0.0f);
     EXPECT_TRUE(f->CheckRadioBox_Gang.checked());
     EXPECT_EQ(f->ScrollBar_Flanger_Speed.position(), 10);
     std::vector<float> buf(2 * 3000, 0.0f);
@@ -58,72 +58,72 @@ TEST(Flanger, FirstDelayedSampleComes298SamplesAfterTheInput) {
 TEST(Flanger, SweepIsATriangleBetweenAboutOneAnd301Samples) {
     auto f = fresh();
     f->ScrollBar_Flanger_Speed.set_position(100);  // 0.02 a sample: half period 15000
-    ASSERT_FLOAT_EQ(f->fl_speed_r.load(), 0.02f);  // ganged
+    ASSERT_FLOAT_EQ(f->kernel().speed(1), 0.02f);  // ganged
     float nearest = 1e9f, farthest = 0.0f;
     int turns = 0;
-    float last_s = f->fl_speed_l.load();
+    float last_s = f->kernel().speed(0);
     for (int n = 0; n < 61000; ++n) {
         float x = 0.0f;
         f->process(1, 48000, 1, &x);
-        float dist = static_cast<float>(f->fl_write_l) - f->fl_read_l;
-        if (dist < 0) dist += Tflanger_form::kRingLen;
+        float dist = static_cast<float>(f->kernel().write_position(0)) - f->kernel().read_position(0);
+        if (dist < 0) dist += FlangerKernel::kRingLen;
         nearest = std::min(nearest, dist);
         farthest = std::max(farthest, dist);
-        const float s = f->fl_speed_l.load();
+        const float s = f->kernel().speed(0);
         if (s != last_s) {
             EXPECT_EQ(s, -last_s);
             ++turns;
             last_s = s;
         }
-        ASSERT_GE(f->fl_sweep_l, -0.03f);
-        ASSERT_LE(f->fl_sweep_l, 300.03f);
+        ASSERT_GE(f->kernel().sweep(0), -0.03f);
+        ASSERT_LE(f->kernel().sweep(0), 300.03f);
     }
     EXPECT_EQ(turns, 4);  // a half period is 15000 samples
     // The 32-bit read position gathers rounding error: "about" one sample.
     EXPECT_NEAR(nearest, 1.0f, 0.3f);
     EXPECT_NEAR(farthest, 301.0f, 0.1f);
     // The right channel was not run: its sweep has not moved.
-    EXPECT_EQ(f->fl_sweep_r, 0.001f);
+    EXPECT_EQ(f->kernel().sweep(1), 0.001f);
 }
 
 TEST(Flanger, BarsAndGang) {
     auto f = fresh();
     f->ScrollBar_Flanger_Tone.set_position(0);
-    EXPECT_EQ(f->fl_feedback_l.load(), 0.0f);
+    EXPECT_EQ(f->params.fl_feedback_l, 0.0f);
     f->ScrollBar_Flanger_Tone.set_position(48);
-    EXPECT_FLOAT_EQ(f->fl_feedback_r.load(), 0.96f);
+    EXPECT_FLOAT_EQ(f->params.fl_feedback_r, 0.96f);
     f->ScrollBar_Flanger_Level.set_position(50);
-    EXPECT_EQ(f->fl_level.load(), 1.0f);
+    EXPECT_EQ(f->params.fl_level, 1.0f);
     f->ScrollBar_Flanger_Level.set_position(100);
-    EXPECT_EQ(f->fl_level.load(), 2.0f);
+    EXPECT_EQ(f->params.fl_level, 2.0f);
     // Ganged: the left bar moves the right one; the right bar alone follows left.
     f->ScrollBar_Flanger_Speed.set_position(40);
     EXPECT_EQ(f->ScrollBar_Flanger_Speed_R.position(), 40);
-    EXPECT_FLOAT_EQ(f->fl_speed_l.load(), 0.008f);
-    EXPECT_EQ(f->fl_speed_r.load(), f->fl_speed_l.load());
+    EXPECT_FLOAT_EQ(f->kernel().speed(0), 0.008f);
+    EXPECT_EQ(f->kernel().speed(1), f->kernel().speed(0));
     f->ScrollBar_Flanger_Speed_R.set_position(90);
-    EXPECT_EQ(f->fl_speed_r.load(), f->fl_speed_l.load());
+    EXPECT_EQ(f->kernel().speed(1), f->kernel().speed(0));
     // Unganged: each bar sets its own step; ganging again copies left to right.
     f->CheckRadioBox_Gang.set_checked(false);
     f->ScrollBar_Flanger_Speed_R.set_position(5);
-    EXPECT_FLOAT_EQ(f->fl_speed_r.load(), 0.001f);
+    EXPECT_FLOAT_EQ(f->kernel().speed(1), 0.001f);
     f->CheckRadioBox_Gang.set_checked(true);
-    EXPECT_EQ(f->fl_speed_r.load(), f->fl_speed_l.load());
+    EXPECT_EQ(f->kernel().speed(1), f->kernel().speed(0));
 }
 
 TEST(Flanger, ChorusLinePlaysItsPrimedContentThenTheDelayedSignal) {
     auto f = fresh();
     f->ScrollBar_ChorusTone.set_position(1);
-    EXPECT_EQ(f->chorus_len[0].load(), 167);
+    EXPECT_EQ(f->params.chorus_len, 167);
     f->ScrollBar_ChorusTone.set_position(100);
-    EXPECT_EQ(f->chorus_len[1].load(), 19800);
+    EXPECT_EQ(f->params.chorus_len, 19800);
     f->ScrollBar_ChorusTone.set_position(50);
     f->RadioBox_Chorus.set_checked(true);
     std::vector<float> buf(2000, 0.0f);
     f->process(2000, 48000, 1, buf.data());
     for (int i = 0; i < 1800; ++i) ASSERT_EQ(buf[i], 0.5f) << i;  // 1.0 × level 0.5
     EXPECT_EQ(buf[1800], 0.0f);  // the first delayed sample of silence
-    EXPECT_EQ(f->chorus_line[1][5], 1.0f);  // mono touches line 0 only
+    EXPECT_EQ(f->kernel().chorus_at(1, 5), 1.0f);  // mono touches line 0 only
 }
 
 TEST(Flanger, StereoChannelsAreIndependent) {
@@ -139,6 +139,36 @@ TEST(Flanger, StereoChannelsAreIndependent) {
     }
 }
 
+// The kernel alone: the left side of a stereo block runs exactly as a mono
+// block does, the right side with its own feedback and sweep step; the step
+// turns on the audio side, and reset() brings back the creation rings only.
+TEST(FlangerKernel, EachSideHasItsOwnStateFeedbackAndStep) {
+    FlangerKernel stereo, mono;
+    FlangerKernel::Params p;
+    p.fl_feedback_l = 0.0f;
+    p.fl_feedback_r = 0.96f;
+    stereo.set_speed(1, 0.02f);   // half period 15000 samples
+    const int frames = 20000;
+    const std::vector<float> left = test::guitar_like(frames);
+    std::vector<float> both(2 * frames), alone = left;
+    for (int i = 0; i < frames; ++i) both[2 * i] = both[2 * i + 1] = left[i];
+    stereo.process({frames, 48000, 2, both.data()}, p);
+    mono.process({frames, 48000, 1, alone.data()}, p);
+    bool sides_differ = false;
+    for (int i = 0; i < frames; ++i) {
+        ASSERT_EQ(both[2 * i], alone[i]) << i;
+        sides_differ = sides_differ || both[2 * i + 1] != both[2 * i];
+    }
+    EXPECT_TRUE(sides_differ);
+    EXPECT_EQ(stereo.speed(0), 0.0075f);   // 20000 x 0.0075 < 300: no turn yet
+    EXPECT_EQ(stereo.speed(1), -0.02f);    // turned once, at about 15000
+    EXPECT_EQ(stereo.write_position(0), (301 + frames) % FlangerKernel::kRingLen);
+    stereo.reset();
+    EXPECT_EQ(stereo.write_position(1), 301);
+    EXPECT_EQ(stereo.sweep(1), 0.001f);
+    EXPECT_EQ(stereo.speed(1), -0.02f);
+}
+
 TEST(Flanger, LongBuffersRunInPasses) { test::expect_long_buffers_run_in_passes<Tflanger_form>(); }
 
 TEST(Flanger, MarkerGuardsTheChorusFields) {
@@ -150,13 +180,13 @@ TEST(Flanger, MarkerGuardsTheChorusFields) {
     EXPECT_EQ(rec_get_i32(r, 20), Tflanger_form::kMarker);
     auto dst = fresh();
     dst->put_parameters(r);
-    EXPECT_EQ(dst->chorus_len[0].load(), 167);
-    EXPECT_TRUE(dst->fl_chorus_on.load());
+    EXPECT_EQ(dst->params.chorus_len, 167);
+    EXPECT_TRUE(dst->params.chorus_on);
     rec_set_i32(r, 20, 0);
     auto old = fresh();
     old->put_parameters(r);
-    EXPECT_EQ(old->chorus_len[0].load(), 1800);
-    EXPECT_FALSE(old->fl_chorus_on.load());
+    EXPECT_EQ(old->params.chorus_len, 1800);
+    EXPECT_FALSE(old->params.chorus_on);
 }
 
 TEST(Flanger, HostileRecordIsClampedToWhatTheBarsGive) {
@@ -173,12 +203,12 @@ TEST(Flanger, HostileRecordIsClampedToWhatTheBarsGive) {
     rec_set_i32(r, 44, 999);
     auto f = fresh();
     f->put_parameters(r);
-    EXPECT_EQ(f->fl_level.load(), 0.5f);          // stored position 25
-    EXPECT_FLOAT_EQ(f->fl_speed_l.load(), 0.002f);  // stored position 10
-    EXPECT_FLOAT_EQ(f->fl_speed_r.load(), 0.002f);
-    EXPECT_FLOAT_EQ(f->fl_feedback_l.load(), 0.96f);  // position clamped to 48
-    EXPECT_FLOAT_EQ(f->fl_feedback_r.load(), 0.96f);
-    EXPECT_EQ(f->chorus_len[0].load(), 19800);
+    EXPECT_EQ(f->params.fl_level, 0.5f);          // stored position 25
+    EXPECT_FLOAT_EQ(f->kernel().speed(0), 0.002f);  // stored position 10
+    EXPECT_FLOAT_EQ(f->kernel().speed(1), 0.002f);
+    EXPECT_FLOAT_EQ(f->params.fl_feedback_l, 0.96f);  // position clamped to 48
+    EXPECT_FLOAT_EQ(f->params.fl_feedback_r, 0.96f);
+    EXPECT_EQ(f->params.chorus_len, 19800);
     f->RadioBox_Chorus.set_checked(true);
     std::vector<float> buf = test::guitar_like(2 * 25000);
     f->process(25000, 48000, 2, buf.data());

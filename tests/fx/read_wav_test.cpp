@@ -109,6 +109,36 @@ TEST(WavHeaderReader, HeadersThatCannotPlayAreNamed) {
     EXPECT_FALSE(unplayable_reason(r.header).has_value());
 }
 
+// The kernel alone: it plays the memory it is handed, looped, keeps its place
+// while it has none, and starts again from the first frame on a new start.
+TEST(ReadWavKernel, PlaysTheHandedSamplesLoopedAndRestartsOnANewStart) {
+    const std::int16_t samples[3] = {10, 20, 30};
+    ReadWavKernel k;
+    ReadWavKernel::Params p;
+    p.play_gain = 2.0f;
+    p.samples = samples;
+    p.frame_count = 3;
+    p.file_channels = 1;
+    p.start = 1;
+    std::vector<float> buf(4, 1.0f);
+    k.process({4, 48000, 1, buf.data()}, p);
+    EXPECT_EQ(buf, (std::vector<float>{21, 41, 61, 21}));
+    EXPECT_EQ(k.play_position(), 1);
+    ReadWavKernel::Params none = p;
+    none.samples = nullptr;
+    buf.assign(2, 5.0f);
+    k.process({1, 48000, 2, buf.data()}, none);
+    EXPECT_EQ(buf, (std::vector<float>{5, 5}));
+    EXPECT_EQ(k.play_position(), 1);
+    k.process({1, 48000, 2, buf.data()}, p);   // the same start: goes on
+    EXPECT_EQ(buf, (std::vector<float>{45, 45}));
+    p.start = 2;
+    buf.assign(1, 0.0f);
+    k.process({1, 48000, 1, buf.data()}, p);
+    EXPECT_EQ(buf[0], 20.0f);
+    EXPECT_EQ(k.play_position(), 1);
+}
+
 class ReadWavTest : public test::ScratchFolderTest {
 protected:
     // A player created with `w` as the fresh installation's demo1.wav.
@@ -128,8 +158,8 @@ TEST_F(ReadWavTest, AFreshInstallationCreatesPlaybackIniAndPlaysDemo1) {
     platform::IniFile ini(path("playback.ini"));
     ASSERT_TRUE(ini.existed());
     EXPECT_EQ(ini.read_string("File", "Path", ""), path("demo1.wav"));
-    EXPECT_EQ(p->ready.load(), 1);
-    EXPECT_EQ(p->frame_count, 3);
+    EXPECT_NE(p->params.samples, nullptr);
+    EXPECT_EQ(p->params.frame_count, 3);
     EXPECT_EQ(p->spSkinMemo1.lines(),
               (std::vector<std::string>{"file name: " + path("demo1.wav"), "Channels=1", "Samples Per Second=48000",
                                         "Bits Per Sample=16", "Data Size =6", "Read from file: 6 bytes.", ""}));
@@ -141,7 +171,7 @@ TEST_F(ReadWavTest, APathMissingFromPlaybackIniReadsErrorAndNothingPlays) {
     test::write_bytes(path("demo1.wav"), wav_bytes({.samples = {5}}));
     std::ofstream(path("playback.ini")) << "[File]\nOther=1\n";
     TReadWav p;
-    EXPECT_EQ(p.ready.load(), 0);
+    EXPECT_EQ(p.params.samples, nullptr);
     EXPECT_TRUE(p.wav_name.empty());
     EXPECT_TRUE(p.spSkinMemo1.lines().empty());
     // "ERROR" is no file, and playback.ini is left as it was.
@@ -160,7 +190,7 @@ TEST_F(ReadWavTest, EveryPairingOfBufferAndFileChannelsMixesItsRow) {
     }
     {   // mono buffer, three channels: samples 2*pos and 2*pos + 1
         auto p = player_of({.channels = 3, .samples = {10, 20, 30, 40, 50, 60}});
-        ASSERT_EQ(p->frame_count, 2);
+        ASSERT_EQ(p->params.frame_count, 2);
         EXPECT_EQ(mix(*p, 1, {0, 0}), (std::vector<float>{static_cast<float>(30 * k), static_cast<float>(70 * k)}));
     }
     {   // stereo buffer, stereo file
@@ -173,7 +203,7 @@ TEST_F(ReadWavTest, EveryPairingOfBufferAndFileChannelsMixesItsRow) {
     }
     {   // stereo buffer, three channels: sample `pos`, not frame `pos`
         auto p = player_of({.channels = 3, .samples = {7, 8, 9, 10, 11, 12}});
-        ASSERT_EQ(p->frame_count, 2);
+        ASSERT_EQ(p->params.frame_count, 2);
         EXPECT_EQ(mix(*p, 2, {0, 0, 0, 0, 0, 0}), (std::vector<float>{7, 7, 8, 8, 7, 7}));
     }
 }
@@ -181,12 +211,12 @@ TEST_F(ReadWavTest, EveryPairingOfBufferAndFileChannelsMixesItsRow) {
 TEST_F(ReadWavTest, TheGainBarRunsFromElevenToOneEleventh) {
     auto p = player_of({.samples = {1100}});
     p->spSkinScrollBar1.set_position(0);
-    EXPECT_EQ(p->play_gain.load(), 11.0f);
+    EXPECT_EQ(p->params.play_gain, 11.0f);
     EXPECT_EQ(mix(*p, 1, {0}), std::vector<float>{12100});
     p->spSkinScrollBar1.set_position(100);
-    EXPECT_EQ(p->play_gain.load(), static_cast<float>(1.0 / 11.0));
+    EXPECT_EQ(p->params.play_gain, static_cast<float>(1.0 / 11.0));
     p->spSkinScrollBar1.set_position(50);
-    EXPECT_EQ(p->play_gain.load(), 1.0f);
+    EXPECT_EQ(p->params.play_gain, 1.0f);
 }
 
 TEST_F(ReadWavTest, TheFileLoopsAcrossCallsAndACancelledDialogRestartsIt) {
@@ -198,7 +228,7 @@ TEST_F(ReadWavTest, TheFileLoopsAcrossCallsAndACancelledDialogRestartsIt) {
     ASSERT_EQ(svc.dialogs.requests().size(), 1u);
     EXPECT_EQ(svc.dialogs.requests()[0].title, "Open file");
     EXPECT_EQ(svc.dialogs.requests()[0].filter, "wav|*.wav");
-    EXPECT_EQ(p->ready.load(), 1);
+    EXPECT_NE(p->params.samples, nullptr);
     EXPECT_EQ(mix(*p, 1, std::vector<float>(2, 0)), (std::vector<float>{1, 2}));
     test::expect_long_buffers_run_in_passes<TReadWav>();
 }
@@ -237,7 +267,7 @@ TEST_F(ReadWavTest, FaultyFilesAreRefusedAndSilenceThePreviousOne) {
         test::write_bytes(path("bad.wav"), bytes);
         svc.dialogs.push_answer(path("bad.wav"));
         p->spSkinButton1.click();
-        EXPECT_EQ(p->ready.load(), 0);
+        EXPECT_EQ(p->params.samples, nullptr);
         EXPECT_EQ(mix(*p, 1, {3}), std::vector<float>{3});
         return shown();
     };
@@ -266,11 +296,11 @@ TEST_F(ReadWavTest, FaultyFilesAreRefusedAndSilenceThePreviousOne) {
 TEST_F(ReadWavTest, ShortFilesAndEmptyDataPlaySilenceWhereTheyEnd) {
     // 8 bytes declared, 4 present: the rest of the loop is silent.
     auto p = player_of({.samples = {5, 6}, .declared_data = 8});
-    EXPECT_EQ(p->frame_count, 4);
+    EXPECT_EQ(p->params.frame_count, 4);
     EXPECT_EQ(p->spSkinMemo1.lines()[5], "Read from file: 4 bytes.");
     EXPECT_EQ(mix(*p, 1, {0, 0, 0, 0, 0}), (std::vector<float>{5, 6, 0, 0, 5}));
     auto empty = player_of({.channels = 2, .samples = {7}});
-    EXPECT_EQ(empty->frame_count, 0);
+    EXPECT_EQ(empty->params.frame_count, 0);
     EXPECT_EQ(mix(*empty, 2, {1, 2}), (std::vector<float>{1, 2}));
 }
 
@@ -294,7 +324,7 @@ TEST_F(ReadWavTest, ReloadingWhileTheAudioThreadPlaysNeverReadsFreedMemory) {
     while (calls.load() < 10) std::this_thread::yield();
     stop.store(true);
     audio.join();
-    EXPECT_EQ(p->ready.load(), 1);
+    EXPECT_NE(p->params.samples, nullptr);
     EXPECT_TRUE(shown().empty());
 }
 

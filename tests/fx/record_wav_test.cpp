@@ -65,39 +65,68 @@ TEST(RecordSample, ClipsAtPlusMinus32000AndRoundsTiesToEven) {
     EXPECT_EQ(record_sample(std::nanf("")), -32000);
 }
 
+// The kernel alone: it notes every block's format, stores only while
+// recording into the memory it is handed, and stops four samples short of a
+// stereo capacity.
+TEST(RecordWavKernel, StoresIntoTheHandedMemoryAndNotesEveryBlock) {
+    std::vector<std::int16_t> memory(10, 7);
+    RecordWavKernel k;
+    RecordWavKernel::Params p;
+    p.rec_buffer = memory.data();
+    p.rec_capacity = 10;
+    std::vector<float> buf = {1.4f, -2.5f, 40000.0f, 3.5f};
+    k.process({2, 44100, 2, buf.data()}, p);
+    EXPECT_EQ(k.rec_count(), 0);
+    EXPECT_EQ(k.signal_seen(), 1);
+    EXPECT_EQ(k.rec_channels(), 2);
+    EXPECT_EQ(k.rec_rate(), 44100);
+    p.recording = true;
+    for (int i = 0; i < 3; ++i) k.process({2, 44100, 2, buf.data()}, p);
+    EXPECT_EQ(k.rec_count(), 6);   // from n = 6 = 10 - 4 on, no stereo frame fits
+    EXPECT_EQ(memory, (std::vector<std::int16_t>{1, -2, 32000, 4, 1, -2, 7, 7, 7, 7}));
+    EXPECT_EQ(buf[2], 40000.0f);   // the block passes unchanged
+    k.clear_signal_seen();
+    k.process({1, 32000, 1, buf.data()}, p);
+    EXPECT_EQ(k.rec_count(), 7);
+    EXPECT_EQ(memory[6], 1);
+    EXPECT_EQ(k.rec_channels(), 1);
+    EXPECT_EQ(k.last_rate(), 32000);
+    EXPECT_EQ(k.signal_seen(), 1);
+}
+
 TEST_F(RecordWavTest, CountsGrowPerSampleAndStopShortOfTheCapacity) {
     TRecord_wav_form r;
-    EXPECT_EQ(r.rec_capacity, 480000);
+    EXPECT_EQ(r.params.rec_capacity, 480000);
     feed(r, 4, 1);
-    EXPECT_EQ(r.rec_count.load(), 0);   // not recording: nothing stored
+    EXPECT_EQ(r.kernel().rec_count(), 0);   // not recording: nothing stored
     r.Button_Save.click();
-    ASSERT_TRUE(r.recording.load());
+    ASSERT_TRUE(r.params.recording);
     feed(r, 4, 1);
-    EXPECT_EQ(r.rec_count.load(), 4);
+    EXPECT_EQ(r.kernel().rec_count(), 4);
     feed(r, 4, 2);
-    EXPECT_EQ(r.rec_count.load(), 12);
+    EXPECT_EQ(r.kernel().rec_count(), 12);
     // A fresh instance records up to 480000 samples, whatever the list shows.
     for (int i = 0; i < 250; ++i) feed(r, 2000, 1);
-    EXPECT_EQ(r.rec_count.load(), 480000 - 2);
+    EXPECT_EQ(r.kernel().rec_count(), 480000 - 2);
 
     // The 200 KB buffer: mono stops two samples short, stereo four.
     TRecord_wav_form small;
     small.ComboBox_Memory.set_item_index(1);
     small.ComboBox_Memory.set_item_index(0);
-    ASSERT_EQ(small.rec_capacity, 100000);
+    ASSERT_EQ(small.params.rec_capacity, 100000);
     small.Button_Save.click();
     feed(small, 99997, 1);
-    EXPECT_EQ(small.rec_count.load(), 99997);
+    EXPECT_EQ(small.kernel().rec_count(), 99997);
     feed(small, 5, 1);
-    EXPECT_EQ(small.rec_count.load(), 99998);
+    EXPECT_EQ(small.kernel().rec_count(), 99998);
     // While the chain runs, the timer enables Start again; pressing it starts anew.
     svc.timers.advance(100);
     feed(small, 1, 1);
     svc.timers.advance(100);
     small.Button_Save.click();
-    EXPECT_EQ(small.rec_count.load(), 0);
+    EXPECT_EQ(small.kernel().rec_count(), 0);
     feed(small, 60000, 2);
-    EXPECT_EQ(small.rec_count.load(), 99996);
+    EXPECT_EQ(small.kernel().rec_count(), 99996);
     svc.timers.advance(100);
     EXPECT_EQ(small.Gauge1.progress(), 100);
 }
@@ -112,7 +141,7 @@ TEST_F(RecordWavTest, TheSavedFileHasTheHeaderSizesOfWhatWasWritten) {
     r.Button_Pause.click();
     EXPECT_EQ(r.Button_Pause.caption(), "Pause");
     feed_ramp(r, 400, 2, 44100, 600);
-    ASSERT_EQ(r.rec_count.load(), 2000);
+    ASSERT_EQ(r.kernel().rec_count(), 2000);
 
     svc.dialogs.push_answer(path("take.wav"));
     r.Button_Stop_and_Save.click();
@@ -145,7 +174,7 @@ TEST_F(RecordWavTest, TheSavedFileHasTheHeaderSizesOfWhatWasWritten) {
     for (int i = 0; i < 2000; ++i) ASSERT_EQ(s[static_cast<std::size_t>(i)], i - 600) << i;
 
     // Back to idle: the take is gone, the list may be changed again.
-    EXPECT_EQ(r.rec_count.load(), 0);
+    EXPECT_EQ(r.kernel().rec_count(), 0);
     EXPECT_TRUE(r.Button_Save.enabled());
     EXPECT_FALSE(r.Button_Pause.enabled());
     EXPECT_FALSE(r.Button_Stop_and_Save.enabled());
@@ -158,12 +187,12 @@ TEST_F(RecordWavTest, ACancelledOrFailedSaveKeepsTheTakeAndTheOldFile) {
     r.Button_Save.click();
     feed(r, 500, 1);
     r.Button_Stop_and_Save.click();   // the headless dialog cancels
-    EXPECT_EQ(r.rec_count.load(), 500);
-    EXPECT_FALSE(r.recording.load());
+    EXPECT_EQ(r.kernel().rec_count(), 500);
+    EXPECT_FALSE(r.params.recording);
     EXPECT_TRUE(r.Button_Stop_and_Save.enabled());
     r.Button_Pause.click();           // Pause resumes the cancelled take
     feed(r, 10, 1);
-    EXPECT_EQ(r.rec_count.load(), 510);
+    EXPECT_EQ(r.kernel().rec_count(), 510);
 
     test::write_bytes(path("old.wav"), {'o', 'l', 'd'});
     // The header cannot be written: nothing replaces the old file.
@@ -173,7 +202,7 @@ TEST_F(RecordWavTest, ACancelledOrFailedSaveKeepsTheTakeAndTheOldFile) {
     unlimit_file_size();
     EXPECT_EQ(shown(), std::vector<std::string>{"Error! Can NOT Rewrite Out wav"});
     EXPECT_EQ(slurp(path("old.wav")), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
-    EXPECT_EQ(r.rec_count.load(), 510);
+    EXPECT_EQ(r.kernel().rec_count(), 510);
     EXPECT_TRUE(r.Button_Stop_and_Save.enabled());
     EXPECT_FALSE(r.ComboBox_Memory.enabled());
 
@@ -182,7 +211,7 @@ TEST_F(RecordWavTest, ACancelledOrFailedSaveKeepsTheTakeAndTheOldFile) {
     svc.dialogs.push_answer(dir_.string());
     r.Button_Stop_and_Save.click();
     EXPECT_EQ(shown(), std::vector<std::string>{"Error! Can NOT open Out wav"});
-    EXPECT_EQ(r.rec_count.load(), 510);
+    EXPECT_EQ(r.kernel().rec_count(), 510);
     int files = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir_)) files += e.is_regular_file();
     EXPECT_EQ(files, 1);   // old.wav only: no temporary file is left behind
@@ -207,7 +236,7 @@ TEST_F(RecordWavTest, AShortWriteGivesAValidShorterFileAndKeepsTheTake) {
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(info.frames, 250);
     sf_close(f);
-    EXPECT_EQ(r.rec_count.load(), 2000);
+    EXPECT_EQ(r.kernel().rec_count(), 2000);
     EXPECT_TRUE(r.Button_Stop_and_Save.enabled());
 }
 
@@ -232,15 +261,15 @@ TEST_F(RecordWavTest, TheTimerJudgesTheSignalEvery200Milliseconds) {
     // except Stop and Save, which still saves the take held in memory.
     svc.timers.advance(200);
     EXPECT_EQ(r.Label1.caption(), "no signals");
-    EXPECT_FALSE(r.recording.load());
+    EXPECT_FALSE(r.params.recording);
     EXPECT_FALSE(r.Button_Save.enabled());
     EXPECT_FALSE(r.Button_Pause.enabled());
     EXPECT_TRUE(r.Button_Stop_and_Save.enabled());
-    EXPECT_EQ(r.rec_count.load(), 4864);
+    EXPECT_EQ(r.kernel().rec_count(), 4864);
     svc.dialogs.push_answer(path("after_stop.wav"));
     r.Button_Stop_and_Save.click();
     EXPECT_EQ(slurp(path("after_stop.wav")).size(), 44u + 2u * 4864u);
-    EXPECT_EQ(r.rec_count.load(), 0);
+    EXPECT_EQ(r.kernel().rec_count(), 0);
     // With nothing held and no signal, nothing is offered.
     svc.timers.advance(200);
     EXPECT_FALSE(r.Button_Stop_and_Save.enabled());
@@ -254,16 +283,16 @@ TEST_F(RecordWavTest, WithoutMemoryStartRecordingRefuses) {
     EXPECT_EQ(r.rec_bytes, 0);
     EXPECT_EQ(shown(), std::vector<std::string>{"Error: out of memory, use smaller buffer or add RAM to your PC!"});
     r.Button_Save.click();
-    EXPECT_FALSE(r.recording.load());
+    EXPECT_FALSE(r.params.recording);
     EXPECT_EQ(shown().back(), "Error: memory for wav recording buffer was not allocated");
     feed(r, 100, 2);
-    EXPECT_EQ(r.rec_count.load(), 0);
+    EXPECT_EQ(r.kernel().rec_count(), 0);
     // An item that exists again gives memory again.
     r.ComboBox_Memory.set_item_index(7);
-    EXPECT_EQ(r.rec_capacity, 36000000);
+    EXPECT_EQ(r.params.rec_capacity, 36000000);
     r.Button_Save.click();
     feed(r, 100, 2);
-    EXPECT_EQ(r.rec_count.load(), 200);
+    EXPECT_EQ(r.kernel().rec_count(), 200);
 }
 
 // The audio thread records while the UI restarts, saves and resizes: the

@@ -278,7 +278,7 @@ std::string take_path(const std::string& output, int row) {
 void finish_recorders(const std::vector<std::pair<int, tw::TRecord_wav_form*>>& recorders, const Options& opt) {
     for (const auto& [row, r] : recorders) {
         const tw::WaveFormatEx f = r->rec_format();
-        const std::int32_t count = r->rec_count.load();
+        const std::int32_t count = r->kernel().rec_count();
         const double seconds = f.nSamplesPerSec > 0 ? static_cast<double>(count) / f.nChannels / f.nSamplesPerSec : 0.0;
         if (!opt.save_takes) {
             std::fprintf(stderr,
@@ -290,7 +290,7 @@ void finish_recorders(const std::vector<std::pair<int, tw::TRecord_wav_form*>>& 
         const std::string path = take_path(opt.output, row);
         tw::platform::default_headless_services().dialogs.push_answer(path);
         r->Button_Stop_and_Save.click();
-        if (r->rec_count.load() == 0)
+        if (r->kernel().rec_count() == 0)
             std::fprintf(stderr, "tonewarp-render: row %d (Record wav): %.2f s saved as %s.\n", row, seconds,
                          path.c_str());
         else
