@@ -5,11 +5,11 @@
 // without it the right channel's taps sit half a delay time earlier.
 #pragma once
 
-#include <array>
-#include <atomic>
 #include <cstdint>
 
+#include "fx/delay_kernel.h"
 #include "fx/effect_form.h"
+#include "fx/kernel_host.h"
 #include "fx/kind_decl.h"
 #include "ui/check_box.h"
 #include "ui/scroll_bar.h"
@@ -17,15 +17,12 @@
 
 namespace tw {
 
-class TDelay_form : public EffectForm {
+// The window: controls, handlers and the parameter record; the processing is
+// DelayKernel's, fed through KernelHost::params.
+class TDelay_form : public EffectForm, public KernelHost<DelayKernel> {
 public:
-    static constexpr int kLineLen = 268000;     // L: holds five times the longest delay time
-    static constexpr int kWorkLen = 2049;
-    static constexpr int kPass = kWorkLen - 1;  // frames per pass over one channel
-    static constexpr int kTaps = 5;
-    static constexpr int kSamplesPerStep = 520; // delay time per Time bar step
-    static constexpr int kDriftEvery = 128;     // samples per drift step
-    static constexpr int kDriftTop = 600;       // the drift turns once it passes this
+    static constexpr int kTaps = DelayKernel::kTaps;
+    static constexpr int kSamplesPerStep = 520;  // delay time per Time bar step
 
     // Builds the window's controls and sets the creation values (the four
     // bars are moved to 75, 45, 65, 85 so that their handlers run). UI thread.
@@ -49,45 +46,17 @@ public:
     void ScrollBar_Delay_I_GainChange();
     void CheckRadioBox_Small_FlangerClick();
 
-    // Echoes a buffer in place (mono: left line; stereo: each channel its own
-    // line), in passes of kPass frames through the work buffers. Audio thread.
-    void Delay(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples);
+    // Processes a buffer in place. Audio thread.
     void process(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
-        Delay(frames, sample_rate, channels, samples);
+        run_kernel({frames, sample_rate, channels, samples});
     }
-    // The echo over the first `count` samples of work_l (left line, left
-    // drift) / work_r (right line, right drift) with delay time T. Audio thread.
-    void Delay_RT(int count, std::int32_t T);
-    void Delay_RT1(int count, std::int32_t T);
 
     // Parameter record (20 bytes). UI thread.
     void get_parameters(ParamRecord& record);
     void put_parameters(const ParamRecord& record);
 
-    // Shared with the audio thread: single words, written whole.
-    std::array<std::atomic<float>, kTaps + 1> tap_gain{};   // entry 5 is computed, not used
-    std::atomic<std::int32_t> drift_on{0};
-    std::atomic<float> echo_out_gain{0.33f};
-    std::atomic<std::int32_t> delay_samples{6000};
-    std::atomic<float> echo_decay{0.5f};
-    std::atomic<float> echo_in_gain{0.0f};
-
-    // Audio-thread state: lines of input samples, write positions, drifts.
-    std::array<float, kLineLen> line_l{};
-    std::int32_t write_l = 0;
-    std::int32_t drift_l = 0;
-    std::int32_t drift_count_l = 0;   // samples since the last drift step, 0 .. 127
-    std::int32_t drift_dir_l = 1;
-    std::array<float, kWorkLen> work_l{};
-    std::array<float, kLineLen> line_r{};
-    std::int32_t write_r = 0;
-    std::int32_t drift_r = 0;
-    std::int32_t drift_count_r = 0;
-    std::int32_t drift_dir_r = 1;
-    std::array<float, kWorkLen> work_r{};
-
 private:
-    // Both handlers of the tap gains share this rule.
+    // Both handlers of the tap gains share this rule. UI thread.
     void set_tap_gains();
 };
 

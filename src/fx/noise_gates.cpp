@@ -3,7 +3,6 @@
 #include "fx/unit_texts.h"
 
 #include <cmath>
-#include <limits>
 #include <string>
 
 #include "fx/curves.h"
@@ -23,8 +22,6 @@ constexpr int kOffOpenPos = 4;
 constexpr int kOffClosePos = 8;
 constexpr int kOffSupressPos = 12;
 constexpr int kOffGainOutPos = 16;
-
-constexpr std::int32_t kCountMax = std::numeric_limits<std::int32_t>::max();
 
 float level_of_position(int p) {
     return static_cast<float>(std::exp(static_cast<double>(p - 1) * Tnoise_gate_form::kLevelStep));
@@ -82,95 +79,53 @@ Tnoise_gate_form::Tnoise_gate_form()
         const auto g = gain_curve(static_cast<float>(100 - p));
         return g ? gain_text(0.1 * static_cast<double>(*g)) : std::string();
     };
-    // The creation values are the member initialisers; the bars' start
+    // The creation values are NoiseGateKernel::Params' own; the bars' start
     // positions run no handler, so the levels stay 1000 and 100 until moved.
+    publish();
 }
 
 void Tnoise_gate_form::ScrollBar_Gain_InChange() {
-    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_In.position())))
-        gain_in.store(*g, std::memory_order_relaxed);
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_In.position()))) {
+        params.gain_in = *g;
+        publish();
+    }
 }
 
 void Tnoise_gate_form::ScrollBar_Porog_MaxChange() {
     const int p = ScrollBar_Porog_Max.position();
-    open_level.store(level_of_position(p), std::memory_order_relaxed);
+    params.open_level = level_of_position(p);
+    publish();
     Label_Porog_Max.set_caption(open_label_text(p));
 }
 
 void Tnoise_gate_form::ScrollBar_min_porogChange() {
     const int p = ScrollBar_min_porog.position();
-    close_level.store(level_of_position(p), std::memory_order_relaxed);
+    params.close_level = level_of_position(p);
+    publish();
     Label_porog_min.set_caption(close_label_text(p));
 }
 
 void Tnoise_gate_form::ScrollBar_SupressChange() {
-    if (auto g = gain_curve(static_cast<float>(100 - ScrollBar_Supress.position())))
-        floor.store(static_cast<float>(0.1 * static_cast<double>(*g)), std::memory_order_relaxed);
+    if (auto g = gain_curve(static_cast<float>(100 - ScrollBar_Supress.position()))) {
+        params.floor = static_cast<float>(0.1 * static_cast<double>(*g));
+        publish();
+    }
 }
 
 void Tnoise_gate_form::ScrollBar_Gain_OutChange() {
-    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Out.position())))
-        gain_out.store(*g, std::memory_order_relaxed);
-}
-
-void Tnoise_gate_form::noise_gate_0(std::int64_t count, std::int32_t, float* x) {
-    const float open = open_level.load(std::memory_order_relaxed);
-    const float close = close_level.load(std::memory_order_relaxed);
-    const float closed_gain = floor.load(std::memory_order_relaxed);
-    // The state is worked on in locals (the compiler cannot keep members in
-    // registers across stores to x, which might alias them) and stored back.
-    float env = envelope, gain = gate_gain, tgt = target;
-    auto above = above_count, below = below_count;
-    // Each stored value is rounded to 32 bits; the arithmetic between stores
-    // runs in double.
-    for (std::int64_t i = 0; i < count; ++i) {
-        env = static_cast<float>(0.1 * std::fabs(static_cast<double>(x[i])) + 0.9 * env);
-        if (env > open) {
-            if (above < kCountMax) above += 1;  // saturates instead of wrapping
-        } else {
-            above = 0;
-        }
-        if (env >= close) {
-            below = 0;
-        } else if (below < kCountMax) {
-            below += 1;
-        }
-        if (static_cast<double>(above) > open_hold) tgt = 1.0f;
-        if (static_cast<double>(below) > close_hold) tgt = closed_gain;  // wins over opening
-        if (tgt > gain) {
-            gain = static_cast<float>(static_cast<double>(gain) * (1.0 - attack) +
-                                      static_cast<double>(tgt) * attack);
-        }
-        if (tgt <= gain) {
-            gain = static_cast<float>(static_cast<double>(gain) * (1.0 - release) +
-                                      static_cast<double>(tgt) * release);
-        }
-        x[i] = gain * x[i];
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Out.position()))) {
+        params.gain_out = *g;
+        publish();
     }
-    envelope = env;
-    gate_gain = gain;
-    target = tgt;
-    above_count = above;
-    below_count = below;
-}
-
-void Tnoise_gate_form::noise_gate(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels,
-                                  float* samples) {
-    if (frames <= 0 || samples == nullptr) return;
-    // Mono: frames samples; stereo: 2 x frames interleaved samples, all through one gate.
-    const std::int64_t n = channels == 1 ? frames : static_cast<std::int64_t>(frames) * 2;
-    const float gi = gain_in.load(std::memory_order_relaxed);
-    for (std::int64_t i = 0; i < n; ++i) samples[i] = samples[i] * gi;
-    noise_gate_0(n, sample_rate, samples);
-    const float go = gain_out.load(std::memory_order_relaxed);
-    for (std::int64_t i = 0; i < n; ++i) samples[i] = samples[i] * go;
 }
 
 void Tnoise_gate_form::get_parameters(ParamRecord& r) { write_fields(*this, kNoiseGateFields, r); }
 
 void Tnoise_gate_form::put_parameters(const ParamRecord& r) {
-    // Setting a position clamps it into the bar's range; only a changed
-    // position runs its handler.
+    // The whole record reaches the audio thread as one set. Setting a
+    // position clamps it into the bar's range; only a changed position runs
+    // its handler.
+    PublishBatch batch(*this);
     ScrollBar_Gain_In.set_position(rec_get_i32(r, field("ScrollBar_Gain_In")));
     ScrollBar_Porog_Max.set_position(rec_get_i32(r, field("ScrollBar_Porog_Max")));
     ScrollBar_min_porog.set_position(rec_get_i32(r, field("ScrollBar_min_porog")));

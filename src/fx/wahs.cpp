@@ -1,7 +1,6 @@
 #include "fx/wahs.h"
 #include "fx/unit_texts.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -17,31 +16,7 @@ constexpr ui::BarRange kDeviationBar{1, 190, 50, 1, 1};
 constexpr ui::BarRange kSpeedBar{1, 199, 100, 1, 1};
 constexpr ui::BarRange kLevelBar{1, 100, 50, 1, 1};
 
-// One call's view of the shared values.
-struct Sweep {
-    bool on;
-    double low, high;
-    float up, down;
-    double res;
-    float level;
-};
-
 constexpr double kDesignRate = 48000.0;  // the rate the tooltips assume
-
-// Step 1 of the swept filter: move the cut-off value by the factor and turn
-// at the limits (the upper test wins when both hold).
-inline void sweep_step(const Sweep& s, double& fc, float& m) {
-    if (!s.on) return;
-    fc = fc * m;
-    if (fc < s.low) m = s.up;
-    if (fc > s.high) m = s.down;
-}
-
-// Steps 2 to 9 for one sample with cut-off factor f.
-inline float wah_sample(dsp::FourPoleState& st, float x, double f, const Sweep& s) {
-    const double fb = (1.0 - 0.15 * f * f) * s.res;
-    return static_cast<float>(dsp::four_pole_step(st, x, f, fb) * s.level);
-}
 }  // namespace
 
 // The parameter record (16 bytes).
@@ -93,67 +68,52 @@ Twah_form::Twah_form()
         std::snprintf(text, sizeof text, "%.1f octaves/s", std::log2(1.0 + p * 0.000006) * kDesignRate);
         return std::string(text);
     };
-    // Creation values are the member initialisers; the sweep factor 1.0001
+    // The creation values are WahKernel's own; the sweep factor 1.0001
     // matches no position of the speed bar (its start, 100, gives 1.0006).
+    publish();
 }
 
-void Twah_form::ScrollBar_FcChange() { sweep_low.store(static_cast<float>(ScrollBar_Fc.position() / 200.0), std::memory_order_relaxed); }
+void Twah_form::ScrollBar_FcChange() {
+    params.sweep_low = static_cast<float>(ScrollBar_Fc.position() / 200.0);
+    publish();
+}
 
-void Twah_form::ScrollBar_resChange() { wah_res.store(ScrollBar_res.position() / 10.0, std::memory_order_relaxed); }
+void Twah_form::ScrollBar_resChange() {
+    params.wah_res = ScrollBar_res.position() / 10.0;
+    publish();
+}
 
 void Twah_form::CheckRadioBox_Sweep_OnOffClick() {
-    sweep_on.store(CheckRadioBox_Sweep_OnOff.checked(), std::memory_order_relaxed);
+    params.sweep_on = CheckRadioBox_Sweep_OnOff.checked();
+    publish();
 }
 
 void Twah_form::ScrollBar_deviationChange() {
-    sweep_high.store(static_cast<float>(ScrollBar_deviation.position() / 200.0), std::memory_order_relaxed);
+    params.sweep_high = static_cast<float>(ScrollBar_deviation.position() / 200.0);
+    publish();
 }
 
 void Twah_form::ScrollBar_SpeedChange() {
     const float up = static_cast<float>(1.0 + ScrollBar_Speed.position() * 0.000006);
-    sweep_up.store(up, std::memory_order_relaxed);
-    sweep_down.store(static_cast<float>(1.0 / up), std::memory_order_relaxed);
+    params.sweep_up = up;
+    params.sweep_down = static_cast<float>(1.0 / up);
+    publish();
 }
 
 void Twah_form::ScrollBar_LevelChange() {
-    if (auto g = gain_curve(static_cast<float>(ScrollBar_Level.position())))
-        out_level.store(*g, std::memory_order_relaxed);
-}
-
-void Twah_form::wah(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
-    const Sweep s{sweep_on.load(std::memory_order_relaxed),    sweep_low.load(std::memory_order_relaxed),
-                  sweep_high.load(std::memory_order_relaxed),  sweep_up.load(std::memory_order_relaxed),
-                  sweep_down.load(std::memory_order_relaxed),  wah_res.load(std::memory_order_relaxed),
-                  out_level.load(std::memory_order_relaxed)};
-    if (channels == 1) {
-        if (frames <= 0 || samples == nullptr) return;
-        for (std::int64_t i = 0; i < frames; ++i) {
-            sweep_step(s, wah_fc_l, sweep_mult_l);
-            samples[i] = wah_sample(wah_state_l, samples[i], wah_fc_l * 1.16, s);
-        }
-        return;
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Level.position()))) {
+        params.out_level = *g;
+        publish();
     }
-    wah_fc_r = wah_fc_l;
-    sweep_mult_r = sweep_mult_l;
-    if (frames <= 0 || samples == nullptr) return;
-    // The right channel starts from the left's cut-off value and factor and
-    // sweeps with the same settings, so both follow one sweep: it is worked
-    // out once per frame and the two channels' filters run side by side.
-    for (std::int64_t i = 0; i < frames; ++i) {
-        sweep_step(s, wah_fc_l, sweep_mult_l);
-        samples[2 * i] = wah_sample(wah_state_l, samples[2 * i], wah_fc_l * 1.16, s);
-        const double fr = std::min(wah_fc_l * 1.16 * kRightFactor, kMaxStableF);
-        samples[2 * i + 1] = wah_sample(wah_state_r, samples[2 * i + 1], fr, s);
-    }
-    wah_fc_r = wah_fc_l;
-    sweep_mult_r = sweep_mult_l;
 }
 
 void Twah_form::get_parameters(ParamRecord& r) { write_fields(*this, kWahFields, r); }
 
 void Twah_form::put_parameters(const ParamRecord& r) {
     // Positions only: each bar clamps its position and its handler derives
-    // the value, so a stored record cannot set anything the bars cannot.
+    // the value, so a stored record cannot set anything the bars cannot. The
+    // whole record reaches the audio thread as one set.
+    PublishBatch batch(*this);
     ScrollBar_Fc.set_position(rec_get_position(r, field("ScrollBar_Fc")));
     ScrollBar_deviation.set_position(rec_get_position(r, field("ScrollBar_deviation")));
     ScrollBar_Speed.set_position(rec_get_position(r, field("ScrollBar_Speed")));

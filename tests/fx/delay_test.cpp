@@ -35,13 +35,13 @@ TEST(Delay, CreationRunsTheFourHandlers) {
     EXPECT_EQ(d->form().caption(), "Delay");
     EXPECT_EQ(d->ScrollBar_Delay_Time.position(), 75);
     EXPECT_EQ(d->ScrollBar_Delay_I_Gain.min(), 1);
-    EXPECT_EQ(d->delay_samples.load(), 75 * 520);
-    EXPECT_FLOAT_EQ(d->echo_out_gain.load(), 0.65f);
-    EXPECT_FLOAT_EQ(d->echo_in_gain.load(), 0.85f);
-    EXPECT_FLOAT_EQ(d->echo_decay.load(), 0.45f);
+    EXPECT_EQ(d->params.delay_samples, 75 * 520);
+    EXPECT_FLOAT_EQ(d->params.echo_out_gain, 0.65f);
+    EXPECT_FLOAT_EQ(d->params.echo_in_gain, 0.85f);
+    EXPECT_FLOAT_EQ(d->params.echo_decay, 0.45f);
     const float expected[] = {0.85f, 0.3825f, 0.172125f, 0.07745625f, 0.0348553125f};
-    for (int k = 0; k < 5; ++k) EXPECT_FLOAT_EQ(d->tap_gain[k].load(), expected[k]) << k;
-    EXPECT_EQ(d->drift_on.load(), 0);
+    for (int k = 0; k < 5; ++k) EXPECT_FLOAT_EQ(d->params.tap_gain[k], expected[k]) << k;
+    EXPECT_EQ(d->params.drift_on, 0);
     EXPECT_EQ(d->CheckRadioBox_Small_Flanger.caption(), "  Ping pong");
 }
 
@@ -55,7 +55,7 @@ TEST(Delay, MonoImpulseEchoesAtMultiplesOfTheTimeWithFallingGains) {
     EXPECT_FLOAT_EQ(hits[0].value, 1000.0f * out);
     for (int k = 0; k < 5; ++k) {
         EXPECT_EQ(hits[k + 1].at, (k + 1) * T) << k;
-        EXPECT_FLOAT_EQ(hits[k + 1].value, 1000.0f * d->tap_gain[k].load() * out) << k;
+        EXPECT_FLOAT_EQ(hits[k + 1].value, 1000.0f * d->params.tap_gain[k] * out) << k;
     }
 }
 
@@ -75,10 +75,10 @@ TEST(Delay, StereoRightTapsSitHalfATimeEarlier) {
 TEST(Delay, DecayAndGainEnds) {
     auto d = fresh();
     d->ScrollBar_Delay_Decay.set_position(0);  // only the first tap
-    EXPECT_FLOAT_EQ(d->tap_gain[0].load(), 0.85f);
-    for (int k = 1; k < 5; ++k) EXPECT_EQ(d->tap_gain[k].load(), 0.0f);
+    EXPECT_FLOAT_EQ(d->params.tap_gain[0], 0.85f);
+    for (int k = 1; k < 5; ++k) EXPECT_EQ(d->params.tap_gain[k], 0.0f);
     d->ScrollBar_Delay_Decay.set_position(100);  // all taps at the echo gain
-    for (int k = 0; k < 5; ++k) EXPECT_FLOAT_EQ(d->tap_gain[k].load(), 0.85f);
+    for (int k = 0; k < 5; ++k) EXPECT_FLOAT_EQ(d->params.tap_gain[k], 0.85f);
     // T = 0: every tap reads the current input.
     d->ScrollBar_Delay_Time.set_position(0);
     float x = 100.0f;
@@ -93,18 +93,18 @@ TEST(Delay, DecayAndGainEnds) {
 TEST(Delay, PingPongDriftsOneStepEvery128SamplesOver603Positions) {
     auto d = fresh();
     d->CheckRadioBox_Small_Flanger.set_checked(true);
-    EXPECT_EQ(d->drift_on.load(), 1);
-    int lowest = 0, highest = 0, steps = 0, last = d->drift_l;
+    EXPECT_EQ(d->params.drift_on, 1);
+    int lowest = 0, highest = 0, steps = 0, last = d->kernel().drift(0);
     for (int i = 0; i < 1600 * 128; ++i) {  // more than one full cycle
         float x = 0.0f;
         d->process(1, 48000, 1, &x);
-        if (d->drift_l != last) {
-            EXPECT_EQ(std::abs(d->drift_l - last), 1);
+        if (d->kernel().drift(0) != last) {
+            EXPECT_EQ(std::abs(d->kernel().drift(0) - last), 1);
             ++steps;
-            last = d->drift_l;
+            last = d->kernel().drift(0);
         }
-        lowest = std::min(lowest, d->drift_l);
-        highest = std::max(highest, d->drift_l);
+        lowest = std::min(lowest, d->kernel().drift(0));
+        highest = std::max(highest, d->kernel().drift(0));
     }
     EXPECT_EQ(lowest, -1);
     EXPECT_EQ(highest, 601);
@@ -131,11 +131,41 @@ TEST(Delay, StereoChannelsAreIndependentAndMonoUsesTheLeftLine) {
     a->process(3000, 48000, 2, sa.data());
     b->process(3000, 48000, 2, sb.data());
     for (int i = 0; i < 3000; ++i) ASSERT_EQ(sa[2 * i], sb[2 * i]) << i;
-    EXPECT_EQ(b->line_r[100], 0.0f);
+    EXPECT_EQ(b->kernel().line_at(1, 100), 0.0f);
     std::vector<float> mono(700, 5.0f);
     b->process(700, 48000, 1, mono.data());
-    EXPECT_EQ(b->line_l[(3000 + 10) % TDelay_form::kLineLen], 5.0f);
-    EXPECT_EQ(b->line_r[10], 0.0f);
+    EXPECT_EQ(b->kernel().line_at(0, (3000 + 10) % DelayKernel::kLineLen), 5.0f);
+    EXPECT_EQ(b->kernel().line_at(1, 10), 0.0f);
+}
+
+TEST(DelayKernel, ProcessWithGivenParams) {
+    DelayKernel k;
+    DelayKernel::Params p;
+    p.tap_gain = {0.5f, 0.25f, 0.125f, 0.0625f, 0.03125f, 0.0f};
+    p.echo_out_gain = 2.0f;
+    p.delay_samples = 4;
+    std::vector<float> buf(2 * 24, 0.0f);
+    buf[0] = buf[1] = 1.0f;
+    k.process({24, 48000, 2, buf.data()}, p);
+    // Left echoes at 4, 8, .. 20; right ones half a time earlier, at 2, 6, .. 18.
+    std::vector<float> left(24, 0.0f), right(24, 0.0f);
+    left[0] = right[0] = 2.0f;
+    for (int t = 0; t < 5; ++t) {
+        left[4 * (t + 1)] = 2.0f * p.tap_gain[t];
+        right[4 * t + 2] = 2.0f * p.tap_gain[t];
+    }
+    for (int i = 0; i < 24; ++i) {
+        EXPECT_EQ(buf[2 * i], left[i]) << i;
+        EXPECT_EQ(buf[2 * i + 1], right[i]) << i;
+    }
+    EXPECT_EQ(k.line_at(0, 0), 1.0f);
+    EXPECT_EQ(k.line_at(1, 0), 1.0f);
+    // Mono goes through the left line alone, which holds the input, not the output.
+    float x[2] = {7.0f, 0.0f};
+    k.process({2, 48000, 1, x}, p);
+    EXPECT_EQ(x[0], 14.0f);
+    EXPECT_EQ(k.line_at(0, 24), 7.0f);
+    EXPECT_EQ(k.line_at(1, 24), 0.0f);
 }
 
 TEST(Delay, LongBuffersRunInPasses) { test::expect_long_buffers_run_in_passes<TDelay_form>(); }
@@ -154,17 +184,17 @@ TEST(Delay, RecordLoadsThroughTheBarsAndClampsHostileValues) {
     EXPECT_EQ(rec_get_u8(r, 17), 0x5A);  // unused bytes keep the caller's content
     auto dst = fresh();
     dst->put_parameters(r);
-    EXPECT_EQ(dst->delay_samples.load(), 52000);
-    EXPECT_FLOAT_EQ(dst->tap_gain[0].load(), 0.2f);
-    EXPECT_EQ(dst->drift_on.load(), 1);
+    EXPECT_EQ(dst->params.delay_samples, 52000);
+    EXPECT_FLOAT_EQ(dst->params.tap_gain[0], 0.2f);
+    EXPECT_EQ(dst->params.drift_on, 1);
     // Hostile positions are clamped into the bars' ranges.
     rec_set_i32(r, 0, 1 << 30);
     rec_set_i32(r, 4, -77);
     rec_set_i32(r, 12, 0);
     dst->put_parameters(r);
-    EXPECT_EQ(dst->delay_samples.load(), 52000);
-    EXPECT_EQ(dst->tap_gain[1].load(), 0.0f);
-    EXPECT_FLOAT_EQ(dst->echo_in_gain.load(), 0.01f);
+    EXPECT_EQ(dst->params.delay_samples, 52000);
+    EXPECT_EQ(dst->params.tap_gain[1], 0.0f);
+    EXPECT_FLOAT_EQ(dst->params.echo_in_gain, 0.01f);
     std::vector<float> buf = test::guitar_like(2 * 2048);
     dst->process(2048, 48000, 2, buf.data());
     for (float v : buf) ASSERT_TRUE(std::isfinite(v));
