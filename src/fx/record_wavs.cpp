@@ -133,7 +133,9 @@ void TRecord_wav_form::Record_wav(std::int32_t frames, std::int32_t sample_rate,
     run_kernel(block);
 }
 
-void TRecord_wav_form::Button_SaveClick() {
+void TRecord_wav_form::Button_SaveClick() { start_recording(); }
+
+void TRecord_wav_form::start_recording() {
     ComboBox_Memory.set_enabled(false);
     // Pressed again while recording: the take restarts, after the buffer
     // under way has finished adding to the old count.
@@ -237,14 +239,20 @@ void TRecord_wav_form::Button_Stop_and_SaveClick() {
     halt_recording();
     auto chosen = platform::effect_services().file_dialogs().save_file({"Save wav file", "wav files|*.wav", {}});
     if (!chosen) return;   // the samples are kept; Pause or Stop and Save again
+    stop_and_save_to(*chosen);
+}
+
+bool TRecord_wav_form::stop_and_save_to(const std::string& path) {
+    halt_recording();
     bool complete = false;
-    if (!save_take(*chosen, complete) || !complete) return;
+    if (!save_take(path, complete) || !complete) return false;
     kernel().clear_rec_count();
     Button_Save.set_enabled(true);
     Button_Pause.set_enabled(false);
     Button_Pause.set_caption("Pause");
     Button_Stop_and_Save.set_enabled(false);
     ComboBox_Memory.set_enabled(true);
+    return true;
 }
 
 void TRecord_wav_form::ComboBox_MemoryChange() {

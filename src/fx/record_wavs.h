@@ -69,6 +69,14 @@ public:
     void ComboBox_MemoryChange();
     void Timer1Timer();
 
+    // What "Start Recording" does: a new take from the next buffer on. UI thread.
+    void start_recording();
+    // What "Stop and Save" does once a file is chosen: stops, writes the take
+    // to `path` and, when the whole take is in place, empties the memory and
+    // resets the buttons (true); otherwise the take is kept and the reason
+    // shown (false). UI thread.
+    bool stop_and_save_to(const std::string& path);
+
     // Notes the signal's format and, while recording, stores the buffer's
     // samples; the buffer is never changed. A buffer that comes while the
     // memory is being replaced is only noted. Audio thread.

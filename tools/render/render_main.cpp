@@ -258,7 +258,7 @@ std::vector<std::pair<int, tw::TRecord_wav_form*>> start_recorders(tw::ChainEdit
     std::vector<std::pair<int, tw::TRecord_wav_form*>> out;
     for (int n = 1; n <= tw::kChainRows; ++n) {
         if (auto* r = dynamic_cast<tw::TRecord_wav_form*>(editor.instance(n))) {
-            r->Button_Save.click();
+            r->start_recording();
             out.emplace_back(n, r);
         }
     }
@@ -288,9 +288,7 @@ void finish_recorders(const std::vector<std::pair<int, tw::TRecord_wav_form*>>& 
             continue;
         }
         const std::string path = take_path(opt.output, row);
-        tw::platform::default_headless_services().dialogs.push_answer(path);
-        r->Button_Stop_and_Save.click();
-        if (r->kernel().rec_count() == 0)
+        if (r->stop_and_save_to(path))
             std::fprintf(stderr, "tonewarp-render: row %d (Record wav): %.2f s saved as %s.\n", row, seconds,
                          path.c_str());
         else
