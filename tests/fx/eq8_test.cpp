@@ -374,6 +374,33 @@ struct AllFiltersOn : TEQ8_form {
     }
 };
 
+// The kernel alone: switched-off stages leave the block as it is; the
+// hi-pass runs mono and stereo right on its a memories, stereo left on b.
+TEST(Eq8Kernel, ProcessRunsTheSwitchedStagesOnTheirMemories) {
+    Eq8Kernel k;
+    Eq8Kernel::Params p;
+    p.eq_on = false;
+    std::vector<float> buf(64, 1000.0f);
+    k.process({32, 44100, 2, buf.data()}, p);
+    EXPECT_EQ(buf, std::vector<float>(64, 1000.0f));
+    EXPECT_EQ(k.last_rate(), 44100.0f);
+
+    p.hp_on = true;
+    p.hp_coefs = two_pole_design(48000, 100, 1.41f);
+    const double a0 = p.hp_coefs.a0, a1 = p.hp_coefs.a1;
+    const float y = static_cast<float>(1000.0 / a0);
+    float mono[1] = {1000.0f};
+    k.process({1, 48000, 1, mono}, p);
+    EXPECT_EQ(mono[0], y);
+    EXPECT_EQ(k.memories().hp_state_a.x1, 1000.0f);
+    EXPECT_EQ(k.memories().hp_state_a.y1, y);
+    float st[2] = {1000.0f, 0.0f};
+    k.process({1, 48000, 2, st}, p);
+    EXPECT_EQ(st[0], y);   // fresh b memories
+    EXPECT_EQ(k.memories().hp_state_b.y1, y);
+    EXPECT_EQ(st[1], static_cast<float>((-2000.0 - a1 * y) / a0));   // a continues after the mono sample
+}
+
 TEST(Eq8, LongBuffersRunInPasses) {
     test::expect_long_buffers_run_in_passes<TEQ8_form>();
     test::expect_long_buffers_run_in_passes<AllFiltersOn>();
