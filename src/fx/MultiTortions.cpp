@@ -116,19 +116,17 @@ TMultiTortion_form::TMultiTortion_form()
     spSkinScrollBar_clip.bind([this](int i) { spSkinScrollBar17Change(spSkinScrollBar_clip.index_base() + i); });
     spSkinButton_dB.bind([this](int i) { spSkinButtonDbClick(i); });
 
-    // Creation values, then both banks designed (at 48000 Hz).
-    for (int b = 0; b < kBands; ++b) {
-        clip_thr[b].store(200.0f, std::memory_order_relaxed);
-        band_gain_l[b].store(1.0f, std::memory_order_relaxed);
-        band_gain_r[b].store(1.0f, std::memory_order_relaxed);
-    }
+    // Creation values are MultiTortionKernel::Params' own; the kernel has
+    // designed both banks (at 48000 Hz).
     gang = 1;
-    bank_l.init_mb_dsp();
-    bank_r.init_mb_dsp();
-    bank_l.init_EQ_dsp();
 
-    // The last settings saved by any instance.
-    load_band_file(platform::IniFile(band_file_path()));
+    // The last settings saved by any instance, read here on the UI thread,
+    // reach the audio thread as one set.
+    {
+        PublishBatch batch(*this);
+        load_band_file(platform::IniFile(band_file_path()));
+    }
+    publish();
 }
 
 std::string TMultiTortion_form::band_file_path() {
@@ -139,11 +137,11 @@ void TMultiTortion_form::load_band_file(const platform::IniFile& ini) {
     // Gang is on while the left row is set, so the right row first follows
     // it and is then set from its own section.
     for (int b = 0; b < kBands; ++b) {
-        ScrollBar[b].set_hint(band_hint(bank_l.centre[b]));
+        ScrollBar[b].set_hint(band_hint(kernel().bank_l().centre[b]));
         ScrollBar[b].set_position(ini.read_int("EQL", band_key(b), 50));
     }
     for (int b = 0; b < kBands; ++b) {
-        spSkinScrollBar[b].set_hint(band_hint(bank_r.centre[b]));
+        spSkinScrollBar[b].set_hint(band_hint(kernel().bank_r().centre[b]));
         spSkinScrollBar[b].set_position(ini.read_int("EQR", band_key(b), 50));
     }
     ScrollBar_gain_In.set_position(ini.read_int("Other", "Drive", 50));
@@ -174,117 +172,75 @@ void TMultiTortion_form::FormClose() {
 // ---- Handlers.
 
 void TMultiTortion_form::ScrollBarChange(int b) {
+    // One publication for this band and its twin the Gang moves.
+    PublishBatch batch(*this);
     const int p = ScrollBar[b].position();
-    if (auto g = gain_curve(static_cast<float>(100 - p))) band_gain_l[b].store(*g, std::memory_order_relaxed);
+    if (auto g = gain_curve(static_cast<float>(100 - p))) {
+        params.band_gain_l[b] = *g;
+        publish();
+    }
     if (gang == 1) spSkinScrollBar[b].set_position(p);
 }
 
 void TMultiTortion_form::spSkinScrollBarChange(int b) {
-    if (auto g = gain_curve(static_cast<float>(100 - spSkinScrollBar[b].position())))
-        band_gain_r[b].store(*g, std::memory_order_relaxed);
+    if (auto g = gain_curve(static_cast<float>(100 - spSkinScrollBar[b].position()))) {
+        params.band_gain_r[b] = *g;
+        publish();
+    }
 }
 
 void TMultiTortion_form::GangClick() { gang = Gang.checked() ? 1 : 0; }
 
 void TMultiTortion_form::spSkinButton2Click() {
+    PublishBatch batch(*this);
     for (int b = 0; b < kBands; ++b) ScrollBar[b].set_position(50);
 }
 
 void TMultiTortion_form::spSkinButton1Click() {
+    PublishBatch batch(*this);
     for (int b = 0; b < kBands; ++b) spSkinScrollBar[b].set_position(50);
 }
 
 void TMultiTortion_form::ScrollBar_gain_InChange() {
-    if (auto g = gain_curve(static_cast<float>(ScrollBar_gain_In.position())))
-        gain_in.store(*g, std::memory_order_relaxed);
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_gain_In.position()))) {
+        params.gain_in = *g;
+        publish();
+    }
 }
 
 void TMultiTortion_form::ScrollBar_gain_OutChange() {
-    if (auto g = gain_curve(static_cast<float>(ScrollBar_gain_Out.position())))
-        gain_out.store(*g, std::memory_order_relaxed);
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_gain_Out.position()))) {
+        params.gain_out = *g;
+        publish();
+    }
 }
 
 void TMultiTortion_form::CheckBox_StandardClick() {
-    fold_on.store(CheckBox_Standard.checked(), std::memory_order_relaxed);
+    params.fold_on = CheckBox_Standard.checked();
+    publish();
 }
 
 void TMultiTortion_form::CheckBox_TrueClick() {
-    soft_clip_on.store(CheckBox_True.checked(), std::memory_order_relaxed);
+    params.soft_clip_on = CheckBox_True.checked();
+    publish();
 }
 
 void TMultiTortion_form::CheckBox_Filter2Click() {
-    filter2_on.store(CheckBox_Filter2.checked() ? 1 : 0, std::memory_order_relaxed);
+    params.filter2_on = CheckBox_Filter2.checked() ? 1 : 0;
+    publish();
 }
 
 void TMultiTortion_form::spSkinScrollBar17Change(int n) {
     const int i = n - 17;
     if (i < 0 || i >= kBands) return;
-    clip_thr[i].store(clip_threshold(spSkinScrollBar_clip[i].position()), std::memory_order_relaxed);
+    params.clip_thr[i] = clip_threshold(spSkinScrollBar_clip[i].position());
+    publish();
 }
 
 void TMultiTortion_form::spSkinButtonDbClick(int i) {
     if (i < 0 || i >= 5) return;
+    PublishBatch batch(*this);
     for (int b = 0; b < kBands; ++b) spSkinScrollBar_clip[b].set_position(kDbPositions[i]);
-}
-
-// ---- Processing.
-
-BandSettings TMultiTortion_form::settings_for(const std::array<std::atomic<float>, kBands>& gains) const {
-    BandSettings s;
-    s.fold_on = fold_on.load(std::memory_order_relaxed);
-    s.soft_clip_on = soft_clip_on.load(std::memory_order_relaxed);
-    s.filter2_on = filter2_on.load(std::memory_order_relaxed) == 1;
-    s.soft_slope = soft_slope;
-    for (int b = 0; b < kBands; ++b) {
-        s.clip_thr[b] = clip_thr[b].load(std::memory_order_relaxed);
-        s.gain[b] = gains[b].load(std::memory_order_relaxed);
-    }
-    return s;
-}
-
-void TMultiTortion_form::mb_dsp(float* buffer, int count) {
-    const BandSettings s = settings_for(band_gain_l);
-    run_band_bank(bank_l, BankSide::Left, s, buffer, count, BankKernel::Fastest, &bank_scratch[0]);
-}
-
-void TMultiTortion_form::mb_dsp_1(float* buffer, int count) {
-    const BandSettings s = settings_for(band_gain_r);
-    run_band_bank(bank_r, BankSide::Right, s, buffer, count, BankKernel::Fastest, &bank_scratch[0]);
-}
-
-void TMultiTortion_form::MultiTortion(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
-    if (frames <= 0 || samples == nullptr) return;
-    const float gin = gain_in.load(std::memory_order_relaxed);
-    const float gout = gain_out.load(std::memory_order_relaxed);
-    if (channels == 1) {
-        for (std::int32_t i = 0; i < frames; ++i) samples[i] = samples[i] * gin;
-        mb_dsp(samples, frames);
-        for (std::int32_t i = 0; i < frames; ++i) samples[i] = samples[i] * gout;
-        return;
-    }
-    // Stereo, in passes that fit the work buffer: its first half takes the
-    // first sample of each frame (through the bank labelled right), its second
-    // half the second sample (through the left bank). The two banks run side
-    // by side, which gives the same results as one after the other.
-    const BandSettings set_l = settings_for(band_gain_l);
-    const BandSettings set_r = settings_for(band_gain_r);
-    constexpr int kHalf = kStereoBufLen / 2;
-    float* first = stereo_buf.data();
-    float* second = stereo_buf.data() + kHalf;
-    for (std::int64_t done = 0; done < frames; done += kHalf) {
-        const int n = static_cast<int>(std::min<std::int64_t>(kHalf, frames - done));
-        float* s = samples + 2 * done;
-        for (int i = 0; i < n; ++i) {
-            first[i] = s[2 * i] * gin;
-            second[i] = s[2 * i + 1] * gin;
-        }
-        run_band_bank_pair({&bank_r, BankSide::Right, &set_r, first, &bank_scratch[0]},
-                           {&bank_l, BankSide::Left, &set_l, second, &bank_scratch[1]}, n);
-        for (int i = 0; i < n; ++i) {
-            s[2 * i] = first[i] * gout;
-            s[2 * i + 1] = second[i] * gout;
-        }
-    }
 }
 
 // ---- Parameter record.
@@ -293,7 +249,9 @@ void TMultiTortion_form::get_parameters(ParamRecord& r) { write_fields(*this, kM
 
 void TMultiTortion_form::put_parameters(const ParamRecord& r) {
     // A switch is on exactly when its byte is 1; a band position above 100
-    // is clamped by its slider.
+    // is clamped by its slider. The whole record reaches the audio thread as
+    // one set.
+    PublishBatch batch(*this);
     auto on = [&r](const FieldDecl& f) { return rec_get_u8(r, f.offset) == 1; };
     ScrollBar_gain_In.set_position(rec_get_position(r, field("ScrollBar_gain_In")));
     ScrollBar_gain_Out.set_position(rec_get_position(r, field("ScrollBar_gain_Out")));

@@ -7,14 +7,13 @@
 // an instance is created, written when its window is closed.
 #pragma once
 
-#include <array>
-#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "fx/effect_form.h"
+#include "fx/kernel_host.h"
 #include "fx/kind_decl.h"
-#include "fx/multiband_bank.h"
+#include "fx/multitortion_kernel.h"
 #include "ui/button.h"
 #include "ui/check_box.h"
 #include "ui/control_family.h"
@@ -27,10 +26,11 @@ namespace platform {
 class IniFile;
 }
 
-class TMultiTortion_form : public EffectForm {
+// The window: controls, handlers, the parameter record and the band file;
+// the processing is MultiTortionKernel's, fed through KernelHost::params.
+class TMultiTortion_form : public EffectForm, public KernelHost<MultiTortionKernel> {
 public:
     static constexpr int kBands = kBandCount;
-    static constexpr int kStereoBufLen = 1026;   // frames per pass in stereo
     static constexpr const char* kBandFileName = "MTEQ.ini";
 
     // FormCreate: builds the controls, sets the creation values, designs both
@@ -80,14 +80,12 @@ public:
     // Processes a buffer in place: mono through the left bank; stereo with
     // the first sample of each frame through the right bank and the second
     // through the left bank. Audio thread.
-    void MultiTortion(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples);
+    void MultiTortion(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
+        run_kernel({frames, sample_rate, channels, samples});
+    }
     void process(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
         MultiTortion(frames, sample_rate, channels, samples);
     }
-    // The left bank (weighted by band_gain_l) and the right bank (band_gain_r)
-    // over `count` mono samples in place. Audio thread.
-    void mb_dsp(float* buffer, int count);
-    void mb_dsp_1(float* buffer, int count);
 
     // Parameter record (45 bytes). UI thread.
     void get_parameters(ParamRecord& record);
@@ -96,30 +94,11 @@ public:
     // The band file's path. UI thread.
     static std::string band_file_path();
 
-    // Shared with the audio thread: single words, written whole.
-    std::atomic<float> gain_in{1.0f};
-    std::atomic<float> gain_out{1.0f};
-    std::atomic<bool> fold_on{false};
-    std::atomic<bool> soft_clip_on{false};
-    std::atomic<std::int32_t> filter2_on{0};
-    std::array<std::atomic<float>, kBands> clip_thr{};
-    std::array<std::atomic<float>, kBands> band_gain_l{};
-    std::array<std::atomic<float>, kBands> band_gain_r{};
-    static constexpr float soft_slope = 0.01f;
-
     // UI only: the right row follows the left.
     std::uint8_t gang = 1;
 
-    // Audio-thread state: the two banks and the stereo work buffer.
-    BandBank bank_l;
-    BandBank bank_r;
-    std::array<float, kStereoBufLen> stereo_buf{};
-    std::array<BankScratch, 2> bank_scratch{};   // the banks' working copies during a buffer
-
 private:
     void load_band_file(const platform::IniFile& ini);
-    // The settings of one bank for one buffer. Audio thread.
-    BandSettings settings_for(const std::array<std::atomic<float>, kBands>& gains) const;
 };
 
 // Kind 5: name, entries and stored fields. Any thread.

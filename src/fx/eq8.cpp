@@ -5,10 +5,8 @@
 #include <cmath>
 
 #include "fx/curves.h"
-#include "fx/eq8_kernel.h"
 #include "fx/fields.h"
 #include "fx/fx_limits.h"
-#include "fx/vec_math.h"
 
 namespace tw {
 
@@ -204,13 +202,14 @@ TEQ8_form::TEQ8_form()
     // 48000 Hz and speaker set 0 (member initialisers give the rest), then
     // both band sets at 48000 Hz with every band gain 10 and no smoothing.
     // These are not what the bars' start positions would give.
-    hp_coefs.store(two_pole_design(kDesignRate, hp_freq.load(), hp_r.load()));
-    shelf_coefs.store(two_pole_design(kDesignRate, shelf_freq.load(), shelf_r.load()));
+    params.hp_coefs = two_pole_design(kDesignRate, hp_freq, hp_r);
+    params.shelf_coefs = two_pole_design(kDesignRate, shelf_freq, shelf_r);
     const SpeakerSet& s0 = speaker_set(0);
-    spk_gain.store(s0.gain, std::memory_order_relaxed);
-    for (int i = 0; i < 5; ++i) spk_coef[i].store(s0.c[i], std::memory_order_relaxed);
+    params.spk_gain = s0.gain;
+    for (int i = 0; i < 5; ++i) params.spk_coef[i] = s0.c[i];
     init_pre_EQ_dsp(static_cast<float>(kDesignRate));
     init_post_EQ_dsp(static_cast<float>(kDesignRate));
+    publish();
 }
 
 std::array<ui::ScrollBar*, 10> TEQ8_form::left_bars() {
@@ -226,91 +225,113 @@ std::array<ui::ScrollBar*, 10> TEQ8_form::right_bars() {
 // ---- Setup.
 
 void TEQ8_form::init_pre_EQ_dsp(float rate) {
-    last_rate.store(rate, std::memory_order_relaxed);
-    pre_eq.init();
+    kernel().set_last_rate(rate);
+    params.pre_eq.init();
+    publish();
 }
 
 void TEQ8_form::init_post_EQ_dsp(float rate) {
-    last_rate.store(rate, std::memory_order_relaxed);
-    post_eq.init();
+    kernel().set_last_rate(rate);
+    params.post_eq.init();
+    publish();
 }
 
 void TEQ8_form::pre_EQ_setup(int band, int a) {
-    if (band >= 0 && band < EqBandSet::kBands) pre_eq.band_gain[band].store(band_curve(a), std::memory_order_relaxed);
+    if (band >= 0 && band < EqBandSet::kBands) {
+        params.pre_eq.band_gain[band] = band_curve(a);
+        publish();
+    }
 }
 
 void TEQ8_form::post_EQ_setup(int band, int a) {
-    if (band >= 0 && band < EqBandSet::kBands) post_eq.band_gain[band].store(band_curve(a), std::memory_order_relaxed);
+    if (band >= 0 && band < EqBandSet::kBands) {
+        params.post_eq.band_gain[band] = band_curve(a);
+        publish();
+    }
 }
 
 void TEQ8_form::recalc_a_fvc_1(float rate, float frequency) {
     // A rate that cannot carry the corner (not above twice it, or not a
     // number) would put the tangent past its pole: design at 48000 instead.
     const double fs = std::isfinite(rate) && rate > 2.0f * frequency ? rate : kDesignRate;
-    hp_coefs.store(two_pole_design(fs, frequency, hp_r.load(std::memory_order_relaxed)));
+    params.hp_coefs = two_pole_design(fs, frequency, hp_r);
+    publish();
 }
 
 void TEQ8_form::recalc_a_fvcs_1(float rate) {
-    shelf_r.store(1.41f, std::memory_order_relaxed);
-    shelf_coefs.store(two_pole_design(rate, shelf_freq.load(std::memory_order_relaxed), 1.41f));
+    shelf_r = 1.41f;
+    params.shelf_coefs = two_pole_design(rate, shelf_freq, 1.41f);
+    publish();
 }
 
 // ---- Equaliser handlers.
 
 void TEQ8_form::ScrollBar_EQ8GChange() {
+    // One publication for this side and the twin the Gang moves.
+    PublishBatch batch(*this);
     const int p = ScrollBar_EQ8G.position();
-    pre_eq.master_gain.store(master_curve(static_cast<float>(100 - p)), std::memory_order_relaxed);
+    params.pre_eq.master_gain = master_curve(static_cast<float>(100 - p));
+    publish();
     if (Gang.checked()) ScrollBar_EQ8GR.set_position(p);
 }
 
 void TEQ8_form::left_band_change(int band) {
+    PublishBatch batch(*this);
     const int p = left_bars()[band]->position();
     pre_EQ_setup(band, 101 - p);
     if (Gang.checked()) right_bars()[band]->set_position(p);
 }
 
 void TEQ8_form::ScrollBar_EQ8_FNC_LMChange() {
+    PublishBatch batch(*this);
     const int p = ScrollBar_EQ8_FNC_LM.position();
     const float h = colour_curve(static_cast<float>(p));
-    hcut_m.store(h, std::memory_order_relaxed);
-    hcut_l.store(h, std::memory_order_relaxed);
+    params.hcut_m = h;
+    params.hcut_l = h;
+    publish();
     if (Gang.checked()) ScrollBar_EQ8_FNC_R.set_position(p);
 }
 
 void TEQ8_form::ScrollBar_EQ8GRChange() {
-    post_eq.master_gain.store(master_curve(static_cast<float>(100 - ScrollBar_EQ8GR.position())),
-                              std::memory_order_relaxed);
+    params.post_eq.master_gain = master_curve(static_cast<float>(100 - ScrollBar_EQ8GR.position()));
+    publish();
 }
 
 void TEQ8_form::right_band_change(int band) { post_EQ_setup(band, 101 - right_bars()[band]->position()); }
 
 void TEQ8_form::ScrollBar_EQ8_FNC_RChange() {
-    hcut_r.store(colour_curve(static_cast<float>(ScrollBar_EQ8_FNC_R.position())), std::memory_order_relaxed);
+    params.hcut_r = colour_curve(static_cast<float>(ScrollBar_EQ8_FNC_R.position()));
+    publish();
 }
 
 void TEQ8_form::CheckRadioBox_EQ8_OnOffClick() {
-    eq_on.store(CheckRadioBox_EQ8_OnOff.checked(), std::memory_order_relaxed);
+    params.eq_on = CheckRadioBox_EQ8_OnOff.checked();
+    publish();
 }
 
 void TEQ8_form::Reset_LeftClick() {
+    PublishBatch batch(*this);
     const auto bars = left_bars();
     for (int i = 0; i < 9; ++i) bars[i]->set_position(50);
     bars[9]->set_position(0);
 }
 
 void TEQ8_form::Reset_RightClick() {
+    PublishBatch batch(*this);
     const auto bars = right_bars();
     for (int i = 0; i < 9; ++i) bars[i]->set_position(50);
     bars[9]->set_position(0);
 }
 
 void TEQ8_form::Copy_Left_to_RightClick() {
+    PublishBatch batch(*this);
     const auto from = left_bars();
     const auto to = right_bars();
     for (int i = 0; i < 10; ++i) to[i]->set_position(from[i]->position());
 }
 
 void TEQ8_form::Copy_Right_to_LeftClick() {
+    PublishBatch batch(*this);
     const auto from = right_bars();
     const auto to = left_bars();
     for (int i = 0; i < 10; ++i) to[i]->set_position(from[i]->position());
@@ -319,201 +340,65 @@ void TEQ8_form::Copy_Right_to_LeftClick() {
 // ---- Side-filter handlers.
 
 void TEQ8_form::ScrollBar_LPF_1Change() {
-    hp_freq.store(static_cast<float>(ScrollBar_LPF_1.position()), std::memory_order_relaxed);
-    recalc_a_fvc_1(static_cast<float>(kDesignRate), hp_freq.load(std::memory_order_relaxed));
+    hp_freq = static_cast<float>(ScrollBar_LPF_1.position());
+    recalc_a_fvc_1(static_cast<float>(kDesignRate), hp_freq);
 }
 
 void TEQ8_form::ScrollBar_QChange() {
-    hp_r.store(static_cast<float>(1.41 / ScrollBar_Q.position()), std::memory_order_relaxed);
-    recalc_a_fvc_1(last_rate.load(std::memory_order_relaxed), hp_freq.load(std::memory_order_relaxed));
+    hp_r = static_cast<float>(1.41 / ScrollBar_Q.position());
+    recalc_a_fvc_1(kernel().last_rate(), hp_freq);
 }
 
-void TEQ8_form::CheckRadioBox_FVC_OnOffClick() { hp_on.store(CheckRadioBox_FVC_OnOff.checked(), std::memory_order_relaxed); }
+void TEQ8_form::CheckRadioBox_FVC_OnOffClick() {
+    params.hp_on = CheckRadioBox_FVC_OnOff.checked();
+    publish();
+}
 
-void TEQ8_form::ScrollBar_fnc_FCChange() { lp_fc.store(ScrollBar_fnc_FC.position() / 100.0, std::memory_order_relaxed); }
+void TEQ8_form::ScrollBar_fnc_FCChange() {
+    params.lp_fc = ScrollBar_fnc_FC.position() / 100.0;
+    publish();
+}
 
-void TEQ8_form::ScrollBar_fnc_resChange() { lp_res.store(ScrollBar_fnc_res.position() / 10.0, std::memory_order_relaxed); }
+void TEQ8_form::ScrollBar_fnc_resChange() {
+    params.lp_res = ScrollBar_fnc_res.position() / 10.0;
+    publish();
+}
 
-void TEQ8_form::CheckRadioBox_FNC_OnOffClick() { lp_on.store(CheckRadioBox_FNC_OnOff.checked(), std::memory_order_relaxed); }
+void TEQ8_form::CheckRadioBox_FNC_OnOffClick() {
+    params.lp_on = CheckRadioBox_FNC_OnOff.checked();
+    publish();
+}
 
 void TEQ8_form::ScrollBar_Shelf_fvc_FChange() {
-    shelf_freq.store(static_cast<float>(50 * ScrollBar_Shelf_fvc_F.position()), std::memory_order_relaxed);
+    shelf_freq = static_cast<float>(50 * ScrollBar_Shelf_fvc_F.position());
     recalc_a_fvcs_1(static_cast<float>(kDesignRate));
 }
 
 void TEQ8_form::ScrollBar_Shelf_fvc_GChange() {
-    shelf_gain.store(static_cast<float>(ScrollBar_Shelf_fvc_G.position() / 10.0), std::memory_order_relaxed);
+    params.shelf_gain = static_cast<float>(ScrollBar_Shelf_fvc_G.position() / 10.0);
+    publish();
 }
 
-void TEQ8_form::CheckRadioBox_ShelfClick() { shelf_on.store(CheckRadioBox_Shelf.checked(), std::memory_order_relaxed); }
+void TEQ8_form::CheckRadioBox_ShelfClick() {
+    params.shelf_on = CheckRadioBox_Shelf.checked();
+    publish();
+}
 
 void TEQ8_form::ScrollBar_fnc_2000Change() {
     const SpeakerSet& s = speaker_set(ScrollBar_fnc_2000.position());
-    spk_gain.store(s.gain, std::memory_order_relaxed);
-    for (int i = 0; i < 5; ++i) spk_coef[i].store(s.c[i], std::memory_order_relaxed);
+    params.spk_gain = s.gain;
+    for (int i = 0; i < 5; ++i) params.spk_coef[i] = s.c[i];
+    publish();
 }
 
 void TEQ8_form::CheckRadioBox_fnc_2000_OnOffClick() {
-    spk_on.store(CheckRadioBox_fnc_2000_OnOff.checked(), std::memory_order_relaxed);
+    params.spk_on = CheckRadioBox_fnc_2000_OnOff.checked();
+    publish();
 }
 
 void TEQ8_form::CheckRadioBox_Filter_NotchClick() {
-    lowcut_on.store(CheckRadioBox_Filter_Notch.checked(), std::memory_order_relaxed);
-}
-
-// ---- Processing.
-
-namespace {
-// Band set `set` into the kernel's band lanes of channel c.
-void load_bands(eq8::Work& w, bool stereo, int c, const EqBandSet& set, const EqBandSet::Gains& g) {
-    for (int b = 0; b < EqBandSet::kLanes; ++b) {
-        const int at = eq8::band_lane(stereo, c, b);
-        w.a0[at] = set.a0[b], w.a1[at] = set.a1[b], w.a2[at] = set.a2[b], w.gain[at] = g.band[b];
-        w.x1[at] = set.x1[b], w.x2[at] = set.x2[b], w.y1[at] = set.y1[b], w.y2[at] = set.y2[b];
-    }
-}
-
-void save_bands(const eq8::Work& w, bool stereo, int c, EqBandSet& set) {
-    for (int b = 0; b < EqBandSet::kLanes; ++b) {
-        const int at = eq8::band_lane(stereo, c, b);
-        set.x1[b] = w.x1[at], set.x2[b] = w.x2[at], set.y1[b] = w.y1[at], set.y2[b] = w.y2[at];
-    }
-    set.band_sum = w.band_sum[c];
-}
-
-void load_two_pole(eq8::TwoPoleWork& w, int lane, const TEQ8_form::TwoPoleCoefs& c, const TEQ8_form::TwoPoleState& s) {
-    w.a0[lane] = c.a0, w.a1[lane] = c.a1, w.a2[lane] = c.a2;
-    w.x1[lane] = s.x1, w.x2[lane] = s.x2, w.y1[lane] = s.y1, w.y2[lane] = s.y2;
-}
-
-// The memories hold 32-bit values, so the round trip is exact.
-void save_two_pole(const eq8::TwoPoleWork& w, int lane, TEQ8_form::TwoPoleState& s) {
-    s.x1 = static_cast<float>(w.x1[lane]), s.x2 = static_cast<float>(w.x2[lane]);
-    s.y1 = static_cast<float>(w.y1[lane]), s.y2 = static_cast<float>(w.y2[lane]);
-}
-
-void load_four_pole(eq8::Work& w, int lane, const dsp::FourPoleState& s) {
-    w.lp_input[lane] = s.input;
-    w.lp_out[0][lane] = s.out1, w.lp_out[1][lane] = s.out2, w.lp_out[2][lane] = s.out3, w.lp_out[3][lane] = s.out4;
-    w.lp_in[0][lane] = s.in1, w.lp_in[1][lane] = s.in2, w.lp_in[2][lane] = s.in3, w.lp_in[3][lane] = s.in4;
-}
-
-void save_four_pole(const eq8::Work& w, int lane, dsp::FourPoleState& s) {
-    s.input = w.lp_input[lane];
-    s.out1 = w.lp_out[0][lane], s.out2 = w.lp_out[1][lane], s.out3 = w.lp_out[2][lane], s.out4 = w.lp_out[3][lane];
-    s.in1 = w.lp_in[0][lane], s.in2 = w.lp_in[1][lane], s.in3 = w.lp_in[2][lane], s.in4 = w.lp_in[3][lane];
-}
-
-void load_speaker(eq8::Work& w, int lane, const FifthOrderState& s) {
-    for (int i = 0; i < 6; ++i) w.spk_x[i][lane] = s.x[i], w.spk_y[i][lane] = s.y[i];
-}
-
-void save_speaker(const eq8::Work& w, int lane, FifthOrderState& s) {
-    for (int i = 0; i < 6; ++i) s.x[i] = w.spk_x[i][lane], s.y[i] = w.spk_y[i][lane];
-}
-}  // namespace
-
-bool eq8_kernel_uses_avx2() { return vec::uses_avx2(); }
-
-void TEQ8_form::EQ8_dsp(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
-    last_rate.store(static_cast<float>(sample_rate), std::memory_order_relaxed);
-    if (frames <= 0 || samples == nullptr) return;
-    const bool stereo = channels != 1;
-
-    // The call's settings and memories, in the kernel's lanes: left (or
-    // mono) in lane 0, right in lane 1; each stage with the memories the
-    // channel table gives it.
-    eq8::Work w{};
-    const bool eq = eq_on.load(std::memory_order_relaxed);
-    const bool hp = hp_on.load(std::memory_order_relaxed);
-    const bool lp = lp_on.load(std::memory_order_relaxed);
-    const bool shelf = shelf_on.load(std::memory_order_relaxed);
-    const bool spk = spk_on.load(std::memory_order_relaxed);
-    // The low cut runs in mono only.
-    const bool cut = !stereo && lowcut_on.load(std::memory_order_relaxed);
-    w.stages = (eq ? eq8::kEq : 0) | (hp ? eq8::kHp : 0) | (lp ? eq8::kLp : 0) | (shelf ? eq8::kShelf : 0) |
-               (spk ? eq8::kSpeaker : 0) | (cut ? eq8::kLowCut : 0);
-    if (w.stages == 0) return;
-
-    if (eq) {
-        // Padding lanes: a harmless step whose output is never weighted.
-        for (double& a : w.a0) a = 1.0;
-        const auto smoother = [&w](int c, const std::atomic<float>& hcut, float state, float master) {
-            w.h[c] = hcut.load(std::memory_order_relaxed);
-            w.one_minus_h[c] = 1.0 - w.h[c];
-            w.h_state[c] = state;
-            w.master[c] = master;
-        };
-        const EqBandSet::Gains gl = pre_eq.snapshot();
-        load_bands(w, stereo, 0, pre_eq, gl);
-        smoother(0, stereo ? hcut_l : hcut_m, stereo ? hcut_state_l : hcut_state_m, gl.master);
-        w.band_sum[0] = pre_eq.band_sum;
-        if (stereo) {
-            const EqBandSet::Gains gr = post_eq.snapshot();
-            load_bands(w, stereo, 1, post_eq, gr);
-            smoother(1, hcut_r, hcut_state_r, gr.master);
-            w.band_sum[1] = post_eq.band_sum;
-        }
-    }
-    TwoPoleState& hp_left = stereo ? hp_state_b : hp_state_a;
-    TwoPoleState& shelf_left = stereo ? shelf_state_b : shelf_state_a;
-    if (hp) {
-        const TwoPoleCoefs c = hp_coefs.load();
-        load_two_pole(w.hp, 0, c, hp_left);
-        load_two_pole(w.hp, 1, c, hp_state_a);
-    }
-    if (lp) {
-        w.lp_f = lp_fc.load(std::memory_order_relaxed) * 1.16;
-        w.lp_fb = (1.0 - 0.15 * w.lp_f * w.lp_f) * lp_res.load(std::memory_order_relaxed);
-        load_four_pole(w, 0, lp_state_a);
-        load_four_pole(w, 1, lp_state_b);
-    }
-    if (shelf) {
-        const TwoPoleCoefs c = shelf_coefs.load();
-        w.shelf_gain = shelf_gain.load(std::memory_order_relaxed);
-        load_two_pole(w.shelf, 0, c, shelf_left);
-        load_two_pole(w.shelf, 1, c, shelf_state_a);
-    }
-    if (spk) {
-        w.spk_gain = spk_gain.load(std::memory_order_relaxed);
-        for (int i = 0; i < 5; ++i) w.spk_c[i] = spk_coef[i].load(std::memory_order_relaxed);
-        load_speaker(w, 0, spk_a);
-        load_speaker(w, 1, spk_b);
-    }
-    if (cut) {
-        for (int i = 0; i < 6; ++i) w.lowcut_x[i] = lowcut.x[i], w.lowcut_y[i] = lowcut.y[i];
-    }
-
-    if (use_avx2_kernel) eq8::run_kernel_avx2(w, samples, frames, stereo);
-    else eq8::run_kernel(w, samples, frames, stereo);
-
-    if (eq) {
-        save_bands(w, stereo, 0, pre_eq);
-        (stereo ? hcut_state_l : hcut_state_m) = w.h_state[0];
-        if (stereo) {
-            save_bands(w, stereo, 1, post_eq);
-            hcut_state_r = w.h_state[1];
-        }
-    }
-    if (hp) {
-        save_two_pole(w.hp, 0, hp_left);
-        if (stereo) save_two_pole(w.hp, 1, hp_state_a);
-    }
-    if (lp) {
-        save_four_pole(w, 0, lp_state_a);
-        if (stereo) save_four_pole(w, 1, lp_state_b);
-    }
-    if (shelf) {
-        save_two_pole(w.shelf, 0, shelf_left);
-        if (stereo) save_two_pole(w.shelf, 1, shelf_state_a);
-    }
-    if (spk) {
-        save_speaker(w, 0, spk_a);
-        if (stereo) save_speaker(w, 1, spk_b);
-    }
-    if (cut) {
-        for (int i = 0; i < 6; ++i) lowcut.x[i] = w.lowcut_x[i], lowcut.y[i] = w.lowcut_y[i];
-    }
+    params.lowcut_on = CheckRadioBox_Filter_Notch.checked();
+    publish();
 }
 
 // ---- Parameter record.
@@ -524,7 +409,9 @@ void TEQ8_form::put_parameters(const ParamRecord& r) {
     // Only positions and switches are stored; each bar clamps its position
     // and its handler derives every gain and coefficient from it. The right
     // bars come first and Gang last, so a checked Gang copies every left bar
-    // that moves onto its right twin.
+    // that moves onto its right twin. The whole record reaches the audio
+    // thread as one set.
+    PublishBatch batch(*this);
     constexpr FieldDecl kRight[10] = {
         field("ScrollBar_EQ8GR"),    field("ScrollBar_EQ8_125s"), field("ScrollBar_EQ8_250s"), field("ScrollBar_EQ8_450s"),
         field("ScrollBar_EQ8_850s"), field("ScrollBar_EQ8_17s"),  field("ScrollBar_EQ8_34s"),  field("ScrollBar_EQ8_50s"),

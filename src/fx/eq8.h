@@ -7,14 +7,13 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 
-#include "fx/dsp/biquad.h"
-#include "fx/dsp/four_pole.h"
 #include "fx/effect_form.h"
 #include "fx/eq8_bands.h"
 #include "fx/eq8_filters.h"
+#include "fx/eq8_kernel.h"
+#include "fx/kernel_host.h"
 #include "fx/kind_decl.h"
 #include "ui/button.h"
 #include "ui/check_box.h"
@@ -24,11 +23,9 @@
 
 namespace tw {
 
-// True when the processor can run the equaliser's AVX2 build (never with
-// TW_PLAIN_MATH=1). Any thread.
-bool eq8_kernel_uses_avx2();
-
-class TEQ8_form : public EffectForm {
+// The window: controls, handlers and the parameter record; the processing is
+// Eq8Kernel's, fed through KernelHost::params.
+class TEQ8_form : public EffectForm, public KernelHost<Eq8Kernel> {
 public:
     static constexpr int kBandBars = 8;   // bands 1 .. 8 have bars; band 0 keeps gain 10
 
@@ -113,60 +110,23 @@ public:
     void recalc_a_fvcs_1(float rate);
 
     // ---- Processing: equaliser, then the switched side filters. Audio thread.
-    void EQ8_dsp(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples);
+    void EQ8_dsp(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
+        run_kernel({frames, sample_rate, channels, samples});
+    }
     void process(std::int32_t frames, std::int32_t sample_rate, std::int32_t channels, float* samples) {
         EQ8_dsp(frames, sample_rate, channels, samples);
     }
-    // Whether EQ8_dsp runs its AVX2 build (set at creation when the processor
-    // has AVX2; both builds give the same bits).
-    bool use_avx2_kernel = eq8_kernel_uses_avx2();
 
     // ---- Parameter record (128 bytes). UI thread.
     void get_parameters(ParamRecord& record);
     void put_parameters(const ParamRecord& record);
 
-    // ---- Equaliser state. Band sets: pre_eq mono and left, post_eq right.
-    EqBandSet pre_eq;
-    EqBandSet post_eq;
-    std::atomic<float> last_rate{48000.0f};   // written by the audio thread
-    std::atomic<float> hcut_m{0.0f}, hcut_l{0.0f}, hcut_r{0.0f};
-    float hcut_state_m = 0.0f, hcut_state_l = 0.0f, hcut_state_r = 0.0f;
-    std::atomic<bool> eq_on{true};
-
-    // ---- Side-filter state (shared values atomic; memories audio thread only).
-    using TwoPoleCoefs = dsp::BiquadCoefs<float>;
-    using TwoPoleState = dsp::BiquadState<float>;
-    struct AtomicTwoPole {
-        std::atomic<float> a0{1.0f}, a1{0.0f}, a2{0.0f};
-        void store(const TwoPoleCoefs& c) {
-            a0.store(c.a0, std::memory_order_relaxed);
-            a1.store(c.a1, std::memory_order_relaxed);
-            a2.store(c.a2, std::memory_order_relaxed);
-        }
-        TwoPoleCoefs load() const {
-            return {a0.load(std::memory_order_relaxed), a1.load(std::memory_order_relaxed),
-                    a2.load(std::memory_order_relaxed)};
-        }
-    };
-    std::atomic<float> hp_freq{100.0f};
-    TwoPoleState hp_state_a, hp_state_b;   // a: mono and stereo right; b: stereo left
-    std::atomic<float> hp_r{1.41f};
-    AtomicTwoPole hp_coefs;
-    std::atomic<float> shelf_freq{2500.0f};
-    TwoPoleState shelf_state_a, shelf_state_b;   // a: mono and stereo right; b: stereo left
-    std::atomic<float> shelf_r{1.41f};
-    AtomicTwoPole shelf_coefs;
-    std::atomic<float> shelf_gain{1.0f};
-    std::atomic<bool> shelf_on{false}, hp_on{false}, lp_on{false};
-    std::atomic<double> lp_fc{0.1};
-    std::atomic<double> lp_res{3.0};
-    dsp::FourPoleState lp_state_a, lp_state_b;   // a: mono and stereo left; b: stereo right
-    FifthOrderState spk_a, spk_b;                // a: mono and stereo left; b: stereo right
-    std::atomic<double> spk_gain{0.0};
-    std::array<std::atomic<double>, 5> spk_coef{};
-    std::atomic<bool> spk_on{false};
-    std::atomic<bool> lowcut_on{false};
-    FifthOrderState lowcut;                      // mono only
+    // ---- Values the designs start from (the kernel sees only the
+    // coefficients). UI thread.
+    float hp_freq = 100.0f;
+    float hp_r = 1.41f;
+    float shelf_freq = 2500.0f;
+    float shelf_r = 1.41f;
 };
 
 // Kind 2: name, entries and stored fields. Any thread.

@@ -17,8 +17,8 @@ constexpr BandRow kBandTable[EqBandSet::kBands] = {
 
 void EqBandSet::init() {
     eq_bands = kBands;
-    for (auto& g : band_gain) g.store(10.0f, std::memory_order_relaxed);
-    master_gain.store(0.1f, std::memory_order_relaxed);
+    band_gain.fill(10.0f);
+    master_gain = 0.1f;
     a0.fill(1.0);   // padding lanes: a harmless step whose output is never weighted
     a1.fill(0.0);
     a2.fill(0.0);
@@ -34,8 +34,8 @@ void EqBandSet::init() {
 
 EqBandSet::Gains EqBandSet::snapshot() const {
     Gains g;
-    for (int i = 0; i < kBands; ++i) g.band[i] = band_gain[i].load(std::memory_order_relaxed);
-    g.master = master_gain.load(std::memory_order_relaxed);
+    for (int i = 0; i < kBands; ++i) g.band[i] = band_gain[i];
+    g.master = master_gain;
     return g;
 }
 

@@ -10,7 +10,6 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 
 namespace tw {
@@ -21,54 +20,60 @@ struct EqBandSet {
 
     // Bands used (always nine).
     std::int32_t eq_bands = kBands;
-    // Output gain of the set. Written by the UI, read by the audio thread.
-    std::atomic<float> master_gain{0.1f};
-    // Gain of each band. Written by the UI, read by the audio thread.
-    std::array<std::atomic<float>, kBands> band_gain{};
-    // Weighted sum of the band outputs for the latest sample. Audio thread.
-    double band_sum = 0.0;
+    // Output gain of the set.
+    float master_gain = 0.1f;
+    // Gain of each band.
+    std::array<float, kBands> band_gain{};
 
     // Band table and designed coefficients (32-bit values held in double
-    // lanes). Written only by the design, before the audio thread sees the set.
+    // lanes; the padding lane is a harmless step whose output is never
+    // weighted).
     std::array<float, kBands> centre_hz{};
     std::array<float, kBands> width_hz{};
     alignas(32) std::array<double, kLanes> a0{};
     alignas(32) std::array<double, kLanes> a1{};
     alignas(32) std::array<double, kLanes> a2{};
 
-    // Per band: input and output one and two samples back (32-bit values held
-    // in doubles). Audio thread.
-    alignas(32) std::array<double, kLanes> x1{};
-    alignas(32) std::array<double, kLanes> x2{};
-    alignas(32) std::array<double, kLanes> y1{};
-    alignas(32) std::array<double, kLanes> y2{};
-
     // Sets every band gain to 10 and the master gain to 0.1, fills the band
-    // table and designs every band for 48000 Hz. UI thread (or before use).
+    // table and designs every band for 48000 Hz. Any thread, on its own set.
     void init();
 
-    // The gains of one call, in lanes (padding lanes 0). Audio thread.
+    // The gains in lanes (padding lanes 0). Any thread, on its own set.
     struct Gains {
         alignas(32) std::array<double, kLanes> band{};
         float master = 0.0f;
     };
     Gains snapshot() const;
+};
 
-    // One input sample through every band; returns (and keeps) band_sum, the
-    // gain-weighted sum in band order. The equaliser's loop (eq8_kernel.h)
-    // does the same arithmetic on several bands at once; this is the
-    // one-sample form it is checked against. Audio thread.
-    double step(const Gains& g, float s) {
-        alignas(32) std::array<double, kLanes> y;
-        for (int i = 0; i < kLanes; ++i) {
-            y[i] = static_cast<float>(((s - x2[i]) - a1[i] * y1[i] - a2[i] * y2[i]) / a0[i]);
+// The memories of one band set: per band, input and output one and two
+// samples back (32-bit values held in doubles), in lanes padded to whole
+// vectors of four doubles, and the weighted band sum of the latest sample.
+struct EqBandMemory {
+    static constexpr int kLanes = 12;
+
+    alignas(32) std::array<double, kLanes> x1{};
+    alignas(32) std::array<double, kLanes> x2{};
+    alignas(32) std::array<double, kLanes> y1{};
+    alignas(32) std::array<double, kLanes> y2{};
+    double band_sum = 0.0;
+
+    // One input sample through every band of `set`; returns (and keeps)
+    // band_sum, the gain-weighted sum in band order. The equaliser's loop
+    // (eq8_loop.h) does the same arithmetic on several bands at once; this is
+    // the one-sample form it is checked against. Any thread, on its own
+    // memories.
+    double step(const EqBandSet& set, const EqBandSet::Gains& g, float s) {
+        alignas(32) std::array<double, EqBandSet::kLanes> y;
+        for (int i = 0; i < EqBandSet::kLanes; ++i) {
+            y[i] = static_cast<float>(((s - x2[i]) - set.a1[i] * y1[i] - set.a2[i] * y2[i]) / set.a0[i]);
             y2[i] = y1[i];
             y1[i] = y[i];
             x2[i] = x1[i];
             x1[i] = s;
         }
         double sum = 0.0;
-        for (int i = 0; i < kBands; ++i) sum = y[i] * g.band[i] + sum;
+        for (int i = 0; i < EqBandSet::kBands; ++i) sum = y[i] * g.band[i] + sum;
         band_sum = sum;
         return sum;
     }

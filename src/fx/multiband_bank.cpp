@@ -1,7 +1,5 @@
 #include "fx/multiband_bank.h"
 
-#include <new>
-
 #include "fx/band_pass.h"
 #include "fx/multiband_kernel.h"
 
@@ -27,22 +25,17 @@ double get(const D4* v, int b) { return v[b / 4][b % 4]; }
 // filter, so its two highest bands have none.
 int second_stage_bands(BankSide side) { return side == BankSide::Right ? N - 2 : N; }
 
-void load(Work& w, const BandBank& bank, BankSide side, const BandSettings& s) {
+// The bank's coefficients and the pass's settings into its lanes; the
+// memories stay as the last pass left them.
+void prepare(BandBank& bank, BankSide side, const BandSettings& s) {
+    Work& w = bank.work;
     const int second = second_stage_bands(side);
     for (int b = 0; b < N; ++b) {
         put(w.a0, b, bank.a0[b]);
         put(w.a1, b, bank.a1[b]);
         put(w.a2, b, bank.a2[b]);
-        put(w.y1, b, bank.y1[b]);
-        put(w.y2, b, bank.y2[b]);
-        put(w.p1, b, bank.p1[b]);
-        put(w.p2, b, bank.p2[b]);
-        put(w.q1, b, bank.q1[b]);
-        put(w.q2, b, bank.q2[b]);
         put(w.thr, b, s.clip_thr[b]);
         put(w.gain, b, s.gain[b]);
-        put(w.out, b, bank.band_out[b]);
-        put(w.out2, b, bank.band_out2[b]);
         put(w.live2, b, b < second ? 1.0 : 0.0);
         if (side == BankSide::Left) {
             put(w.c0, b, bank.c0[b]);
@@ -59,32 +52,15 @@ void load(Work& w, const BandBank& bank, BankSide side, const BandSettings& s) {
             put(w.c2, b, 0.0);
         }
     }
-    // Every band is fed the same input, so band 0's input memories are all of them.
-    w.x1 = bank.x1[0];
-    w.x2 = bank.x2[0];
     w.fold_level = bank.fold_level;
     w.k = s.soft_slope;
-    w.acc = bank.acc;
 }
 
-void store(const Work& w, BandBank& bank, BankSide side) {
-    const int second = second_stage_bands(side);
-    for (int b = 0; b < N; ++b) {
-        bank.x1[b] = static_cast<float>(w.x1);
-        bank.x2[b] = static_cast<float>(w.x2);
-        bank.y1[b] = static_cast<float>(get(w.y1, b));
-        bank.y2[b] = static_cast<float>(get(w.y2, b));
-        bank.band_out[b] = static_cast<float>(get(w.out, b));
-        // The right bank's two highest bands keep their memories and output (0).
-        if (b < second) {
-            bank.p1[b] = static_cast<float>(get(w.p1, b));
-            bank.p2[b] = static_cast<float>(get(w.p2, b));
-            bank.q1[b] = static_cast<float>(get(w.q1, b));
-            bank.q2[b] = static_cast<float>(get(w.q2, b));
-            bank.band_out2[b] = static_cast<float>(get(w.out2, b));
-        }
-    }
-    bank.acc = w.acc;
+// Lanes of v as 32-bit values (they hold 32-bit values, so this is exact).
+BandArray lanes_of(const D4* v) {
+    BandArray a;
+    for (int b = 0; b < N; ++b) a[b] = static_cast<float>(get(v, b));
+    return a;
 }
 
 bool processor_has_avx2() {
@@ -121,6 +97,26 @@ void BandBank::init_EQ_dsp() {
     }
 }
 
+// Every band is fed the same input, so one pair of input memories serves all.
+BandArray BandBank::x1() const {
+    BandArray a;
+    a.fill(static_cast<float>(work.x1));
+    return a;
+}
+BandArray BandBank::x2() const {
+    BandArray a;
+    a.fill(static_cast<float>(work.x2));
+    return a;
+}
+BandArray BandBank::y1() const { return lanes_of(work.y1); }
+BandArray BandBank::y2() const { return lanes_of(work.y2); }
+BandArray BandBank::band_out() const { return lanes_of(work.out); }
+BandArray BandBank::p1() const { return lanes_of(work.p1); }
+BandArray BandBank::p2() const { return lanes_of(work.p2); }
+BandArray BandBank::q1() const { return lanes_of(work.q1); }
+BandArray BandBank::q2() const { return lanes_of(work.q2); }
+BandArray BandBank::band_out2() const { return lanes_of(work.out2); }
+
 bool band_bank_uses_avx2() { return kHasAvx2; }
 
 namespace {
@@ -129,64 +125,29 @@ int pass_flags(const BandSettings& s) {
            (s.filter2_on ? multiband::kFilter2 : 0);
 }
 
-static_assert(sizeof(Work) <= kBankScratchBytes && alignof(Work) <= alignof(BankScratch));
-
 void run_kernel(Work* const* w, float* const* x, int banks, int flags, int count, BankKernel kernel) {
     if (kHasAvx2 && kernel == BankKernel::Fastest) multiband::run_kernel_avx2(w, x, banks, flags, count);
     else multiband::run_kernel_baseline(w, x, banks, flags, count);
 }
-
-void run_single(BandBank& bank, BankSide side, const BandSettings& s, float* samples, int count, BankKernel kernel,
-                Work& w) {
-    load(w, bank, side, s);
-    Work* const ws[1] = {&w};
-    float* const xs[1] = {samples};
-    run_kernel(ws, xs, 1, pass_flags(s), count, kernel);
-    store(w, bank, side);
-}
-
-[[gnu::noinline]] void run_single_on_stack(BandBank& bank, BankSide side, const BandSettings& s, float* samples,
-                                           int count, BankKernel kernel) {
-    Work w;
-    run_single(bank, side, s, samples, count, kernel, w);
-}
-
-void run_pair(const BankRun& first, const BankRun& second, int count, BankKernel kernel, Work& wa, Work& wb) {
-    load(wa, *first.bank, first.side, *first.settings);
-    load(wb, *second.bank, second.side, *second.settings);
-    Work* const ws[2] = {&wa, &wb};
-    float* const xs[2] = {first.samples, second.samples};
-    // The stages' flags are shared by both banks of the effect.
-    run_kernel(ws, xs, 2, pass_flags(*first.settings), count, kernel);
-    store(wa, *first.bank, first.side);
-    store(wb, *second.bank, second.side);
-}
-
-[[gnu::noinline]] void run_pair_on_stack(const BankRun& first, const BankRun& second, int count, BankKernel kernel) {
-    Work wa;
-    Work wb;
-    run_pair(first, second, count, kernel, wa, wb);
-}
 }  // namespace
 
 void run_band_bank(BandBank& bank, BankSide side, const BandSettings& s, float* samples, int count,
-                   BankKernel kernel, BankScratch* scratch) {
+                   BankKernel kernel) {
     if (samples == nullptr || count <= 0) return;
-    if (scratch == nullptr) {
-        run_single_on_stack(bank, side, s, samples, count, kernel);
-        return;
-    }
-    run_single(bank, side, s, samples, count, kernel, *::new (static_cast<void*>(scratch->bytes)) Work);
+    prepare(bank, side, s);
+    Work* const ws[1] = {&bank.work};
+    float* const xs[1] = {samples};
+    run_kernel(ws, xs, 1, pass_flags(s), count, kernel);
 }
 
 void run_band_bank_pair(const BankRun& first, const BankRun& second, int count, BankKernel kernel) {
     if (first.samples == nullptr || second.samples == nullptr || count <= 0) return;
-    if (first.scratch == nullptr || second.scratch == nullptr) {
-        run_pair_on_stack(first, second, count, kernel);
-        return;
-    }
-    run_pair(first, second, count, kernel, *::new (static_cast<void*>(first.scratch->bytes)) Work,
-             *::new (static_cast<void*>(second.scratch->bytes)) Work);
+    prepare(*first.bank, first.side, *first.settings);
+    prepare(*second.bank, second.side, *second.settings);
+    Work* const ws[2] = {&first.bank->work, &second.bank->work};
+    float* const xs[2] = {first.samples, second.samples};
+    // The stages' flags are shared by both banks of the effect.
+    run_kernel(ws, xs, 2, pass_flags(*first.settings), count, kernel);
 }
 
 }  // namespace tw

@@ -12,15 +12,17 @@
 #include <array>
 #include <cstdint>
 
+#include "fx/multiband_work.h"
+
 namespace tw {
 
 inline constexpr int kBandCount = 16;
 using BandArray = std::array<float, kBandCount>;
 
-// One bank: its design and its state. The left bank serves mono.
+// One bank: its design and its memories. The left bank serves mono.
 struct BandBank {
-    // Centres 100 * b + 50 Hz, widths 50 Hz (band 0) and 180 Hz (the others).
-    // UI thread.
+    // Centres 100 * b + 50 Hz, widths 50 Hz (band 0) and 180 Hz (the others);
+    // every memory 0. UI thread.
     BandBank();
 
     // Designs the first band-pass of every band into a0, a1, a2. UI thread.
@@ -34,12 +36,25 @@ struct BandBank {
     double design_rate = 48000.0;     // the filters are always designed for this rate
     BandArray centre{}, width{};
     BandArray a0{}, a1{}, a2{};       // first filter
-    BandArray x1{}, x2{}, y1{}, y2{}; // its memories
-    BandArray band_out{};             // band signal after the shaper
     BandArray c0{}, c1{}, c2{};       // second filter (left bank)
-    BandArray p1{}, p2{}, q1{}, q2{}; // second filter memories
-    BandArray band_out2{};            // band signal after the second filter
-    double acc = 0.0;                 // weighted sum of the last sample
+
+    // The bank in the loop's lanes: the memories (kept only here) and the
+    // block buffers. Each run writes the coefficients and settings into it
+    // first. Audio thread, or the thread that owns the bank.
+    multiband::Work work{};
+
+    // The memories as 32-bit values, band by band. Any thread that owns the bank.
+    BandArray x1() const;             // first filter's input one and two samples back
+    BandArray x2() const;
+    BandArray y1() const;             // and its output
+    BandArray y2() const;
+    BandArray band_out() const;       // band signal after the shaper
+    BandArray p1() const;             // second filter's input memories
+    BandArray p2() const;
+    BandArray q1() const;             // and its output memories
+    BandArray q2() const;
+    BandArray band_out2() const;      // band signal after the second filter
+    double acc() const { return work.acc; }   // weighted sum of the last sample
 };
 
 // The editor's settings as one pass over a bank uses them.
@@ -57,13 +72,6 @@ enum class BankSide {
     Right,  // second stage of band b uses the first filter of band b + 1; bands 14 and 15 have none
 };
 
-// Room for one bank's working copy during a run (about 15 KB), kept inside
-// the effect so that the audio thread's stack stays small.
-inline constexpr int kBankScratchBytes = 16384;
-struct alignas(64) BankScratch {
-    unsigned char bytes[kBankScratchBytes];
-};
-
 enum class BankKernel {
     Fastest,    // AVX2 when the processor has it
     Baseline,   // the build for any x86-64 processor (the same results)
@@ -76,9 +84,8 @@ enum class BankKernel {
 // which can move an output sample by one 32-bit rounding step at most
 // (memories and band signals are exact).
 // Audio thread (or any thread on its own bank): no allocation.
-// `scratch` (may be null: then the stack) holds the working copy.
 void run_band_bank(BandBank& bank, BankSide side, const BandSettings& settings, float* samples, int count,
-                   BankKernel kernel = BankKernel::Fastest, BankScratch* scratch = nullptr);
+                   BankKernel kernel = BankKernel::Fastest);
 
 // One bank's share of a paired run.
 struct BankRun {
@@ -86,7 +93,6 @@ struct BankRun {
     BankSide side;
     const BandSettings* settings;   // fold, clip and Filter 2 are taken from the first run's
     float* samples;
-    BankScratch* scratch = nullptr;   // its working copy (null: the stack)
 };
 
 // Runs two banks over `count` samples each, side by side (their filter

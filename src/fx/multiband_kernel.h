@@ -14,6 +14,8 @@
 // Audio thread: no allocation.
 #pragma once
 
+#include "fx/multiband_work.h"
+
 #if defined(__AVX__)
 #include <immintrin.h>
 #endif
@@ -23,40 +25,6 @@
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace tw::multiband {
-
-inline constexpr int kBands = 16;
-inline constexpr int kLanes = 4;
-inline constexpr int kVectors = kBands / kLanes;
-inline constexpr int kBlock = 32;
-inline constexpr double kFoldEnd = 16000.0;   // a folded band reaches 0 here
-
-typedef double D4 __attribute__((vector_size(32)));
-typedef float F4 __attribute__((vector_size(16)));
-
-// A pass's working copy of a bank and its settings: doubles holding 32-bit
-// values (the sum excepted).
-struct Work {
-    D4 a0[kVectors], a1[kVectors], a2[kVectors];   // first filters
-    D4 y1[kVectors], y2[kVectors];
-    double x1, x2;                                 // every band sees the same input
-    D4 c0[kVectors], c1[kVectors], c2[kVectors];   // second stage
-    D4 p1[kVectors], p2[kVectors], q1[kVectors], q2[kVectors];
-    D4 live2[kVectors];                            // 1 where a band has a second stage, else 0
-    D4 thr[kVectors], gain[kVectors];
-    D4 out[kVectors], out2[kVectors];              // the last sample's band signals
-    double fold_level, k;
-    double acc;
-    // Block buffers: band signals of the block after rows 0 and 1, which hold
-    // the two samples before it (the second stage's input memories).
-    D4 band[kBlock + 2][kVectors];
-    // The first filters' outputs of the block after rows 0 and 1, which hold
-    // the two outputs before it.
-    D4 raw[kBlock + 2][kVectors];
-    D4 band2[kBlock][kVectors];
-};
-
-// Flags of a pass: which stages run.
-inline constexpr int kFold = 1, kClip = 2, kFilter2 = 4;
 
 // Runs `banks` (1 or 2) banks over `count` samples each: w[k] over x[k].
 void run_kernel_avx2(Work* const* w, float* const* x, int banks, int flags, int count);

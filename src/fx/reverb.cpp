@@ -24,90 +24,32 @@ float root_of_position(int p) { return f32(std::sqrt(p / 100.0)); }
 constexpr float kDecayMin = decay_of_position(kDecayBar.min);
 constexpr float kDecayMax = decay_of_position(kDecayBar.max);
 
-// The comb bank over `n` samples in place: each sample becomes 0.2 × the sum
-// of the combs' outputs (added in comb order). Runs in stretches in which no
-// comb line wraps, so the inner loop has no position checks.
-template <int N>
-void comb_bank(float* work, int n, std::array<std::array<float, Treverb_form::kCombRoom>, Treverb_form::kCombs>& buf,
-               std::array<float, Treverb_form::kCombs>& store, std::array<std::int32_t, Treverb_form::kCombs>& pos,
-               const std::array<std::int32_t, Treverb_form::kCombs>& len, float decay, float damp, float damp_inv) {
-    float st[N];
-    std::int32_t at[N];
-    for (int k = 0; k < N; ++k) {
-        st[k] = store[k];
-        at[k] = (pos[k] >= 0 && pos[k] < len[k]) ? pos[k] : 0;
-    }
-    int done = 0;
-    while (done < n) {
-        int run = n - done;
-        float* line[N];
-        for (int k = 0; k < N; ++k) {
-            run = std::min(run, len[k] - at[k]);
-            line[k] = buf[k].data() + at[k];
-        }
-        float* w = work + done;
-        for (int t = 0; t < run; ++t) {
-            const float x = w[t];
-            float sum = 0.0f;
-            for (int k = 0; k < N; ++k) {
-                const float out = line[k][t];
-                st[k] = out * damp_inv + st[k] * damp;
-                line[k][t] = st[k] * decay + x;
-                sum = sum + out;
-            }
-            w[t] = 0.2f * sum;
-        }
-        for (int k = 0; k < N; ++k) {
-            at[k] += run;
-            if (at[k] >= len[k]) at[k] = 0;
-        }
-        done += run;
-    }
-    for (int k = 0; k < N; ++k) {
-        store[k] = st[k];
-        pos[k] = at[k];
-    }
-}
-
-// Delays `n` samples in place by `length` (at least one sample): each sample
-// is swapped with line[position], which then advances and wraps at `length`.
-void output_delay(float* work, int n, std::int32_t length, std::int32_t& position,
-                  std::array<float, Treverb_form::kPreRoom>& line) {
-    length = std::clamp(length, 0, Treverb_form::kPreRoom);
-    std::int32_t p = position;
-    for (int t = 0; t < n; ++t) {
-        if (p < 0 || p >= Treverb_form::kPreRoom) p = 0;
-        std::swap(work[t], line[p]);
-        if (++p >= length) p = 0;
-    }
-    position = p;
-}
 }  // namespace
 
 // The parameter record (96 bytes).
 constexpr FieldBinding<Treverb_form> kReverbFields[] = {
-    TW_FIELD(Treverb_form, rv_gain_m).at(0).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Mono"),
-    TW_FIELD(Treverb_form, rv_gain_l).at(4).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Left"),
-    TW_FIELD(Treverb_form, rv_gain_r).at(8).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Right"),
+    TW_PARAM(Treverb_form, rv_gain_m).at(0).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Mono"),
+    TW_PARAM(Treverb_form, rv_gain_l).at(4).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Left"),
+    TW_PARAM(Treverb_form, rv_gain_r).at(8).range(kGainCurveMin, kGainCurveMax).mirrors("ScrollBar_Gain_Right"),
     TW_FIELD(Treverb_form, ScrollBar_Gain_Mono).at(12).bar(kGainBar),
     TW_FIELD(Treverb_form, ScrollBar_Gain_Left).at(16).bar(kGainBar),
     TW_FIELD(Treverb_form, ScrollBar_Gain_Right).at(20).bar(kGainBar),
     TW_FIELD(Treverb_form, decay_m).at(24).range(kDecayMin, kDecayMax).mirrors("ScrollBar_Mono_Decay"),
-    TW_FIELD(Treverb_form, decay_l).at(28).range(kDecayMin, kDecayMax).mirrors("ScrollBar_Left_Decay"),
-    TW_FIELD(Treverb_form, decay_r).at(32).range(kDecayMin, kDecayMax).mirrors("ScrollBar_Right_Decay"),
+    TW_PARAM(Treverb_form, decay_l).at(28).range(kDecayMin, kDecayMax).mirrors("ScrollBar_Left_Decay"),
+    TW_PARAM(Treverb_form, decay_r).at(32).range(kDecayMin, kDecayMax).mirrors("ScrollBar_Right_Decay"),
     TW_FIELD(Treverb_form, ScrollBar_Mono_Decay).at(36).bar(kDecayBar),
     TW_FIELD(Treverb_form, ScrollBar_Left_Decay).at(40).bar(kDecayBar),
     TW_FIELD(Treverb_form, ScrollBar_Right_Decay).at(44).bar(kDecayBar),
     // 0 is the right channel's creation value (no filtering).
-    TW_FIELD(Treverb_form, tone_m).at(48).range(0, 1).mirrors("ScrollBar_Mono_Brightness"),
-    TW_FIELD(Treverb_form, tone_l).at(52).range(0, 1).mirrors("ScrollBar_Mono_Brightness"),
-    TW_FIELD(Treverb_form, tone_r).at(56).range(0, 1).mirrors("ScrollBar_Mono_Brightness"),
+    TW_PARAM(Treverb_form, tone_m).at(48).range(0, 1).mirrors("ScrollBar_Mono_Brightness"),
+    TW_PARAM(Treverb_form, tone_l).at(52).range(0, 1).mirrors("ScrollBar_Mono_Brightness"),
+    TW_PARAM(Treverb_form, tone_r).at(56).range(0, 1).mirrors("ScrollBar_Mono_Brightness"),
     TW_FIELD(Treverb_form, ScrollBar_Mono_Brightness).at(60).bar(kMonoBrightBar),
     TW_FIELD(Treverb_form, ScrollBar_Left_Brightness).at(64).bar(kBrightBar),
     TW_FIELD(Treverb_form, ScrollBar_Right_Brightness).at(68).bar(kBrightBar),
-    TW_FIELD(Treverb_form, pre_len_m).at(72).range(kDelayBar.min, kDelayBar.max).mirrors("ScrollBar_Mono_Delay"),
-    TW_FIELD(Treverb_form, pre_len_l).at(76).range(kDelayBar.min, kDelayBar.max).mirrors("ScrollBar_Left_Delay"),
-    TW_FIELD(Treverb_form, pre_len_r).at(80).range(kDelayBar.min, kDelayBar.max).mirrors("ScrollBar_Right_Delay"),
+    TW_PARAM(Treverb_form, pre_len_m).at(72).range(kDelayBar.min, kDelayBar.max).mirrors("ScrollBar_Mono_Delay"),
+    TW_PARAM(Treverb_form, pre_len_l).at(76).range(kDelayBar.min, kDelayBar.max).mirrors("ScrollBar_Left_Delay"),
+    TW_PARAM(Treverb_form, pre_len_r).at(80).range(kDelayBar.min, kDelayBar.max).mirrors("ScrollBar_Right_Delay"),
     TW_FIELD(Treverb_form, ScrollBar_Mono_Delay).at(84).bar(kDelayBar),
     TW_FIELD(Treverb_form, ScrollBar_Left_Delay).at(88).bar(kDelayBar),
     TW_FIELD(Treverb_form, ScrollBar_Right_Delay).at(92).bar(kDelayBar),
@@ -183,114 +125,90 @@ Treverb_form::Treverb_form()
     ScrollBar_Mono_Brightness.on_change = [this] { ScrollBar_Mono_BrightnessChange(); };
     ScrollBar_Left_Brightness.on_change = [this] { ScrollBar_Left_BrightnessChange(); };
     ScrollBar_Right_Brightness.on_change = [this] { ScrollBar_Right_BrightnessChange(); };
-    // Creation values are the member initialisers: comb damping 0.05 and the
+    // Creation values are ReverbKernel::Params' own: comb damping 0.05 and the
     // output low-pass 0.75 / 0.75 / 0 are not what the bars' start positions give.
+    publish();
 }
 
 void Treverb_form::ScrollBar_Gain_MonoChange() {
+    // One publication for the three gains the bar sets.
+    PublishBatch batch(*this);
     const int p = ScrollBar_Gain_Mono.position();
-    if (auto g = gain_curve(static_cast<float>(p))) rv_gain_m.store(*g, std::memory_order_relaxed);
+    if (auto g = gain_curve(static_cast<float>(p))) {
+        params.rv_gain_m = *g;
+        publish();
+    }
     ScrollBar_Gain_Left.set_position(p);
     ScrollBar_Gain_Right.set_position(p);
 }
 
 void Treverb_form::ScrollBar_Gain_LeftChange() {
-    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Left.position())))
-        rv_gain_l.store(*g, std::memory_order_relaxed);
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Left.position()))) {
+        params.rv_gain_l = *g;
+        publish();
+    }
 }
 
 void Treverb_form::ScrollBar_Gain_RightChange() {
-    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Right.position())))
-        rv_gain_r.store(*g, std::memory_order_relaxed);
+    if (auto g = gain_curve(static_cast<float>(ScrollBar_Gain_Right.position()))) {
+        params.rv_gain_r = *g;
+        publish();
+    }
 }
 
 void Treverb_form::ScrollBar_Mono_DelayChange() {
+    PublishBatch batch(*this);
     const int p = ScrollBar_Mono_Delay.position();
-    pre_len_m.store(p, std::memory_order_relaxed);
+    params.pre_len_m = p;
+    publish();
     ScrollBar_Left_Delay.set_position(p);
     ScrollBar_Right_Delay.set_position(p);
 }
 
 void Treverb_form::ScrollBar_Left_DelayChange() {
-    pre_len_l.store(ScrollBar_Left_Delay.position(), std::memory_order_relaxed);
+    params.pre_len_l = ScrollBar_Left_Delay.position();
+    publish();
 }
 
 void Treverb_form::ScrollBar_Right_DelayChange() {
-    pre_len_r.store(ScrollBar_Right_Delay.position(), std::memory_order_relaxed);
+    params.pre_len_r = ScrollBar_Right_Delay.position();
+    publish();
 }
 
 void Treverb_form::ScrollBar_Mono_DecayChange() {
+    PublishBatch batch(*this);
     const int p = ScrollBar_Mono_Decay.position();
-    decay_m.store(decay_of_position(p), std::memory_order_relaxed);
+    decay_m = decay_of_position(p);
     ScrollBar_Left_Decay.set_position(p);
     ScrollBar_Right_Decay.set_position(p);
 }
 
 void Treverb_form::ScrollBar_Left_DecayChange() {
-    decay_l.store(decay_of_position(ScrollBar_Left_Decay.position()), std::memory_order_relaxed);
+    params.decay_l = decay_of_position(ScrollBar_Left_Decay.position());
+    publish();
 }
 
 void Treverb_form::ScrollBar_Right_DecayChange() {
-    decay_r.store(decay_of_position(ScrollBar_Right_Decay.position()), std::memory_order_relaxed);
+    params.decay_r = decay_of_position(ScrollBar_Right_Decay.position());
+    publish();
 }
 
 void Treverb_form::ScrollBar_Mono_BrightnessChange() {
     const float t = root_of_position(ScrollBar_Mono_Brightness.position());
-    tone_m.store(t, std::memory_order_relaxed);
-    tone_l.store(t, std::memory_order_relaxed);
-    tone_r.store(t, std::memory_order_relaxed);
+    params.tone_m = t;
+    params.tone_l = t;
+    params.tone_r = t;
+    publish();
 }
 
 void Treverb_form::ScrollBar_Left_BrightnessChange() {
     const float d = root_of_position(ScrollBar_Left_Brightness.position());
-    comb_damp.store(d, std::memory_order_relaxed);
-    comb_damp_inv.store(1.0f - d, std::memory_order_relaxed);
+    params.comb_damp = d;
+    params.comb_damp_inv = 1.0f - d;
+    publish();
 }
 
 void Treverb_form::ScrollBar_Right_BrightnessChange() {}
-
-void Treverb_form::run_channel(float* samples, int stride, int count, const Path& p) {
-    float* work = p.work.data();
-    for (int i = 0; i < count; ++i) work[i] = samples[i * stride];
-    const float damp = comb_damp.load(std::memory_order_relaxed);
-    const float damp_inv = comb_damp_inv.load(std::memory_order_relaxed);
-    if (p.combs == kCombs) {
-        comb_bank<kCombs>(work, count, p.buf, p.store, p.pos, p.len, p.decay, damp, damp_inv);
-    } else {
-        comb_bank<kStereoCombs>(work, count, p.buf, p.store, p.pos, p.len, p.decay, damp, damp_inv);
-    }
-    FNC(work, count, p.tone, p.tone_state);
-    output_delay(work, count, p.pre_len, p.pre_pos, p.pre_line);
-    for (int i = 0; i < count; ++i) samples[i * stride] = work[i] * p.gain + samples[i * stride];
-}
-
-void Treverb_form::rever(std::int32_t frames, std::int32_t, std::int32_t channels, float* samples) {
-    if (frames <= 0 || samples == nullptr) return;
-    // Mono reads decay_l (the Mono Decay bar moves the Left one), never decay_m.
-    const float dl = decay_l.load(std::memory_order_relaxed);
-    if (channels == 1) {
-        const Path mono{kCombs, comb_buf_l, comb_store_l, comb_pos_l, kCombLenL, dl,
-                        tone_m.load(std::memory_order_relaxed), rv_gain_m.load(std::memory_order_relaxed),
-                        pre_len_m.load(std::memory_order_relaxed), tone_state_l, pre_line_l, pre_pos_l, rv_work_l};
-        for (std::int64_t done = 0; done < frames; done += kPass)
-            run_channel(samples + done, 1, static_cast<int>(std::min<std::int64_t>(kPass, frames - done)), mono);
-        return;
-    }
-    const Path left{kStereoCombs, comb_buf_l, comb_store_l, comb_pos_l, kCombLenL, dl,
-                    tone_l.load(std::memory_order_relaxed), rv_gain_l.load(std::memory_order_relaxed),
-                    pre_len_l.load(std::memory_order_relaxed), tone_state_l, pre_line_l, pre_pos_l, rv_work_l};
-    const Path right{kStereoCombs, comb_buf_r, comb_store_r, comb_pos_r, kCombLenR,
-                     decay_r.load(std::memory_order_relaxed), tone_r.load(std::memory_order_relaxed),
-                     rv_gain_r.load(std::memory_order_relaxed), pre_len_r.load(std::memory_order_relaxed),
-                     tone_state_r, pre_line_r, pre_pos_r, rv_work_r};
-    // Each channel's output depends only on its own past, so passes give the
-    // same result as one long run.
-    for (std::int64_t done = 0; done < frames; done += kPass) {
-        const int n = static_cast<int>(std::min<std::int64_t>(kPass, frames - done));
-        run_channel(samples + 2 * done, 2, n, left);
-        run_channel(samples + 2 * done + 1, 2, n, right);
-    }
-}
 
 void Treverb_form::get_parameters(ParamRecord& r) { write_fields(*this, kReverbFields, r); }
 
@@ -307,41 +225,39 @@ void Treverb_form::put_parameters(const ParamRecord& r) {
     // produce; decays below 1 so the combs cannot run away, delays inside the
     // 5000-sample line), then the bars, whose handlers override a value when
     // their position changes.
+    // The whole record reaches the audio thread as one set.
+    PublishBatch batch(*this);
     const auto pos = [&r](FieldDecl f) { return rec_get_i32(r, f); };
-    rv_gain_m.store(sane_curve_gain(rec_get_f32(r, field("rv_gain_m")), pos(field("ScrollBar_Gain_Mono"))),
-                    std::memory_order_relaxed);
-    rv_gain_l.store(sane_curve_gain(rec_get_f32(r, field("rv_gain_l")), pos(field("ScrollBar_Gain_Left"))),
-                    std::memory_order_relaxed);
-    rv_gain_r.store(sane_curve_gain(rec_get_f32(r, field("rv_gain_r")), pos(field("ScrollBar_Gain_Right"))),
-                    std::memory_order_relaxed);
+    params.rv_gain_m = sane_curve_gain(rec_get_f32(r, field("rv_gain_m")), pos(field("ScrollBar_Gain_Mono")));
+    params.rv_gain_l = sane_curve_gain(rec_get_f32(r, field("rv_gain_l")), pos(field("ScrollBar_Gain_Left")));
+    params.rv_gain_r = sane_curve_gain(rec_get_f32(r, field("rv_gain_r")), pos(field("ScrollBar_Gain_Right")));
+    publish();
     ScrollBar_Gain_Mono.set_position(pos(field("ScrollBar_Gain_Mono")));
     ScrollBar_Gain_Left.set_position(pos(field("ScrollBar_Gain_Left")));
     ScrollBar_Gain_Right.set_position(pos(field("ScrollBar_Gain_Right")));
-
     const auto decay_at = [&](FieldDecl f) { return decay_of_position(clamp_i32(pos(f), kDecayBar.min, kDecayBar.max)); };
-    decay_m.store(stored_or(rec_get_f32(r, field("decay_m")), kDecayMin, kDecayMax, decay_at(field("ScrollBar_Mono_Decay"))),
-                  std::memory_order_relaxed);
-    decay_l.store(stored_or(rec_get_f32(r, field("decay_l")), kDecayMin, kDecayMax, decay_at(field("ScrollBar_Left_Decay"))),
-                  std::memory_order_relaxed);
-    decay_r.store(
-        stored_or(rec_get_f32(r, field("decay_r")), kDecayMin, kDecayMax, decay_at(field("ScrollBar_Right_Decay"))),
-        std::memory_order_relaxed);
+    decay_m = stored_or(rec_get_f32(r, field("decay_m")), kDecayMin, kDecayMax, decay_at(field("ScrollBar_Mono_Decay")));
+    params.decay_l =
+        stored_or(rec_get_f32(r, field("decay_l")), kDecayMin, kDecayMax, decay_at(field("ScrollBar_Left_Decay")));
+    params.decay_r =
+        stored_or(rec_get_f32(r, field("decay_r")), kDecayMin, kDecayMax, decay_at(field("ScrollBar_Right_Decay")));
+    publish();
     ScrollBar_Mono_Decay.set_position(pos(field("ScrollBar_Mono_Decay")));
     ScrollBar_Left_Decay.set_position(pos(field("ScrollBar_Left_Decay")));
     ScrollBar_Right_Decay.set_position(pos(field("ScrollBar_Right_Decay")));
-
     const float tone_at =
         root_of_position(clamp_i32(pos(field("ScrollBar_Mono_Brightness")), kMonoBrightBar.min, kMonoBrightBar.max));
-    tone_m.store(stored_or(rec_get_f32(r, field("tone_m")), 0.0f, 1.0f, tone_at), std::memory_order_relaxed);
-    tone_l.store(stored_or(rec_get_f32(r, field("tone_l")), 0.0f, 1.0f, tone_at), std::memory_order_relaxed);
-    tone_r.store(stored_or(rec_get_f32(r, field("tone_r")), 0.0f, 1.0f, tone_at), std::memory_order_relaxed);
+    params.tone_m = stored_or(rec_get_f32(r, field("tone_m")), 0.0f, 1.0f, tone_at);
+    params.tone_l = stored_or(rec_get_f32(r, field("tone_l")), 0.0f, 1.0f, tone_at);
+    params.tone_r = stored_or(rec_get_f32(r, field("tone_r")), 0.0f, 1.0f, tone_at);
+    publish();
     ScrollBar_Mono_Brightness.set_position(pos(field("ScrollBar_Mono_Brightness")));
     ScrollBar_Left_Brightness.set_position(pos(field("ScrollBar_Left_Brightness")));
     ScrollBar_Right_Brightness.set_position(pos(field("ScrollBar_Right_Brightness")));
-
-    pre_len_m.store(clamp_i32(rec_get_i32(r, field("pre_len_m")), kDelayBar.min, kDelayBar.max), std::memory_order_relaxed);
-    pre_len_l.store(clamp_i32(rec_get_i32(r, field("pre_len_l")), kDelayBar.min, kDelayBar.max), std::memory_order_relaxed);
-    pre_len_r.store(clamp_i32(rec_get_i32(r, field("pre_len_r")), kDelayBar.min, kDelayBar.max), std::memory_order_relaxed);
+    params.pre_len_m = clamp_i32(rec_get_i32(r, field("pre_len_m")), kDelayBar.min, kDelayBar.max);
+    params.pre_len_l = clamp_i32(rec_get_i32(r, field("pre_len_l")), kDelayBar.min, kDelayBar.max);
+    params.pre_len_r = clamp_i32(rec_get_i32(r, field("pre_len_r")), kDelayBar.min, kDelayBar.max);
+    publish();
     ScrollBar_Mono_Delay.set_position(pos(field("ScrollBar_Mono_Delay")));
     ScrollBar_Left_Delay.set_position(pos(field("ScrollBar_Left_Delay")));
     ScrollBar_Right_Delay.set_position(pos(field("ScrollBar_Right_Delay")));

@@ -35,12 +35,12 @@ void check_instance(const tw::TMultiTortion_form& f) {
     for (int b = 0; b < tw::TMultiTortion_form::kBands; ++b) {
         check(f.ScrollBar[b].position() >= 0 && f.ScrollBar[b].position() <= 100);
         check(f.spSkinScrollBar[b].position() >= 0 && f.spSkinScrollBar[b].position() <= 100);
-        check(std::isfinite(f.band_gain_l[b].load()) && std::isfinite(f.band_gain_r[b].load()));
-        check(f.band_gain_l[b].load() > 0.0f && f.band_gain_l[b].load() <= 11.0f);
-        check(std::isfinite(f.clip_thr[b].load()));
+        check(std::isfinite(f.params.band_gain_l[b]) && std::isfinite(f.params.band_gain_r[b]));
+        check(f.params.band_gain_l[b] > 0.0f && f.params.band_gain_l[b] <= 11.0f);
+        check(std::isfinite(f.params.clip_thr[b]));
     }
-    check(std::isfinite(f.gain_in.load()) && std::isfinite(f.gain_out.load()));
-    check(f.filter2_on.load() == 0 || f.filter2_on.load() == 1);
+    check(std::isfinite(f.params.gain_in) && std::isfinite(f.params.gain_out));
+    check(f.params.filter2_on == 0 || f.params.filter2_on == 1);
 }
 
 }  // namespace

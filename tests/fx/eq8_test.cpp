@@ -44,17 +44,17 @@ void eq_off(TEQ8_form& eq) { eq.CheckRadioBox_EQ8_OnOff.set_checked(false); }
 
 TEST(Eq8, DesignedCoefficientsAndFreshResponse) {
     auto eq = fresh();
-    for (const EqBandSet* s : {&eq->pre_eq, &eq->post_eq}) {
+    for (const EqBandSet* s : {&eq->params.pre_eq, &eq->params.post_eq}) {
         EXPECT_FLOAT_EQ(static_cast<float>(s->a0[0]), 382.97098f);
         EXPECT_FLOAT_EQ(static_cast<float>(s->a1[0]), -763.91943f);
         EXPECT_FLOAT_EQ(static_cast<float>(s->a2[0]), 380.97098f);
         EXPECT_FLOAT_EQ(static_cast<float>(s->a0[8]), 5.288766f);
         EXPECT_FLOAT_EQ(static_cast<float>(s->a1[8]), -4.403807f);
         EXPECT_FLOAT_EQ(static_cast<float>(s->a2[8]), 3.288766f);
-        EXPECT_EQ(s->band_gain[0].load(), 10.0f);
-        EXPECT_EQ(s->master_gain.load(), 0.1f);
+        EXPECT_EQ(s->band_gain[0], 10.0f);
+        EXPECT_EQ(s->master_gain, 0.1f);
     }
-    EXPECT_EQ(eq->last_rate.load(), 48000.0f);
+    EXPECT_EQ(eq->kernel().last_rate(), 48000.0f);
     // No dry path: DC and half the sample rate are blocked; mid band passes.
     EXPECT_NEAR(steady_out(*eq, false), 0.0, 1e-4);
     EXPECT_NEAR(steady_out(*fresh(), true), 0.0, 1e-4);
@@ -62,29 +62,29 @@ TEST(Eq8, DesignedCoefficientsAndFreshResponse) {
     // A call of 0 frames only notes the rate.
     auto z = fresh();
     z->EQ8_dsp(0, 44100, 1, nullptr);
-    EXPECT_EQ(z->last_rate.load(), 44100.0f);
+    EXPECT_EQ(z->kernel().last_rate(), 44100.0f);
 }
 
 TEST(Eq8, CurvesUnityAt51AndMasterAt50) {
     auto eq = fresh();
     eq->ScrollBar_EQ8_850.set_position(51);
-    EXPECT_EQ(eq->pre_eq.band_gain[4].load(), 10.0f);
+    EXPECT_EQ(eq->params.pre_eq.band_gain[4], 10.0f);
     eq->ScrollBar_EQ8_850.set_position(50);
-    EXPECT_EQ(eq->pre_eq.band_gain[4].load(), 12.0f);
+    EXPECT_EQ(eq->params.pre_eq.band_gain[4], 12.0f);
     eq->ScrollBar_EQ8_850.set_position(0);
-    EXPECT_EQ(eq->pre_eq.band_gain[4].load(), 112.0f);
+    EXPECT_EQ(eq->params.pre_eq.band_gain[4], 112.0f);
     eq->ScrollBar_EQ8_850.set_position(100);
-    EXPECT_FLOAT_EQ(eq->pre_eq.band_gain[4].load(), static_cast<float>(10.0 / 10.8));
+    EXPECT_FLOAT_EQ(eq->params.pre_eq.band_gain[4], static_cast<float>(10.0 / 10.8));
     eq->ScrollBar_EQ8G.set_position(0);
-    EXPECT_FLOAT_EQ(eq->pre_eq.master_gain.load(), 1.1f);
+    EXPECT_FLOAT_EQ(eq->params.pre_eq.master_gain, 1.1f);
     eq->ScrollBar_EQ8G.set_position(50);
-    EXPECT_EQ(eq->pre_eq.master_gain.load(), 0.1f);
+    EXPECT_EQ(eq->params.pre_eq.master_gain, 0.1f);
     eq->ScrollBar_EQ8G.set_position(100);
-    EXPECT_FLOAT_EQ(eq->pre_eq.master_gain.load(), static_cast<float>(0.1 / 11.0));
+    EXPECT_FLOAT_EQ(eq->params.pre_eq.master_gain, static_cast<float>(0.1 / 11.0));
     eq->ScrollBar_EQ8_FNC_LM.set_position(100);
-    EXPECT_EQ(eq->hcut_m.load(), 0.999f);
+    EXPECT_EQ(eq->params.hcut_m, 0.999f);
     eq->ScrollBar_EQ8_FNC_LM.set_position(0);
-    EXPECT_EQ(eq->hcut_l.load(), 0.001f);
+    EXPECT_EQ(eq->params.hcut_l, 0.001f);
 
     // All bars at unity give the fresh instance's output; the 850 Hz bar at
     // the top lifts 850 Hz several times while 62 Hz hardly moves.
@@ -116,10 +116,10 @@ TEST(Eq8, GangCopyAndReset) {
     eq->ScrollBar_EQ8G.set_position(30);
     eq->ScrollBar_EQ8_FNC_LM.set_position(40);
     EXPECT_EQ(eq->ScrollBar_EQ8_34s.position(), 20);
-    EXPECT_EQ(eq->post_eq.band_gain[6].load(), band_curve(81));
+    EXPECT_EQ(eq->params.post_eq.band_gain[6], band_curve(81));
     EXPECT_EQ(eq->ScrollBar_EQ8GR.position(), 30);
     EXPECT_EQ(eq->ScrollBar_EQ8_FNC_R.position(), 40);
-    EXPECT_EQ(eq->hcut_r.load(), eq->hcut_l.load());
+    EXPECT_EQ(eq->params.hcut_r, eq->params.hcut_l);
     eq->ScrollBar_EQ8_34s.set_position(70);   // right never moves left
     EXPECT_EQ(eq->ScrollBar_EQ8_34.position(), 20);
     eq->Gang.set_checked(false);
@@ -131,11 +131,11 @@ TEST(Eq8, GangCopyAndReset) {
     eq->ScrollBar_EQ8_80s.set_position(90);
     eq->Copy_Right_to_Left.click();
     EXPECT_EQ(eq->ScrollBar_EQ8_80.position(), 90);
-    EXPECT_EQ(eq->pre_eq.band_gain[8].load(), band_curve(11));
+    EXPECT_EQ(eq->params.pre_eq.band_gain[8], band_curve(11));
     eq->Reset_Left.click();
     for (int i = 0; i < 9; ++i) EXPECT_EQ(eq->left_bars()[i]->position(), 50) << i;
     EXPECT_EQ(eq->ScrollBar_EQ8_FNC_LM.position(), 0);
-    EXPECT_EQ(eq->hcut_m.load(), 0.001f);
+    EXPECT_EQ(eq->params.hcut_m, 0.001f);
     EXPECT_EQ(eq->ScrollBar_EQ8_80s.position(), 90);   // Gang off: right side kept
     eq->Reset_Right.click();
     EXPECT_EQ(eq->ScrollBar_EQ8_80s.position(), 50);
@@ -203,10 +203,10 @@ TEST(Eq8, BandLanesMatchThePlainStep) {
         const BandPassCoefs d = band_pass_design(centre[b], width[b]);
         c[b] = {static_cast<float>(d.a0), static_cast<float>(d.a1), static_cast<float>(d.a2)};
     }
-    const float master = eq->pre_eq.master_gain.load();
+    const float master = eq->params.pre_eq.master_gain;
     for (int i = 0; i < 6000; ++i) {
         double sum = 0.0;
-        for (int b = 0; b < 9; ++b) sum = dsp::band_pass_step(c[b], st[b], in[i]) * static_cast<double>(eq->pre_eq.band_gain[b].load()) + sum;
+        for (int b = 0; b < 9; ++b) sum = dsp::band_pass_step(c[b], st[b], in[i]) * static_cast<double>(eq->params.pre_eq.band_gain[b]) + sum;
         const float expect = static_cast<float>(sum) * master;
         ASSERT_NEAR(out[i], expect, 1e-5 * std::fabs(expect) + 1e-3) << i;
     }
@@ -214,9 +214,9 @@ TEST(Eq8, BandLanesMatchThePlainStep) {
 
 TEST(Eq8, HiPassDesignAndResponse) {
     auto eq = fresh();
-    EXPECT_FLOAT_EQ(eq->hp_coefs.a0.load(), 1.009271f);
-    EXPECT_FLOAT_EQ(eq->hp_coefs.a1.load(), -1.999957f);
-    EXPECT_FLOAT_EQ(eq->hp_coefs.a2.load(), 0.9908143f);
+    EXPECT_FLOAT_EQ(eq->params.hp_coefs.a0, 1.009271f);
+    EXPECT_FLOAT_EQ(eq->params.hp_coefs.a1, -1.999957f);
+    EXPECT_FLOAT_EQ(eq->params.hp_coefs.a2, 0.9908143f);
     eq_off(*eq);
     eq->CheckRadioBox_FVC_OnOff.set_checked(true);
     EXPECT_NEAR(sine_out(*eq, 101.6), std::sqrt(0.5), 0.01);
@@ -226,20 +226,20 @@ TEST(Eq8, HiPassDesignAndResponse) {
     // The resonance bar designs at the last call's rate, the frequency bar at 48000.
     auto q = fresh();
     q->ScrollBar_Q.set_position(10);
-    EXPECT_FLOAT_EQ(q->hp_r.load(), 0.141f);
+    EXPECT_FLOAT_EQ(q->hp_r, 0.141f);
     float buf[2] = {0, 0};
     q->EQ8_dsp(1, 24000, 1, buf);
     q->ScrollBar_Q.set_position(2);
-    EXPECT_FLOAT_EQ(q->hp_r.load(), 0.705f);
+    EXPECT_FLOAT_EQ(q->hp_r, 0.705f);
     const auto at_24k = two_pole_design(24000, 100, 0.705f);
-    EXPECT_EQ(q->hp_coefs.a0.load(), at_24k.a0);
+    EXPECT_EQ(q->params.hp_coefs.a0, at_24k.a0);
     q->ScrollBar_LPF_1.set_position(101);
     q->ScrollBar_LPF_1.set_position(100);
-    EXPECT_EQ(q->hp_coefs.a0.load(), two_pole_design(48000, 100, 0.705f).a0);
+    EXPECT_EQ(q->params.hp_coefs.a0, two_pole_design(48000, 100, 0.705f).a0);
     // A call at a rate that cannot carry the corner leaves a usable design.
     q->EQ8_dsp(1, 0, 1, buf);
     q->ScrollBar_Q.set_position(3);
-    EXPECT_TRUE(std::isfinite(q->hp_coefs.a0.load()) && std::isfinite(q->hp_coefs.a1.load()));
+    EXPECT_TRUE(std::isfinite(q->params.hp_coefs.a0) && std::isfinite(q->params.hp_coefs.a1));
 }
 
 TEST(Eq8, ShelfSpeakerAndLowCut) {
@@ -249,9 +249,9 @@ TEST(Eq8, ShelfSpeakerAndLowCut) {
     EXPECT_NEAR(steady_out(*shelf, false), 1.0, 1e-4);
     EXPECT_NEAR(steady_out(*shelf, true), 2.0, 0.01);
     shelf->ScrollBar_Shelf_fvc_F.set_position(1);
-    EXPECT_EQ(shelf->shelf_freq.load(), 50.0f);
+    EXPECT_EQ(shelf->shelf_freq, 50.0f);
     shelf->ScrollBar_Shelf_fvc_F.set_position(100);
-    EXPECT_EQ(shelf->shelf_freq.load(), 5000.0f);
+    EXPECT_EQ(shelf->shelf_freq, 5000.0f);
 
     for (int p = 0; p < kSpeakerSets; ++p) {
         auto spk = fresh();
@@ -285,8 +285,8 @@ TEST(Eq8, ShelfSpeakerAndLowCut) {
 TEST(Eq8, ResonantLowPassAndSharedMemories) {
     auto eq = fresh();
     eq->CheckRadioBox_FNC_OnOff.set_checked(true);
-    EXPECT_EQ(eq->lp_fc.load(), 0.1);
-    EXPECT_EQ(eq->lp_res.load(), 3.0);
+    EXPECT_EQ(eq->params.lp_fc, 0.1);
+    EXPECT_EQ(eq->params.lp_res, 3.0);
     eq_off(*eq);
     // Cut-off factor 0.116 of the sample rate's scale: a high tone is cut hard.
     EXPECT_LT(sine_out(*eq, 12000.0), 0.01);
@@ -323,21 +323,25 @@ TEST(Eq8, OneLoopGivesTheStageByStageBits) {
     std::vector<float> in = test::guitar_like(n), out = in;
     for (int i = 0; i < n; i += 37) eq->EQ8_dsp(37, 48000, 1, out.data() + i);
 
-    const EqBandSet::Gains g = ref->pre_eq.snapshot();
-    const double h = ref->hcut_m.load(), f = ref->lp_fc.load() * 1.16;
-    const double fb = (1.0 - 0.15 * f * f) * ref->lp_res.load();
-    const SpeakerSet spk{ref->spk_gain.load(), {ref->spk_coef[0].load(), ref->spk_coef[1].load(), ref->spk_coef[2].load(),
-                                                ref->spk_coef[3].load(), ref->spk_coef[4].load()}};
+    const Eq8Kernel::Params& p = ref->params;
+    const EqBandSet::Gains g = p.pre_eq.snapshot();
+    const double h = p.hcut_m, f = p.lp_fc * 1.16;
+    const double fb = (1.0 - 0.15 * f * f) * p.lp_res;
+    const SpeakerSet spk{p.spk_gain, {p.spk_coef[0], p.spk_coef[1], p.spk_coef[2], p.spk_coef[3], p.spk_coef[4]}};
+    EqBandMemory bands;
+    dsp::BiquadState<float> hp_state, shelf_state;
+    dsp::FourPoleState lp_state;
+    FifthOrderState spk_state, cut_state;
     float hs = 0.0f;
     for (int i = 0; i < n; ++i) {
-        hs = static_cast<float>(hs * h + (1.0 - h) * ref->pre_eq.step(g, in[i]));
+        hs = static_cast<float>(hs * h + (1.0 - h) * bands.step(p.pre_eq, g, in[i]));
         float x = hs * g.master;
-        x = dsp::high_pass_step(ref->hp_coefs.load(), ref->hp_state_a, x);
-        x = static_cast<float>(dsp::four_pole_step(ref->lp_state_a, x, f, fb));
-        x = static_cast<float>(x + static_cast<double>(dsp::high_pass_step(ref->shelf_coefs.load(), ref->shelf_state_a, x)) *
-                                       ref->shelf_gain.load());
-        x = speaker_step(ref->spk_a, spk, x);
-        x = low_cut_step(ref->lowcut, kLowCutGain, x);
+        x = dsp::high_pass_step(p.hp_coefs, hp_state, x);
+        x = static_cast<float>(dsp::four_pole_step(lp_state, x, f, fb));
+        x = static_cast<float>(x + static_cast<double>(dsp::high_pass_step(p.shelf_coefs, shelf_state, x)) *
+                                       p.shelf_gain);
+        x = speaker_step(spk_state, spk, x);
+        x = low_cut_step(cut_state, kLowCutGain, x);
         ASSERT_EQ(out[i], x) << i;
     }
 }
@@ -349,8 +353,8 @@ TEST(Eq8, Avx2AndBaselineBuildsAgree) {
     for (int channels : {1, 2}) {
         auto a = std::make_unique<AllFiltersOnForTest>();
         auto b = std::make_unique<AllFiltersOnForTest>();
-        a->use_avx2_kernel = true;
-        b->use_avx2_kernel = false;
+        a->kernel().set_use_avx2(true);
+        b->kernel().set_use_avx2(false);
         std::vector<float> x = test::guitar_like(2 * 400), y = x;
         for (int at = 0, len = 1; at + len <= 400; at += len, len = len == 1 ? 37 : 1) {
             a->EQ8_dsp(len, 48000, channels, x.data() + at * channels);
@@ -369,6 +373,33 @@ struct AllFiltersOn : TEQ8_form {
         ScrollBar_EQ8_FNC_LM.set_position(60);
     }
 };
+
+// The kernel alone: switched-off stages leave the block as it is; the
+// hi-pass runs mono and stereo right on its a memories, stereo left on b.
+TEST(Eq8Kernel, ProcessRunsTheSwitchedStagesOnTheirMemories) {
+    Eq8Kernel k;
+    Eq8Kernel::Params p;
+    p.eq_on = false;
+    std::vector<float> buf(64, 1000.0f);
+    k.process({32, 44100, 2, buf.data()}, p);
+    EXPECT_EQ(buf, std::vector<float>(64, 1000.0f));
+    EXPECT_EQ(k.last_rate(), 44100.0f);
+
+    p.hp_on = true;
+    p.hp_coefs = two_pole_design(48000, 100, 1.41f);
+    const double a0 = p.hp_coefs.a0, a1 = p.hp_coefs.a1;
+    const float y = static_cast<float>(1000.0 / a0);
+    float mono[1] = {1000.0f};
+    k.process({1, 48000, 1, mono}, p);
+    EXPECT_EQ(mono[0], y);
+    EXPECT_EQ(k.memories().hp_state_a.x1, 1000.0f);
+    EXPECT_EQ(k.memories().hp_state_a.y1, y);
+    float st[2] = {1000.0f, 0.0f};
+    k.process({1, 48000, 2, st}, p);
+    EXPECT_EQ(st[0], y);   // fresh b memories
+    EXPECT_EQ(k.memories().hp_state_b.y1, y);
+    EXPECT_EQ(st[1], static_cast<float>((-2000.0 - a1 * y) / a0));   // a continues after the mono sample
+}
 
 TEST(Eq8, LongBuffersRunInPasses) {
     test::expect_long_buffers_run_in_passes<TEQ8_form>();

@@ -30,9 +30,19 @@ using Form = TMultiTortion_form;
 
 // ---- A plain version of one bank: one band at a time, every step as written
 // (32-bit memories, double arithmetic, the sum in band order).
+struct PlainMemories {
+    BandArray x1{}, x2{}, y1{}, y2{}, band_out{}, p1{}, p2{}, q1{}, q2{}, band_out2{};
+    float fold_level = 0.0f;
+    BandArray a0{}, a1{}, a2{}, c0{}, c1{}, c2{};
+};
 struct PlainBank {
-    explicit PlainBank(const BandBank& b) : k(b) {}
-    BandBank k;
+    explicit PlainBank(const BandBank& b) {
+        k.x1 = b.x1(), k.x2 = b.x2(), k.y1 = b.y1(), k.y2 = b.y2(), k.band_out = b.band_out();
+        k.p1 = b.p1(), k.p2 = b.p2(), k.q1 = b.q1(), k.q2 = b.q2(), k.band_out2 = b.band_out2();
+        k.fold_level = b.fold_level;
+        k.a0 = b.a0, k.a1 = b.a1, k.a2 = b.a2, k.c0 = b.c0, k.c1 = b.c1, k.c2 = b.c2;
+    }
+    PlainMemories k;
     float step(float x, bool right, const BandSettings& s) {
         const double F = k.fold_level, t = F / 16000.0;
         for (int b = 0; b < 16; ++b) {
@@ -132,7 +142,7 @@ TEST_F(MultiTortion, BanksMatchThePlainPerBandVersion) {
     for (int flags = 0; flags < 8; ++flags) {
         const BandSettings s = settings(flags & 1, flags & 2, flags & 4, 0.3f);
         for (BankSide side : {BankSide::Left, BankSide::Right}) {
-            const BandBank& start = side == BankSide::Left ? f.bank_l : f.bank_r;
+            const BandBank& start = side == BankSide::Left ? f.kernel().bank_l() : f.kernel().bank_r();
             PlainBank plain(start);
             BandBank fast = start, base = start;
             std::vector<float> in = loud(700), a = in, b = in, ref(in.size());
@@ -143,10 +153,10 @@ TEST_F(MultiTortion, BanksMatchThePlainPerBandVersion) {
             run_band_bank(base, side, s, b.data(), 700, BankKernel::Baseline);
             expect_within_rounding(a, ref, "fastest");
             EXPECT_EQ(b, a) << "flags " << flags << " side " << static_cast<int>(side);
-            EXPECT_EQ(fast.y1, plain.k.y1);
-            EXPECT_EQ(fast.q2, plain.k.q2);
-            EXPECT_EQ(fast.p1, plain.k.p1);
-            EXPECT_EQ(fast.band_out2, plain.k.band_out2);
+            EXPECT_EQ(fast.y1(), plain.k.y1);
+            EXPECT_EQ(fast.q2(), plain.k.q2);
+            EXPECT_EQ(fast.p1(), plain.k.p1);
+            EXPECT_EQ(fast.band_out2(), plain.k.band_out2);
         }
     }
 }
@@ -198,7 +208,7 @@ double peak_gain(float a0, float a1, float a2, double lo, double hi) {
 
 TEST_F(MultiTortion, EachBandPeaksAtUnityWithItsHalfPowerPointsAtItsEdges) {
     Form f;
-    for (const BandBank* bank : {&f.bank_l, &f.bank_r}) {
+    for (const BandBank* bank : {&f.kernel().bank_l(), &f.kernel().bank_r()}) {
         for (int b = 0; b < 16; ++b) {
             const double F = bank->centre[b], W = bank->width[b];
             EXPECT_EQ(F, 100 * b + 50);
@@ -209,12 +219,12 @@ TEST_F(MultiTortion, EachBandPeaksAtUnityWithItsHalfPowerPointsAtItsEdges) {
             EXPECT_NEAR(std::abs(response(bank->a0[b], bank->a1[b], bank->a2[b], F + W / 2)), M_SQRT1_2, tol) << b;
         }
     }
-    EXPECT_NEAR(std::abs(response(f.bank_l.a0[0], f.bank_l.a1[0], f.bank_l.a2[0], 50.0)), 0.97, 0.005);
+    EXPECT_NEAR(std::abs(response(f.kernel().bank_l().a0[0], f.kernel().bank_l().a1[0], f.kernel().bank_l().a2[0], 50.0)), 0.97, 0.005);
     // The left bank's second filters: twice the centre, twice the width.
     for (int b = 0; b < 16; ++b) {
-        const double F = 2.0 * f.bank_l.centre[b], W = 2.0 * f.bank_l.width[b];
-        EXPECT_NEAR(peak_gain(f.bank_l.c0[b], f.bank_l.c1[b], f.bank_l.c2[b], F - W / 2, F + W / 2), 1.0, 1e-5) << b;
-        EXPECT_NEAR(std::abs(response(f.bank_l.c0[b], f.bank_l.c1[b], f.bank_l.c2[b], F + W / 2)), M_SQRT1_2, 4e-3);
+        const double F = 2.0 * f.kernel().bank_l().centre[b], W = 2.0 * f.kernel().bank_l().width[b];
+        EXPECT_NEAR(peak_gain(f.kernel().bank_l().c0[b], f.kernel().bank_l().c1[b], f.kernel().bank_l().c2[b], F - W / 2, F + W / 2), 1.0, 1e-5) << b;
+        EXPECT_NEAR(std::abs(response(f.kernel().bank_l().c0[b], f.kernel().bank_l().c1[b], f.kernel().bank_l().c2[b], F + W / 2)), M_SQRT1_2, 4e-3);
     }
 }
 
@@ -234,7 +244,7 @@ TEST_F(MultiTortion, WithEverythingOffTheOutputIsTheSumOfTheSixteenBands) {
         auto f = fresh();
         f->CheckBox_Standard.set_checked(false);
         std::complex<double> sum = 0;
-        for (int b = 0; b < 16; ++b) sum += response(f->bank_l.a0[b], f->bank_l.a1[b], f->bank_l.a2[b], hz);
+        for (int b = 0; b < 16; ++b) sum += response(f->kernel().bank_l().a0[b], f->kernel().bank_l().a1[b], f->kernel().bank_l().a2[b], hz);
         const double got = measured_gain(*f, hz);
         EXPECT_NEAR(got, std::abs(sum), 0.01 * std::abs(sum)) << hz;
         // The bands overlap: at a band centre the sum is well above one.
@@ -274,15 +284,35 @@ TEST_F(MultiTortion, StereoSendsTheFirstSampleOfEachFrameThroughTheRightBank) {
     const int frames = 600;
     const std::vector<float> out = stereo_through(*f, frames);
     std::vector<float> l = loud(frames), r = test::guitar_like(frames, 7000.0f);
-    const float gin = f->gain_in.load(), gout = f->gain_out.load();
+    const float gin = f->params.gain_in, gout = f->params.gain_out;
     for (float& v : l) v *= gin;
     for (float& v : r) v *= gin;
-    g.mb_dsp_1(l.data(), frames);
-    g.mb_dsp(r.data(), frames);
+    g.kernel().mb_dsp_1(g.params, l.data(), frames);
+    g.kernel().mb_dsp(g.params, r.data(), frames);
     for (int i = 0; i < frames; ++i) {
         ASSERT_EQ(out[2 * i], l[i] * gout) << i;
         ASSERT_EQ(out[2 * i + 1], r[i] * gout) << i;
     }
+}
+
+// The kernel alone: Drive, the left bank, Level in mono; the right bank
+// keeps its fresh memories.
+TEST(MultiTortionKernel, MonoIsDriveThenTheLeftBankThenLevel) {
+    MultiTortionKernel k, ref;
+    MultiTortionKernel::Params p;
+    p.gain_in = 2.0f;
+    p.gain_out = 0.5f;
+    p.fold_on = true;
+    p.band_gain_l[3] = 3.0f;
+    std::vector<float> buf = loud(300), want = buf;
+    k.process({300, 48000, 1, buf.data()}, p);
+    for (float& v : want) v *= 2.0f;
+    ref.mb_dsp(p, want.data(), 300);
+    for (float& v : want) v *= 0.5f;
+    EXPECT_EQ(buf, want);
+    EXPECT_EQ(k.bank_l().y1(), ref.bank_l().y1());
+    EXPECT_NE(k.bank_l().y1(), BandArray{});
+    EXPECT_EQ(k.bank_r().y1(), BandArray{});
 }
 
 TEST_F(MultiTortion, ALeftBandGainChangesOnlyTheSecondSampleOfEachFrame) {
@@ -353,12 +383,12 @@ TEST_F(MultiTortion, GangMakesTheRightRowFollowTheLeft) {
     ASSERT_TRUE(f->Gang.checked());
     f->ScrollBar[3].set_position(0);
     EXPECT_EQ(f->spSkinScrollBar[3].position(), 0);
-    EXPECT_EQ(f->band_gain_l[3].load(), 11.0f);
-    EXPECT_EQ(f->band_gain_r[3].load(), 11.0f);
+    EXPECT_EQ(f->params.band_gain_l[3], 11.0f);
+    EXPECT_EQ(f->params.band_gain_r[3], 11.0f);
     f->spSkinScrollBar[5].set_position(100);
     EXPECT_EQ(f->ScrollBar[5].position(), 50);
-    EXPECT_FLOAT_EQ(f->band_gain_r[5].load(), 1.0f / 11.0f);
-    EXPECT_EQ(f->band_gain_l[5].load(), 1.0f);
+    EXPECT_FLOAT_EQ(f->params.band_gain_r[5], 1.0f / 11.0f);
+    EXPECT_EQ(f->params.band_gain_l[5], 1.0f);
     // Reset left with Gang also centres the right row; reset right leaves the left.
     f->spSkinScrollBar[9].set_position(20);
     f->spSkinButton2.click();
@@ -376,22 +406,22 @@ TEST_F(MultiTortion, GangMakesTheRightRowFollowTheLeft) {
 
 TEST_F(MultiTortion, HiddenClipControls) {
     auto f = fresh();
-    EXPECT_EQ(f->clip_thr[4].load(), 200.0f);
+    EXPECT_EQ(f->params.clip_thr[4], 200.0f);
     f->spSkinScrollBar_clip[4].set_position(0);
-    EXPECT_NEAR(f->clip_thr[4].load(), 32768.0f, 5.0f);
+    EXPECT_NEAR(f->params.clip_thr[4], 32768.0f, 5.0f);
     f->spSkinScrollBar_clip[4].set_position(99);
-    EXPECT_NEAR(f->clip_thr[4].load(), 1.0f, 1e-6f);
+    EXPECT_NEAR(f->params.clip_thr[4], 1.0f, 1e-6f);
     f->spSkinButton_dB[3].click();   // "-60 dB": position 50, which most bars already have
-    EXPECT_EQ(f->clip_thr[0].load(), 200.0f);
-    EXPECT_NEAR(f->clip_thr[4].load(), 171.8f, 0.05f);
+    EXPECT_EQ(f->params.clip_thr[0], 200.0f);
+    EXPECT_NEAR(f->params.clip_thr[4], 171.8f, 0.05f);
     f->spSkinButton_dB[4].click();   // "-70 dB": 70
     f->spSkinButton_dB[3].click();
-    for (int b = 0; b < 16; ++b) EXPECT_NEAR(f->clip_thr[b].load(), 171.8f, 0.05f) << b;
+    for (int b = 0; b < 16; ++b) EXPECT_NEAR(f->params.clip_thr[b], 171.8f, 0.05f) << b;
     EXPECT_EQ(f->spSkinButton_dB[0].caption(), "- 30 dB");
     f->spSkinButton_dB[0].click();
     EXPECT_EQ(f->spSkinScrollBar_clip[15].position(), 30);
     f->CheckBox_True.set_checked(true);
-    EXPECT_TRUE(f->soft_clip_on.load());
+    EXPECT_TRUE(f->params.soft_clip_on);
 }
 
 // ---- Record.
@@ -417,7 +447,7 @@ TEST_F(MultiTortion, ARecordWithDifferingRowsRestoresBothWhateverItsGangByte) {
         for (int b = 0; b < 16; ++b) {
             EXPECT_EQ(dst->ScrollBar[b].position(), 3 * b);
             EXPECT_EQ(dst->spSkinScrollBar[b].position(), 100 - 5 * b);
-            EXPECT_EQ(dst->band_gain_r[b].load(), *gain_curve(static_cast<float>(5 * b)));
+            EXPECT_EQ(dst->params.band_gain_r[b], *gain_curve(static_cast<float>(5 * b)));
         }
     }
 }
@@ -437,12 +467,12 @@ TEST_F(MultiTortion, AnUntrustedRecordIsClampedAndItsSwitchesNeedExactlyOne) {
     EXPECT_EQ(f->ScrollBar_gain_In.position(), 0);
     EXPECT_EQ(f->ScrollBar_gain_Out.position(), 100);
     EXPECT_FALSE(f->CheckBox_Standard.checked());
-    EXPECT_FALSE(f->fold_on.load());
-    EXPECT_EQ(f->filter2_on.load(), 0);
-    EXPECT_TRUE(f->soft_clip_on.load());
+    EXPECT_FALSE(f->params.fold_on);
+    EXPECT_EQ(f->params.filter2_on, 0);
+    EXPECT_TRUE(f->params.soft_clip_on);
     EXPECT_EQ(f->ScrollBar[0].position(), 100);
     EXPECT_EQ(f->spSkinScrollBar[15].position(), 100);
-    EXPECT_FLOAT_EQ(f->band_gain_l[0].load(), 1.0f / 11.0f);
+    EXPECT_FLOAT_EQ(f->params.band_gain_l[0], 1.0f / 11.0f);
 }
 
 // ---- Band file.
@@ -451,7 +481,7 @@ TEST_F(MultiTortion, WithoutABandFileStandardIsOnAndAllElseNeutral) {
     auto f = fresh();
     EXPECT_FALSE(fs::exists(band_file()));
     EXPECT_TRUE(f->CheckBox_Standard.checked());
-    EXPECT_TRUE(f->fold_on.load());
+    EXPECT_TRUE(f->params.fold_on);
     EXPECT_FALSE(f->CheckBox_Filter2.checked());
     EXPECT_FALSE(f->CheckBox_True.checked());
     EXPECT_TRUE(f->Gang.checked());
@@ -459,11 +489,11 @@ TEST_F(MultiTortion, WithoutABandFileStandardIsOnAndAllElseNeutral) {
     for (int b = 0; b < 16; ++b) {
         EXPECT_EQ(f->ScrollBar[b].position(), 50);
         EXPECT_EQ(f->spSkinScrollBar[b].position(), 50);
-        EXPECT_EQ(f->band_gain_l[b].load(), 1.0f);
-        EXPECT_EQ(f->band_gain_r[b].load(), 1.0f);
+        EXPECT_EQ(f->params.band_gain_l[b], 1.0f);
+        EXPECT_EQ(f->params.band_gain_r[b], 1.0f);
     }
-    EXPECT_EQ(f->gain_in.load(), 1.0f);
-    EXPECT_EQ(f->gain_out.load(), 1.0f);
+    EXPECT_EQ(f->params.gain_in, 1.0f);
+    EXPECT_EQ(f->params.gain_out, 1.0f);
 }
 
 TEST_F(MultiTortion, ClosingWritesTheFileAndANewInstanceStartsFromIt) {
@@ -493,10 +523,10 @@ TEST_F(MultiTortion, ClosingWritesTheFileAndANewInstanceStartsFromIt) {
     EXPECT_EQ(g->ScrollBar[5].position(), 20);
     EXPECT_EQ(g->spSkinScrollBar[5].position(), 90);
     EXPECT_EQ(g->ScrollBar_gain_In.position(), 70);
-    EXPECT_EQ(g->gain_out.load(), *gain_curve(30.0f));
-    EXPECT_FALSE(g->fold_on.load());
-    EXPECT_TRUE(g->soft_clip_on.load());
-    EXPECT_EQ(g->filter2_on.load(), 1);
+    EXPECT_EQ(g->params.gain_out, *gain_curve(30.0f));
+    EXPECT_FALSE(g->params.fold_on);
+    EXPECT_TRUE(g->params.soft_clip_on);
+    EXPECT_EQ(g->params.filter2_on, 1);
     EXPECT_TRUE(g->Gang.checked());   // Gang is not saved
 }
 
@@ -546,7 +576,7 @@ TEST_F(MultiTortion, ADamagedBandFileGivesDefaultsOrClampedValues) {
         for (int b = 0; b < 16; ++b) {
             ASSERT_GE(g->ScrollBar[b].position(), 0);
             ASSERT_LE(g->spSkinScrollBar[b].position(), 100);
-            ASSERT_TRUE(std::isfinite(g->band_gain_l[b].load()));
+            ASSERT_TRUE(std::isfinite(g->params.band_gain_l[b]));
         }
     }
 }

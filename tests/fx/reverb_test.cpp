@@ -34,13 +34,13 @@ int first_wet(const std::vector<float>& buf, int channels, int channel) {
 TEST(Reverb, CreationValues) {
     auto f = fresh();
     EXPECT_EQ(f->form().caption(), "Reverberator");
-    EXPECT_EQ(f->comb_damp.load(), 0.05f);
-    EXPECT_EQ(f->comb_damp_inv.load(), 0.95f);
-    EXPECT_EQ(f->decay_l.load(), 0.75f);
-    EXPECT_EQ(f->tone_m.load(), 0.75f);
-    EXPECT_EQ(f->tone_r.load(), 0.0f);
-    EXPECT_EQ(f->pre_len_m.load(), 10);
-    EXPECT_EQ(f->rv_gain_m.load(), 1.0f);
+    EXPECT_EQ(f->params.comb_damp, 0.05f);
+    EXPECT_EQ(f->params.comb_damp_inv, 0.95f);
+    EXPECT_EQ(f->params.decay_l, 0.75f);
+    EXPECT_EQ(f->params.tone_m, 0.75f);
+    EXPECT_EQ(f->params.tone_r, 0.0f);
+    EXPECT_EQ(f->params.pre_len_m, 10);
+    EXPECT_EQ(f->params.rv_gain_m, 1.0f);
     EXPECT_FALSE(f->ScrollBar_Right_Brightness.visible());
     EXPECT_FALSE(f->Label_Right_Brightness.visible());
     EXPECT_EQ(f->ScrollBar_Mono_Delay.max(), 4999);
@@ -63,14 +63,32 @@ TEST(Reverb, FirstWetSamplesFollowTheFirstCombAndTheOutputDelay) {
     EXPECT_FLOAT_EQ(st[2 * 1137 + 1], 200.0f);
 }
 
+// The kernel alone: an impulse comes back from the first comb through the
+// low-pass, the output delay and the gain.
+TEST(ReverbKernel, ImpulseMeetsTheFirstCombAfterTheOutputDelay) {
+    ReverbKernel k;
+    ReverbKernel::Params p;
+    p.pre_len_m = 30;
+    p.rv_gain_m = 2.0f;
+    std::vector<float> buf(3000, 0.0f);
+    buf[0] = 1000.0f;
+    k.process({1117, 48000, 1, buf.data()}, p);
+    EXPECT_FLOAT_EQ(k.comb_store_l()[0], 950.0f);   // the comb's low-pass took the impulse (damping 0.05)
+    EXPECT_EQ(k.comb_store_l()[1], 0.0f);
+    k.process({1883, 48000, 1, buf.data() + 1117}, p);
+    EXPECT_EQ(buf[0], 1000.0f);
+    for (int i = 1; i < 1116 + 30; ++i) ASSERT_EQ(buf[i], 0.0f) << i;
+    EXPECT_FLOAT_EQ(buf[1146], 2.0f * 1000.0f * 0.2f * 0.25f);
+}
+
 TEST(Reverb, MonoReadsTheLeftDecay) {
     auto base = impulse_response(*fresh(), 1, 5000);
     auto m = fresh();
-    m->decay_m.store(0.1f);  // stored, never processed
+    m->decay_m = 0.1f;  // stored, never processed
     EXPECT_EQ(impulse_response(*m, 1, 5000), base);
     auto l = fresh();
     l->ScrollBar_Left_Decay.set_position(20);
-    EXPECT_EQ(l->decay_m.load(), 0.75f);
+    EXPECT_EQ(l->decay_m, 0.75f);
     auto out = impulse_response(*l, 1, 5000);
     EXPECT_EQ(std::vector<float>(out.begin(), out.begin() + 2242), std::vector<float>(base.begin(), base.begin() + 2242));
     EXPECT_NE(out, base);  // from comb 0's second pass on
@@ -78,31 +96,31 @@ TEST(Reverb, MonoReadsTheLeftDecay) {
     auto k = fresh();
     k->ScrollBar_Mono_Decay.set_position(50);
     EXPECT_EQ(k->ScrollBar_Left_Decay.position(), 50);
-    EXPECT_EQ(k->decay_r.load(), 0.5f);
-    EXPECT_EQ(k->decay_l.load(), 0.5f);
+    EXPECT_EQ(k->params.decay_r, 0.5f);
+    EXPECT_EQ(k->params.decay_l, 0.5f);
 }
 
 TEST(Reverb, BrightnessBars) {
     auto f = fresh();
     f->ScrollBar_Left_Brightness.set_position(0);
-    EXPECT_EQ(f->comb_damp.load(), 0.0f);
-    EXPECT_EQ(f->comb_damp_inv.load(), 1.0f);
+    EXPECT_EQ(f->params.comb_damp, 0.0f);
+    EXPECT_EQ(f->params.comb_damp_inv, 1.0f);
     f->ScrollBar_Left_Brightness.set_position(100);  // comb stores freeze
-    EXPECT_EQ(f->comb_damp.load(), 1.0f);
+    EXPECT_EQ(f->params.comb_damp, 1.0f);
     std::vector<float> buf = test::guitar_like(3000);
     f->process(3000, 48000, 1, buf.data());
-    for (float v : f->comb_store_l) EXPECT_EQ(v, 0.0f);
+    for (float v : f->kernel().comb_store_l()) EXPECT_EQ(v, 0.0f);
     f->ScrollBar_Mono_Brightness.set_position(100);  // output low-pass frozen
-    EXPECT_EQ(f->tone_l.load(), 1.0f);
-    EXPECT_EQ(f->tone_r.load(), 1.0f);
+    EXPECT_EQ(f->params.tone_l, 1.0f);
+    EXPECT_EQ(f->params.tone_r, 1.0f);
     // The hidden right bar changes nothing.
     auto g = fresh();
     ParamRecord before, after;
     g->get_parameters(before);
     g->ScrollBar_Right_Brightness.set_position(3);
     g->get_parameters(after);
-    EXPECT_EQ(g->comb_damp.load(), 0.05f);
-    EXPECT_EQ(g->tone_r.load(), 0.0f);
+    EXPECT_EQ(g->params.comb_damp, 0.05f);
+    EXPECT_EQ(g->params.tone_r, 0.0f);
     for (int b = 0; b < 96; ++b) {
         if (b >= 68 && b < 72) continue;  // its own position
         EXPECT_EQ(before.bytes[b], after.bytes[b]) << b;
@@ -129,10 +147,10 @@ TEST(Reverb, RecordKeepsCombDampingUnlessItsPositionMoves) {
     ParamRecord r;
     f->get_parameters(r);
     f->put_parameters(r);
-    EXPECT_EQ(f->comb_damp.load(), 0.05f);  // Left Brightness still at 75
+    EXPECT_EQ(f->params.comb_damp, 0.05f);  // Left Brightness still at 75
     rec_set_i32(r, 64, 64);
     f->put_parameters(r);
-    EXPECT_FLOAT_EQ(f->comb_damp.load(), 0.8f);
+    EXPECT_FLOAT_EQ(f->params.comb_damp, 0.8f);
 }
 
 TEST(Reverb, HostileRecordIsClampedToWhatTheBarsGive) {
@@ -151,14 +169,14 @@ TEST(Reverb, HostileRecordIsClampedToWhatTheBarsGive) {
     rec_set_i32(r, 44, 500);     // Right Decay position beyond the bar
     auto f = fresh();
     f->put_parameters(r);
-    EXPECT_EQ(f->rv_gain_m.load(), 1.0f);   // from the stored position 50
-    EXPECT_EQ(f->rv_gain_l.load(), 1.0f);
-    EXPECT_EQ(f->decay_l.load(), 0.75f);
-    EXPECT_EQ(f->decay_r.load(), 0.99f);    // the position, clamped to 99
-    EXPECT_FLOAT_EQ(f->tone_l.load(), std::sqrt(0.75f));  // stored position 75
-    EXPECT_EQ(f->pre_len_m.load(), 4999);
-    EXPECT_EQ(f->pre_len_l.load(), 10);
-    EXPECT_EQ(f->pre_len_r.load(), 4999);
+    EXPECT_EQ(f->params.rv_gain_m, 1.0f);   // from the stored position 50
+    EXPECT_EQ(f->params.rv_gain_l, 1.0f);
+    EXPECT_EQ(f->params.decay_l, 0.75f);
+    EXPECT_EQ(f->params.decay_r, 0.99f);    // the position, clamped to 99
+    EXPECT_FLOAT_EQ(f->params.tone_l, std::sqrt(0.75f));  // stored position 75
+    EXPECT_EQ(f->params.pre_len_m, 4999);
+    EXPECT_EQ(f->params.pre_len_l, 10);
+    EXPECT_EQ(f->params.pre_len_r, 4999);
     std::vector<float> buf = test::guitar_like(2 * 48000);
     for (int done = 0; done < 48000; done += 500) f->process(500, 48000, 2, buf.data() + 2 * done);
     for (float v : buf) ASSERT_TRUE(std::isfinite(v));
