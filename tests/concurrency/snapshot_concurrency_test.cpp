@@ -117,9 +117,9 @@ TEST(SnapshotConcurrency, AStormOfPresetChangesAlwaysPlaysTheRequestedPresets) {
     {
         ChainEditor e;
         e.fill_kind_lists_and_build_chain();
+        load_preset_record(e, x3, "x3.pre");  // at once: the audio thread starts on x3
         e.switch_fade_ms = 20;
         e.spill_over_ms = 50;
-        load_preset_record(e, x3, "x3.pre");
         std::thread audio([&] {
             std::vector<float> buf(2 * 64);
             while (!stop.load(std::memory_order_relaxed)) {
