@@ -9,6 +9,7 @@
 
 #include "app/help_pages.h"
 #include "engine/effects.h"
+#include "app/preset_switch_choices.h"
 #include "fx/effect_form.h"
 #include "gui/controls.h"
 #include "gui/form_window.h"
@@ -212,6 +213,26 @@ void TForm1::show_help_menu() {
     for (int i = 0; i < kHelpMenuEntries; ++i) {
         QAction* a = menu.addAction(QString::fromUtf8(entries[static_cast<std::size_t>(i)].caption));
         connect(a, &QAction::triggered, this, [this, i] { form_.HelpMenuClick(i); });
+    }
+    // How a preset change sounds: the crossfade, and how long the old
+    // chain's tails ring on.
+    menu.addSeparator();
+    ChainEditor& ed = chain();
+    QMenu* fade = menu.addMenu("Preset change: crossfade");
+    fade->setObjectName("CrossfadeMenu");
+    for (const int ms : kCrossfadeChoicesMs) {
+        QAction* a = fade->addAction(QString::fromStdString(crossfade_caption(ms)));
+        a->setCheckable(true);
+        a->setChecked(ed.switch_fade_ms == ms);
+        connect(a, &QAction::triggered, this, [&ed, ms] { ed.switch_fade_ms = ms; });
+    }
+    QMenu* spill = menu.addMenu("Preset change: tails ring on");
+    spill->setObjectName("SpillOverMenu");
+    for (const int ms : kSpillOverChoicesMs) {
+        QAction* a = spill->addAction(QString::fromStdString(spill_over_caption(ms)));
+        a->setCheckable(true);
+        a->setChecked(ed.spill_over_ms == ms);
+        connect(a, &QAction::triggered, this, [&ed, ms] { ed.spill_over_ms = ms; });
     }
     QWidget* button = control(extras().spSkinMenuButton1.name());
     const QPoint at = button != nullptr ? button->mapToGlobal(QPoint(0, button->height())) : QCursor::pos();

@@ -51,6 +51,13 @@ TEST(FaceSettingsReader, DamagedValuesGiveDefaultsOrClampedValues) {
     EXPECT_LE(j.latency, 50);
     EXPECT_GE(j.sample_freq, 0);
     EXPECT_LE(j.sample_freq, 3);
+
+    // How a preset change sounds: defaults 20 ms and 2 s, clamped into range.
+    EXPECT_EQ(none.crossfade_ms, 20);
+    EXPECT_EQ(none.spill_over_ms, 2000);
+    const FaceSettings far = parse("[Preset Switch]\nCrossfade=999\nSpillOver=-5\n");
+    EXPECT_EQ(far.crossfade_ms, 200);
+    EXPECT_EQ(far.spill_over_ms, 0);
 }
 
 class FaceIniStartup : public test::FormRig {};
@@ -72,7 +79,8 @@ TEST_F(FaceIniStartup, FirstRunWithoutFaceIniTakesDefaultsLoadsF9AndWritesEveryK
     const std::string ini = home.read("face.ini");
     const std::string keys[] = {"input=0", "output=0", "latency=35", "MonoStereo=1", "SampleFreq=3",
                                 "input_name=in A", "output_name=out A", "[Default Preset]",
-                                "Path=" + home.path("PRESETS/F9 - High Gain Distortion Noise Gate.pre")};
+                                "Path=" + home.path("PRESETS/F9 - High Gain Distortion Noise Gate.pre"),
+                                "[Preset Switch]", "Crossfade=20", "SpillOver=2000"};
     std::size_t at = 0;
     for (const std::string& k : keys) {  // present, in this order
         const std::size_t p = ini.find(k, at);
