@@ -29,12 +29,12 @@ void run_chain_bench(benchmark::State& state, bool chorus) {
     ChainTable t;
     t.count = 16;
     for (int i = 0; i < 16; ++i) {
-        t.slots[i].process = reg->process[kKindGain];
-        t.slots[i].params = reg->params[kKindGain];
-        t.slots[i].kind = kKindGain;
-        t.slots[i].instance = reg->create[kKindGain]();
-        t.slots[i].enabled = 1;
-        auto* g = static_cast<Tgain_form*>(t.slots[i].instance);
+        t.slot[i].process = reg->process[kKindGain];
+        t.slot[i].params = reg->params[kKindGain];
+        t.slot[i].kind = kKindGain;
+        t.slot[i].instance = reg->create[kKindGain]();
+        t.slot[i].enabled = 1;
+        auto* g = static_cast<Tgain_form*>(t.slot[i].instance);
         g->RadioBox_SimpleChorus.set_checked(chorus);
     }
     commit_chain(t);
@@ -49,7 +49,7 @@ void run_chain_bench(benchmark::State& state, bool chorus) {
     }
     tw::bench::set_frame_counters(state, kFrames, kRate);
     reset_engine();
-    for (int i = 0; i < 16; ++i) delete t.slots[i].instance;
+    for (int i = 0; i < 16; ++i) delete t.slot[i].instance;
 }
 
 // The heavy chain loaded as the program loads a preset, over a guitar-like

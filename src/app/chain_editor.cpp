@@ -40,7 +40,7 @@ ChainEditor::ChainEditor() {
 
 ChainEditor::~ChainEditor() {
     bool holds_any = !retiring_.empty();
-    for (int s = 0; s < kMaxSlots; ++s) holds_any = holds_any || staging_.slots[s].instance != nullptr;
+    for (int s = 0; s < kMaxSlots; ++s) holds_any = holds_any || staging_.slot[s].instance != nullptr;
     if (!holds_any) return;
     // Nothing may run our instances once they are gone: hold the chain
     // closed while it is emptied and the instances are deleted.
@@ -51,8 +51,8 @@ ChainEditor::~ChainEditor() {
     for (Instance inst : retiring_) delete inst;
     retiring_.clear();
     for (int s = 0; s < kMaxSlots; ++s) {
-        delete staging_.slots[s].instance;
-        staging_.slots[s].instance = nullptr;
+        delete staging_.slot[s].instance;
+        staging_.slot[s].instance = nullptr;
     }
     reopen_gate(chain_active, was_active);
 }
@@ -62,7 +62,7 @@ const ChainRow& ChainEditor::row(int n) const { return *rows_[clamp_row(n) - 1];
 
 Instance ChainEditor::instance(int n) const {
     if (n < 1 || n > kChainRows) return nullptr;
-    return staging_.slots[n - 1].instance;
+    return staging_.slot[n - 1].instance;
 }
 
 void ChainEditor::destroy_instance(Instance inst) {
@@ -87,15 +87,15 @@ ChainSlot ChainEditor::make_slot(std::int32_t kind) {
 }
 
 void ChainEditor::fill_slot(int s, std::int32_t kind) {
-    const std::int32_t enabled = staging_.slots[s].enabled;
-    staging_.slots[s] = make_slot(kind);
-    staging_.slots[s].enabled = enabled;
+    const std::int32_t enabled = staging_.slot[s].enabled;
+    staging_.slot[s] = make_slot(kind);
+    staging_.slot[s].enabled = enabled;
 }
 
 void ChainEditor::replace_chain(const ChainTable& next) {
     if (!built()) fill_kind_lists_and_build_chain();
     const ChainTable old = staging_;
-    for (int s = 0; s < kChainRows; ++s) staging_.slots[s] = next.slots[s];
+    for (int s = 0; s < kChainRows; ++s) staging_.slot[s] = next.slot[s];
     // One step: the audio thread plays the old chain until here, then the
     // new one. With a crossfade or a spill-over (and a running stream) the
     // old chain goes on beside the new one until its tail has played.
@@ -109,15 +109,15 @@ void ChainEditor::replace_chain(const ChainTable& next) {
     free_retired();
     for (int n = 1; n <= kChainRows; ++n) {
         ChainRow& r = row(n);
-        r.combo.set_item_index_silent(staging_.slots[n - 1].kind);
+        r.combo.set_item_index_silent(staging_.slot[n - 1].kind);
         // Runs on_off, which writes the same on/off again and sets the caption.
-        r.check.set_checked(staging_.slots[n - 1].enabled == 1);
+        r.check.set_checked(staging_.slot[n - 1].enabled == 1);
     }
     for (int s = 0; s < kChainRows; ++s) {
-        Instance inst = old.slots[s].instance;
+        Instance inst = old.slot[s].instance;
         if (inst == nullptr) continue;
         bool kept = false;
-        for (int t = 0; t < kChainRows; ++t) kept = kept || staging_.slots[t].instance == inst;
+        for (int t = 0; t < kChainRows; ++t) kept = kept || staging_.slot[t].instance == inst;
         if (kept) continue;
         if (faded) {
             // Its editor closes now; the instance goes when its tail has played.
@@ -156,7 +156,7 @@ void ChainEditor::fill_kind_lists_and_build_chain() {
     for (int n = 1; n <= kChainRows; ++n) {
         const int s = n - 1;
         fill_slot(s, row(n).combo.item_index());
-        staging_.slots[s].enabled = 0;
+        staging_.slot[s].enabled = 0;
         staging_.count += 1;
     }
     commit_chain(staging_);
@@ -171,9 +171,9 @@ void ChainEditor::slot_kind_change(int n) {
     // once the new instance is committed.
     const std::int32_t was_active = close_gate_and_wait(chain_active);
     r.combo.set_enabled(false);
-    if (staging_.slots[s].instance != nullptr) {
-        Instance old = staging_.slots[s].instance;
-        staging_.slots[s].instance = nullptr;
+    if (staging_.slot[s].instance != nullptr) {
+        Instance old = staging_.slot[s].instance;
+        staging_.slot[s].instance = nullptr;
         destroy_instance(old);
     }
     const int k = r.combo.item_index();
@@ -193,11 +193,11 @@ void ChainEditor::on_off(int n) {
     const int s = n - 1;
     ChainRow& r = row(n);
     if (r.check.checked()) {
-        staging_.slots[s].enabled = 1;
+        staging_.slot[s].enabled = 1;
         enable_slot(s);
         r.check.set_caption("On");
     } else {
-        staging_.slots[s].enabled = 0;
+        staging_.slot[s].enabled = 0;
         disable_slot(s);
         r.check.set_caption("Off");
     }
@@ -206,13 +206,13 @@ void ChainEditor::on_off(int n) {
 void ChainEditor::tune(int n) {
     if (n < 1 || n > kChainRows) return;
     const int s = n - 1;
-    if (std::strstr(staging_.slots[s].name, kEmptyName) != nullptr) return;
+    if (std::strstr(staging_.slot[s].name, kEmptyName) != nullptr) return;
     // A kind whose effect is not built has no window to show.
-    if (staging_.slots[s].instance == nullptr) return;
+    if (staging_.slot[s].instance == nullptr) return;
     ui::Button& b = row(n).tune;
     b.set_enabled(false);
     b.set_caption("wait");
-    if (on_show_editor) on_show_editor(n, staging_.slots[s].instance);
+    if (on_show_editor) on_show_editor(n, staging_.slot[s].instance);
     b.set_caption("Tune");
     b.set_enabled(true);
 }
@@ -237,11 +237,11 @@ void ChainEditor::move(int n, int target) {
         const int b = target - 1;
         // The slot moves whole (kind, instance, entries, name); on/off
         // follows with the check boxes below.
-        const std::int32_t on_a = staging_.slots[a].enabled;
-        const std::int32_t on_b = staging_.slots[b].enabled;
-        std::swap(staging_.slots[a], staging_.slots[b]);
-        staging_.slots[a].enabled = on_a;
-        staging_.slots[b].enabled = on_b;
+        const std::int32_t on_a = staging_.slot[a].enabled;
+        const std::int32_t on_b = staging_.slot[b].enabled;
+        std::swap(staging_.slot[a], staging_.slot[b]);
+        staging_.slot[a].enabled = on_a;
+        staging_.slot[b].enabled = on_b;
         swap_chain_slots(b, a);
         free_retired();
 

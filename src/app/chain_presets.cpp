@@ -32,12 +32,12 @@ void load_preset_record(ChainEditor& editor, const PresetRecord& file, const std
     // instance per row (files read, settings applied), then one commit.
     ChainTable next = editor.staging();
     for (int s = 0; s < kPresetUsedSlots; ++s) {
-        next.slots[s] = editor.make_slot(effective_kind(g_record, s));
-        next.slots[s].enabled = g_record.enabled(s);
+        next.slot[s] = editor.make_slot(effective_kind(g_record, s));
+        next.slot[s].enabled = g_record.enabled(s);
     }
     for (int s = 0; s < next.count && s < kPresetUsedSlots; ++s) {
         g_record.get_params(s, exchange);
-        if (next.slots[s].params != nullptr) next.slots[s].params(&exchange, next.slots[s].instance, 1);
+        if (next.slot[s].params != nullptr) next.slot[s].params(&exchange, next.slot[s].instance, 1);
     }
     editor.replace_chain(next);
 }
@@ -46,9 +46,9 @@ void build_preset_record(ChainEditor& editor) {
     ParamRecord exchange;  // cleared once: a slot keeps what the slots before it left
     const ChainTable& staging = editor.staging();
     for (int s = 0; s < staging.count && s < kPresetSlots; ++s) {
-        g_record.set_kind(s, staging.slots[s].kind);
-        g_record.set_enabled(s, staging.slots[s].enabled);
-        if (staging.slots[s].params != nullptr) staging.slots[s].params(&exchange, staging.slots[s].instance, 0);
+        g_record.set_kind(s, staging.slot[s].kind);
+        g_record.set_enabled(s, staging.slot[s].enabled);
+        if (staging.slot[s].params != nullptr) staging.slot[s].params(&exchange, staging.slot[s].instance, 0);
         g_record.set_params(s, exchange);
     }
     g_record.set_version(kPresetVersion);

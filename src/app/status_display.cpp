@@ -101,7 +101,7 @@ std::string slot_loads_text(const Chain& chain, int rows) {
     std::string text = "slots";
     bool any = false;
     for (int s = 0; s < rows && s < live.count; ++s) {
-        const ChainSlot& slot = live.slots[s];
+        const ChainSlot& slot = live.slot[s];
         if (slot.enabled != 1 || slot.kind == kEmptyKind) continue;
         char item[32];
         std::snprintf(item, sizeof item, " %d:%.1f%%", s + 1, 100.0 * static_cast<double>(chain.slot_load(s)));

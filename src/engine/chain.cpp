@@ -68,7 +68,7 @@ void Chain::run_table(Table& t, std::int32_t frames, std::int32_t sample_rate, s
         timed ? static_cast<double>(sample_rate) / (static_cast<double>(kCounterFrequency) * frames) : 0.0;
     std::int64_t before = timed ? read_counter() : 0;
     for (std::int32_t i = 0; i < n; ++i) {
-        const ChainSlot& s = t.slots[i];
+        const ChainSlot& s = t.slot[i];
         if (!slot_runs(s, t.enabled[i].load(std::memory_order_relaxed))) {
             if (timed) slot_load_[i].store(0.0f, std::memory_order_relaxed);
             continue;
@@ -174,7 +174,7 @@ std::int32_t Chain::process_slots(std::int32_t first, std::int32_t last, std::in
     Table& t = tables_[live_of(st)];
     const std::int32_t n = std::min(last, t.count.load(std::memory_order_relaxed));
     for (std::int32_t i = std::max(first, 0); i < n; ++i) {
-        const ChainSlot& s = t.slots[i];
+        const ChainSlot& s = t.slot[i];
         if (slot_runs(s, t.enabled[i].load(std::memory_order_relaxed)))
             s.process(frames, sample_rate, channels, samples, s.instance);
     }
@@ -194,10 +194,10 @@ void Chain::commit_table(const ChainTable& from, std::int32_t copy, std::int32_t
     Table& t = tables_[next];
     const Table& live = tables_[old];
     for (std::int32_t i = 0; i < kMaxSlots; ++i) {
-        ChainSlot& s = t.slots[i];
+        ChainSlot& s = t.slot[i];
         // Slots past the copied ones keep what the live chain holds there.
         const bool copied = i < copy;
-        const ChainSlot& src = copied ? from.slots[i] : live.slots[i];
+        const ChainSlot& src = copied ? from.slot[i] : live.slot[i];
         s.process = src.process;
         s.instance = src.instance;
         s.params = src.params;
@@ -240,7 +240,7 @@ bool Chain::release_retired(bool force) {
 void Chain::swap_slots(std::int32_t a, std::int32_t b) {
     if (!valid_slot(a) || !valid_slot(b)) return;
     ChainTable t = snapshot();
-    std::swap(t.slots[a], t.slots[b]);
+    std::swap(t.slot[a], t.slot[b]);
     commit_table(t, kMaxSlots, t.count, 0, 0);
 }
 
@@ -271,11 +271,11 @@ ChainTable Chain::snapshot() const {
     ChainTable t;
     t.count = live.count.load(std::memory_order_relaxed);
     for (int i = 0; i < kMaxSlots; ++i) {
-        t.slots[i].process = live.slots[i].process;
-        t.slots[i].instance = live.slots[i].instance;
-        t.slots[i].params = live.slots[i].params;
-        t.slots[i].kind = live.slots[i].kind;
-        t.slots[i].enabled = live.enabled[i].load(std::memory_order_relaxed);
+        t.slot[i].process = live.slot[i].process;
+        t.slot[i].instance = live.slot[i].instance;
+        t.slot[i].params = live.slot[i].params;
+        t.slot[i].kind = live.slot[i].kind;
+        t.slot[i].enabled = live.enabled[i].load(std::memory_order_relaxed);
     }
     return t;
 }
@@ -284,7 +284,7 @@ float Chain::slot_load(std::int32_t i) const {
     if (!valid_slot(i)) return 0.0f;
     const Table& live = tables_[live_of(state_.load(std::memory_order_relaxed))];
     if (i >= live.count.load(std::memory_order_relaxed) ||
-        !slot_runs(live.slots[i], live.enabled[i].load(std::memory_order_relaxed)))
+        !slot_runs(live.slot[i], live.enabled[i].load(std::memory_order_relaxed)))
         return 0.0f;
     return slot_load_[i].load(std::memory_order_relaxed);
 }

@@ -61,7 +61,7 @@ struct ChainSlot {
 // Up to kMaxSlots slots; slots 0 .. count - 1 are used, slot 0 runs first.
 struct ChainTable {
     std::int32_t count = 0;
-    std::array<ChainSlot, kMaxSlots> slots{};
+    std::array<ChainSlot, kMaxSlots> slot{};
 };
 
 class Chain {
@@ -159,7 +159,7 @@ private:
     // named by the state and no run is inside it.
     struct Table {
         std::atomic<std::int32_t> count{0};
-        std::array<ChainSlot, kMaxSlots> slots{};
+        std::array<ChainSlot, kMaxSlots> slot{};
         std::array<std::atomic<std::int32_t>, kMaxSlots> enabled{};
         // How the table that this one replaced leaves: written before the
         // table is made live.

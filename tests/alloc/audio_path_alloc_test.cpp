@@ -75,11 +75,11 @@ TEST(AudioPath, NoAllocationWhileEveryKindRuns) {
     std::vector<Instance> made;
     for (int k = 1; k <= reg->last_kind; ++k) {
         Instance inst = reg->create[k]();
-        t.slots[t.count].process = reg->process[k];
-        t.slots[t.count].params = reg->params[k];
-        t.slots[t.count].kind = k;
-        t.slots[t.count].instance = inst;
-        t.slots[t.count].enabled = 1;
+        t.slot[t.count].process = reg->process[k];
+        t.slot[t.count].params = reg->params[k];
+        t.slot[t.count].kind = k;
+        t.slot[t.count].instance = inst;
+        t.slot[t.count].enabled = 1;
         ++t.count;
         if (inst) made.push_back(inst);
     }
@@ -90,11 +90,11 @@ TEST(AudioPath, NoAllocationWhileEveryKindRuns) {
         auto* lim = static_cast<Tlimiter_form*>(inst);
         lim->params.mode = mode;
         lim->publish();
-        t.slots[t.count].process = reg->process[kKindLimiter];
-        t.slots[t.count].params = reg->params[kKindLimiter];
-        t.slots[t.count].kind = kKindLimiter;
-        t.slots[t.count].instance = inst;
-        t.slots[t.count].enabled = 1;
+        t.slot[t.count].process = reg->process[kKindLimiter];
+        t.slot[t.count].params = reg->params[kKindLimiter];
+        t.slot[t.count].kind = kKindLimiter;
+        t.slot[t.count].instance = inst;
+        t.slot[t.count].enabled = 1;
         ++t.count;
         made.push_back(inst);
     }
@@ -134,7 +134,7 @@ TEST(AudioPath, NoAllocationWhileAPresetChangeFadesAndRingsOut) {
         ChainTable t;
         for (int k = 1; k <= reg->last_kind; ++k) {
             Instance inst = reg->create[k]();
-            t.slots[t.count] = ChainSlot{reg->process[k], inst, reg->params[k], k, 1, {}};
+            t.slot[t.count] = ChainSlot{reg->process[k], inst, reg->params[k], k, 1, {}};
             ++t.count;
             if (inst) made.push_back(inst);
         }

@@ -54,14 +54,14 @@ TEST_F(ChainEditorTest, FirstShowFillsListsAndCommitsSixteenEmptySlots) {
         EXPECT_EQ(c.items()[13], "Gain");
         EXPECT_EQ(c.items()[6], "Distortion (Soft/Hard)");
         EXPECT_EQ(c.item_index(), 0);
-        EXPECT_STREQ(e.staging().slots[n - 1].name, "--- select ---");
+        EXPECT_STREQ(e.staging().slot[n - 1].name, "--- select ---");
         EXPECT_EQ(e.instance(n), nullptr);
     }
     const ChainTable live = live_chain_snapshot();
     EXPECT_EQ(live.count, 16);
     for (int s = 0; s < 16; ++s) {
-        EXPECT_EQ(live.slots[s].kind, 0);
-        EXPECT_EQ(live.slots[s].enabled, 0);
+        EXPECT_EQ(live.slot[s].kind, 0);
+        EXPECT_EQ(live.slot[s].enabled, 0);
     }
     EXPECT_FLOAT_EQ(run_mono(), 1000.0f);
 }
@@ -73,14 +73,14 @@ TEST_F(ChainEditorTest, KindChangeCreatesFreshInstanceAndKeepsOnOff) {
     e.row(3).combo.set_item_index(kKindGain);
     Tgain_form* g = gain_at(e, 3);
     ASSERT_NE(g, nullptr);
-    EXPECT_EQ(e.staging().slots[2].kind, kKindGain);
-    EXPECT_STREQ(e.staging().slots[2].name, "Gain");
+    EXPECT_EQ(e.staging().slot[2].kind, kKindGain);
+    EXPECT_STREQ(e.staging().slot[2].name, "Gain");
     EXPECT_TRUE(e.row(3).combo.enabled());
     EXPECT_EQ(chain_active.load(), 1);
     ChainTable live = live_chain_snapshot();
-    EXPECT_EQ(live.slots[2].kind, kKindGain);
-    EXPECT_EQ(live.slots[2].instance, e.instance(3));
-    EXPECT_EQ(live.slots[2].enabled, 1);
+    EXPECT_EQ(live.slot[2].kind, kKindGain);
+    EXPECT_EQ(live.slot[2].instance, e.instance(3));
+    EXPECT_EQ(live.slot[2].enabled, 1);
     EXPECT_EQ(e.row(3).check.caption(), "On");
 
     // The slot is on, so a louder setting is heard at once.
@@ -99,7 +99,7 @@ TEST_F(ChainEditorTest, KindChangeCreatesFreshInstanceAndKeepsOnOff) {
     ASSERT_NE(gain_at(e, 3), nullptr);
     EXPECT_EQ(gain_at(e, 3)->ScrollBar_Gain_Mono.position(), 50);
     EXPECT_FLOAT_EQ(run_mono(), 1000.0f);
-    EXPECT_EQ(e.staging().slots[2].enabled, 1);
+    EXPECT_EQ(e.staging().slot[2].enabled, 1);
 }
 
 TEST_F(ChainEditorTest, KindChangeKeepsAClosedGateClosed) {
@@ -108,19 +108,19 @@ TEST_F(ChainEditorTest, KindChangeKeepsAClosedGateClosed) {
     chain_active.store(0);  // stream stopped
     e.row(1).combo.set_item_index(kKindGain);
     EXPECT_EQ(chain_active.load(), 0);
-    EXPECT_EQ(live_chain_snapshot().slots[0].kind, kKindGain);
+    EXPECT_EQ(live_chain_snapshot().slot[0].kind, kKindGain);
 }
 
 TEST_F(ChainEditorTest, OnOffWritesStagingLiveAndCaption) {
     ChainEditor e;
     e.fill_kind_lists_and_build_chain();
     e.row(7).check.click();
-    EXPECT_EQ(e.staging().slots[6].enabled, 1);
-    EXPECT_EQ(live_chain_snapshot().slots[6].enabled, 1);
+    EXPECT_EQ(e.staging().slot[6].enabled, 1);
+    EXPECT_EQ(live_chain_snapshot().slot[6].enabled, 1);
     EXPECT_EQ(e.row(7).check.caption(), "On");
     e.row(7).check.click();
-    EXPECT_EQ(e.staging().slots[6].enabled, 0);
-    EXPECT_EQ(live_chain_snapshot().slots[6].enabled, 0);
+    EXPECT_EQ(e.staging().slot[6].enabled, 0);
+    EXPECT_EQ(live_chain_snapshot().slot[6].enabled, 0);
     EXPECT_EQ(e.row(7).check.caption(), "Off");
 }
 
@@ -146,21 +146,21 @@ TEST_F(ChainEditorTest, MoveCarriesKindInstanceAndOnOff) {
     EXPECT_FALSE(e.row(5).check.checked());
     EXPECT_EQ(e.row(6).check.caption(), "On");
     EXPECT_EQ(e.row(5).check.caption(), "Off");
-    EXPECT_STREQ(e.staging().slots[5].name, "Gain");
-    EXPECT_STREQ(e.staging().slots[4].name, "--- select ---");
-    EXPECT_EQ(e.staging().slots[5].enabled, 1);
-    EXPECT_EQ(e.staging().slots[4].enabled, 0);
+    EXPECT_STREQ(e.staging().slot[5].name, "Gain");
+    EXPECT_STREQ(e.staging().slot[4].name, "--- select ---");
+    EXPECT_EQ(e.staging().slot[5].enabled, 1);
+    EXPECT_EQ(e.staging().slot[4].enabled, 0);
     EXPECT_EQ(destroyed, 0);  // the kind handler stays out of a move
     EXPECT_EQ(pointer, std::vector<int>{24});
     EXPECT_EQ(focus, std::vector<int>{6});
     EXPECT_EQ(e.slot_moving, 0);
     EXPECT_EQ(chain_active.load(), 1);
     const ChainTable live = live_chain_snapshot();
-    EXPECT_EQ(live.slots[5].kind, kKindGain);
-    EXPECT_EQ(live.slots[5].instance, inst);
-    EXPECT_EQ(live.slots[5].enabled, 1);
-    EXPECT_EQ(live.slots[4].kind, kKindEmpty);
-    EXPECT_EQ(live.slots[4].enabled, 0);
+    EXPECT_EQ(live.slot[5].kind, kKindGain);
+    EXPECT_EQ(live.slot[5].instance, inst);
+    EXPECT_EQ(live.slot[5].enabled, 1);
+    EXPECT_EQ(live.slot[4].kind, kKindEmpty);
+    EXPECT_EQ(live.slot[4].enabled, 0);
     EXPECT_FLOAT_EQ(run_mono(), 11000.0f);
 
     // And back up with the arrow pair.

@@ -66,7 +66,7 @@ TEST_F(ChainPresetsTest, ShortFileChangesNothingLongerFileLoads) {
     EXPECT_FALSE(load_preset(e, path("missing.pre")));
     EXPECT_FALSE(load_preset(e, dir_.string()));
     EXPECT_EQ(e.instance(1), before);
-    EXPECT_EQ(e.staging().slots[1].kind, kKindEmpty);
+    EXPECT_EQ(e.staging().slot[1].kind, kKindEmpty);
     EXPECT_EQ(current_preset_path(), "");
     EXPECT_EQ(preset_record().kind(1), 0);  // the in-memory record is untouched
 
@@ -75,12 +75,12 @@ TEST_F(ChainPresetsTest, ShortFileChangesNothingLongerFileLoads) {
     write_record(path("long.pre"), r, 100);
     ASSERT_TRUE(load_preset(e, path("long.pre")));
     EXPECT_EQ(current_preset_path(), path("long.pre"));
-    EXPECT_EQ(e.staging().slots[1].kind, kKindGain);
+    EXPECT_EQ(e.staging().slot[1].kind, kKindGain);
     EXPECT_EQ(destroyed, std::vector<Instance>{before});  // every row gets a fresh instance
     EXPECT_NE(e.instance(1), nullptr);
     EXPECT_TRUE(e.row(2).check.checked());
     EXPECT_EQ(e.row(2).check.caption(), "On");
-    EXPECT_EQ(live_chain_snapshot().slots[1].enabled, 1);
+    EXPECT_EQ(live_chain_snapshot().slot[1].enabled, 1);
     EXPECT_EQ(chain_loaded.load(), 1);
 }
 
@@ -93,20 +93,20 @@ TEST_F(ChainPresetsTest, Version302KindOneIsGainVersion303IsNoiseGate) {
     ASSERT_TRUE(load_preset(e, path("old.pre")));  // builds the chain first
     EXPECT_TRUE(e.built());
     EXPECT_EQ(e.row(1).combo.item_index(), kKindGain);
-    EXPECT_EQ(e.staging().slots[0].kind, kKindGain);
+    EXPECT_EQ(e.staging().slot[0].kind, kKindGain);
     EXPECT_NE(e.instance(1), nullptr);
 
     r.set_version(303);
     write_record(path("new.pre"), r);
     ASSERT_TRUE(load_preset(e, path("new.pre")));
     EXPECT_EQ(e.row(1).combo.item_index(), kKindNoiseGate);
-    EXPECT_STREQ(e.staging().slots[0].name, "noise gate");
+    EXPECT_STREQ(e.staging().slot[0].name, "noise gate");
 
     // A negative version is older too (signed comparison).
     r.set_version(-1);
     write_record(path("neg.pre"), r);
     ASSERT_TRUE(load_preset(e, path("neg.pre")));
-    EXPECT_EQ(e.staging().slots[0].kind, kKindGain);
+    EXPECT_EQ(e.staging().slot[0].kind, kKindGain);
 }
 
 TEST_F(ChainPresetsTest, UnknownKindsAndOddOnValuesLoadAsEmptyAndOff) {
@@ -124,13 +124,13 @@ TEST_F(ChainPresetsTest, UnknownKindsAndOddOnValuesLoadAsEmptyAndOff) {
     ASSERT_TRUE(load_preset(e, path("odd.pre")));
     EXPECT_EQ(e.row(1).combo.item_index(), 0);
     EXPECT_EQ(e.row(2).combo.item_index(), 0);
-    EXPECT_EQ(e.staging().slots[0].kind, 0);
+    EXPECT_EQ(e.staging().slot[0].kind, 0);
     EXPECT_EQ(e.instance(1), nullptr);
     EXPECT_EQ(e.instance(2), nullptr);
-    EXPECT_EQ(e.staging().slots[2].kind, kKindGain);
+    EXPECT_EQ(e.staging().slot[2].kind, kKindGain);
     EXPECT_FALSE(e.row(3).check.checked());
-    EXPECT_EQ(e.staging().slots[2].enabled, 0);
-    EXPECT_EQ(live_chain_snapshot().slots[2].enabled, 0);
+    EXPECT_EQ(e.staging().slot[2].enabled, 0);
+    EXPECT_EQ(live_chain_snapshot().slot[2].enabled, 0);
 }
 
 TEST_F(ChainPresetsTest, AllEmptyFileEmptiesTheChainInOneCommitThenFreesTheOldInstances) {
@@ -146,7 +146,7 @@ TEST_F(ChainPresetsTest, AllEmptyFileEmptiesTheChainInOneCommitThenFreesTheOldIn
         ++destroyed;
         // The live chain no longer holds it, and it was never paused.
         const ChainTable live = live_chain_snapshot();
-        for (int s = 0; s < live.count; ++s) freed_after_commit = freed_after_commit && live.slots[s].instance != inst;
+        for (int s = 0; s < live.count; ++s) freed_after_commit = freed_after_commit && live.slot[s].instance != inst;
         freed_after_commit = freed_after_commit && chain_loaded.load() == 1;
     };
     PresetRecord r;
@@ -161,8 +161,8 @@ TEST_F(ChainPresetsTest, AllEmptyFileEmptiesTheChainInOneCommitThenFreesTheOldIn
     for (int n = 1; n <= 16; ++n) {
         EXPECT_EQ(e.row(n).combo.text(), "--- select ---");
         EXPECT_EQ(e.row(n).check.caption(), "Off");
-        EXPECT_EQ(live.slots[n - 1].kind, 0);
-        EXPECT_EQ(live.slots[n - 1].enabled, 0);
+        EXPECT_EQ(live.slot[n - 1].kind, 0);
+        EXPECT_EQ(live.slot[n - 1].enabled, 0);
     }
 }
 
@@ -215,9 +215,9 @@ TEST_F(ChainPresetsTest, SaveAndLoadRoundTripKindsOnOffAndGainSettings) {
     ChainEditor e;
     ASSERT_TRUE(load_preset(e, path("F1 Test.pre")));
     EXPECT_EQ(preset_record().bytes, saved.bytes);
-    EXPECT_EQ(e.staging().slots[0].kind, kKindGain);
-    EXPECT_EQ(e.staging().slots[3].kind, kKindGain);
-    EXPECT_EQ(e.staging().slots[8].kind, kKindNoiseGate);
+    EXPECT_EQ(e.staging().slot[0].kind, kKindGain);
+    EXPECT_EQ(e.staging().slot[3].kind, kKindGain);
+    EXPECT_EQ(e.staging().slot[8].kind, kKindNoiseGate);
     EXPECT_TRUE(e.row(1).check.checked());
     EXPECT_FALSE(e.row(4).check.checked());
     EXPECT_TRUE(e.row(9).check.checked());

@@ -69,8 +69,8 @@ TEST_F(MainFormTest, FirstShowListsDevicesAndCommitsSixteenEmptySlotsOnce) {
     for (int n = 1; n <= kChainRows; ++n) {
         EXPECT_EQ(form->chain().row(n).combo.count(), 14);
         EXPECT_EQ(form->chain().row(n).combo.item_index(), 0);
-        EXPECT_EQ(live.slots[n - 1].kind, kKindEmpty);
-        EXPECT_EQ(live.slots[n - 1].enabled, 0);
+        EXPECT_EQ(live.slot[n - 1].kind, kKindEmpty);
+        EXPECT_EQ(live.slot[n - 1].enabled, 0);
     }
     EXPECT_TRUE(form->extras().LinkLabel1.visible());
     EXPECT_TRUE(form->extras().LinkLabel2.visible());

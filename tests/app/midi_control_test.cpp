@@ -91,7 +91,7 @@ TEST_F(MidiControlTest, SwitchesLatchAtSixtyFourOrToggleOnEveryPress) {
     send(cc(80, 127));
     EXPECT_TRUE(box.checked());
     EXPECT_EQ(box.caption(), "On");
-    EXPECT_EQ(form->chain().staging().slots[1].enabled, 1);
+    EXPECT_EQ(form->chain().staging().slot[1].enabled, 1);
     send(cc(80, 63));
     EXPECT_FALSE(box.checked());
     midi().set_every_press(t, true);

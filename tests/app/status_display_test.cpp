@@ -201,9 +201,9 @@ TEST(StatusDisplay, SlotLoadsTimeEachRunningSlotAlone) {
     EXPECT_EQ(slot_loads_text(chain, 16), "slots -");
     ChainTable t;
     t.count = 3;
-    t.slots[0] = ChainSlot{does_nothing, nullptr, nullptr, 99, 1, {}};
-    t.slots[1] = ChainSlot{sleeps_two_ms, nullptr, nullptr, 99, 0, {}};  // off
-    t.slots[2] = ChainSlot{sleeps_two_ms, nullptr, nullptr, 99, 1, {}};
+    t.slot[0] = ChainSlot{does_nothing, nullptr, nullptr, 99, 1, {}};
+    t.slot[1] = ChainSlot{sleeps_two_ms, nullptr, nullptr, 99, 0, {}};  // off
+    t.slot[2] = ChainSlot{sleeps_two_ms, nullptr, nullptr, 99, 1, {}};
     chain.commit(t);
     float buf[48] = {};
     chain.process(48, 48000, 1, buf);

@@ -143,7 +143,7 @@ struct JackRig : ::testing::Test {
         editor = std::make_unique<tw::ChainEditor>();
         editor->fill_kind_lists_and_build_chain();
         ASSERT_TRUE(tw::load_preset(*editor, path));
-        ASSERT_EQ(editor->staging().slots[0].kind, tw::kKindGain);
+        ASSERT_EQ(editor->staging().slot[0].kind, tw::kKindGain);
     }
     int jack_index(const tw::ui::ComboBox& c) {
         for (int i = 0; i < c.count(); ++i)

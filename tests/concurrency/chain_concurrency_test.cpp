@@ -33,9 +33,9 @@ TEST(ChainConcurrency, CloseGateWaitsForTheRunInsideAndKeepsLaterRunsOut) {
     reset_engine();
     ChainTable t;
     t.count = 1;
-    t.slots[0].process = blocking_slot;
-    t.slots[0].kind = 99;
-    t.slots[0].enabled = 1;
+    t.slot[0].process = blocking_slot;
+    t.slot[0].kind = 99;
+    t.slot[0].enabled = 1;
     commit_chain(t);
     slot_entered.store(false);
     slot_release.store(false);
@@ -81,8 +81,8 @@ TEST(ChainConcurrency, UiChangesWhileAudioRuns) {
     ChainTable staging;
     staging.count = kSlots;
     for (int i = 0; i < kSlots; ++i) {
-        staging.slots[i].process = reg->process[0];
-        staging.slots[i].params = reg->params[0];
+        staging.slot[i].process = reg->process[0];
+        staging.slot[i].params = reg->params[0];
     }
     commit_chain(staging);
 
@@ -109,42 +109,42 @@ TEST(ChainConcurrency, UiChangesWhileAudioRuns) {
         // Slot kind change: close the gate and wait, destroy the old
         // instance, create the new one, commit, open the gate.
         const std::int32_t was_active = close_gate_and_wait(chain_active);
-        delete staging.slots[s].instance;
-        staging.slots[s].process = reg->process[k];
-        staging.slots[s].params = reg->params[k];
-        staging.slots[s].kind = k;
-        staging.slots[s].instance = reg->create[k]();
+        delete staging.slot[s].instance;
+        staging.slot[s].process = reg->process[k];
+        staging.slot[s].params = reg->params[k];
+        staging.slot[s].kind = k;
+        staging.slot[s].instance = reg->create[k]();
         commit_chain(staging);
         reopen_gate(chain_active, was_active);
 
         // On/off while running.
         if (step % 2 == 0) {
-            staging.slots[s].enabled = 1;
+            staging.slot[s].enabled = 1;
             enable_slot(s);
         } else {
-            staging.slots[(s + 3) % kSlots].enabled = 0;
+            staging.slot[(s + 3) % kSlots].enabled = 0;
             disable_slot((s + 3) % kSlots);
         }
         // Move: swap two slots in the staging copy and the live chain.
         const int t = (s + 1) % kSlots;
         const std::int32_t before_move = close_gate_and_wait(chain_active);
-        std::swap(staging.slots[s].process, staging.slots[t].process);
-        std::swap(staging.slots[s].instance, staging.slots[t].instance);
-        std::swap(staging.slots[s].params, staging.slots[t].params);
-        std::swap(staging.slots[s].kind, staging.slots[t].kind);
-        std::swap(staging.slots[s].enabled, staging.slots[t].enabled);
+        std::swap(staging.slot[s].process, staging.slot[t].process);
+        std::swap(staging.slot[s].instance, staging.slot[t].instance);
+        std::swap(staging.slot[s].params, staging.slot[t].params);
+        std::swap(staging.slot[s].kind, staging.slot[t].kind);
+        std::swap(staging.slot[s].enabled, staging.slot[t].enabled);
         swap_chain_slots(s, t);
         reopen_gate(chain_active, before_move);
 
         // Editor changes while audio reads the parameters.
-        if (staging.slots[t].kind == kKindGain && staging.slots[t].instance) {
-            auto* g = static_cast<Tgain_form*>(staging.slots[t].instance);
+        if (staging.slot[t].kind == kKindGain && staging.slot[t].instance) {
+            auto* g = static_cast<Tgain_form*>(staging.slot[t].instance);
             g->ScrollBar_Gain_Mono.set_position(step % 101);
             g->RadioBox_SimpleChorus.set_checked(step % 3 == 0);
             g->ScrollBar_SimpleChorus.set_position((step * 7) % 101);
         }
-        if (staging.slots[t].kind == kKindLimiter && staging.slots[t].instance) {
-            auto* l = static_cast<Tlimiter_form*>(staging.slots[t].instance);
+        if (staging.slot[t].kind == kKindLimiter && staging.slot[t].instance) {
+            auto* l = static_cast<Tlimiter_form*>(staging.slot[t].instance);
             l->WebBrowser1.title_changed("gain =" + std::to_string(step % 101));
             l->WebBrowser1.title_changed("porog =" + std::to_string((step * 3) % 101));
             l->CheckBox_soft_limiter.set_checked(step % 2 == 0);
@@ -154,9 +154,9 @@ TEST(ChainConcurrency, UiChangesWhileAudioRuns) {
             const std::int32_t was_loaded = close_gate_and_wait(chain_loaded);
             ParamRecord rec;
             for (int i = 0; i < kSlots; ++i) {
-                if (staging.slots[i].params && staging.slots[i].instance) {
-                    staging.slots[i].params(&rec, staging.slots[i].instance, 0);
-                    staging.slots[i].params(&rec, staging.slots[i].instance, 1);
+                if (staging.slot[i].params && staging.slot[i].instance) {
+                    staging.slot[i].params(&rec, staging.slot[i].instance, 0);
+                    staging.slot[i].params(&rec, staging.slot[i].instance, 1);
                 }
             }
             reopen_gate(chain_loaded, was_loaded);
@@ -169,7 +169,7 @@ TEST(ChainConcurrency, UiChangesWhileAudioRuns) {
     EXPECT_TRUE(finite.load());
 
     reset_engine();
-    for (int i = 0; i < kSlots; ++i) delete staging.slots[i].instance;
+    for (int i = 0; i < kSlots; ++i) delete staging.slot[i].instance;
 }
 
 }  // namespace

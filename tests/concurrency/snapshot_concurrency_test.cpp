@@ -65,8 +65,8 @@ TEST(SnapshotConcurrency, EveryBlockRunsOneWholeChainWhileChainsAreCommitted) {
     ChainTable b;
     b.count = 2;
     for (int s = 0; s < 2; ++s) {
-        a.slots[s] = ChainSlot{times_two, nullptr, nullptr, 99, 1, {}};
-        b.slots[s] = ChainSlot{s == 0 ? times_three : nullptr, nullptr, nullptr, s == 0 ? 99 : kEmptyKind, 1, {}};
+        a.slot[s] = ChainSlot{times_two, nullptr, nullptr, 99, 1, {}};
+        b.slot[s] = ChainSlot{s == 0 ? times_three : nullptr, nullptr, nullptr, s == 0 ? 99 : kEmptyKind, 1, {}};
     }
     chain.commit(a);
     std::atomic<bool> stop{false};

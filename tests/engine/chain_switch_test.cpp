@@ -26,7 +26,7 @@ std::int32_t adds_five(std::int32_t frames, std::int32_t, std::int32_t, float* s
 ChainTable one_slot(ProcessFn fn) {
     ChainTable t;
     t.count = 1;
-    t.slots[0] = ChainSlot{fn, nullptr, nullptr, 99, 1, {}};
+    t.slot[0] = ChainSlot{fn, nullptr, nullptr, 99, 1, {}};
     return t;
 }
 

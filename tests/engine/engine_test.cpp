@@ -33,9 +33,9 @@ protected:
     static ChainTable chain_of(std::initializer_list<std::pair<ProcessFn, std::int32_t>> slots) {
         ChainTable t;
         for (auto [fn, enabled] : slots) {
-            t.slots[t.count].process = fn;
-            t.slots[t.count].kind = fn == nullptr ? 0 : 99;
-            t.slots[t.count].enabled = enabled;
+            t.slot[t.count].process = fn;
+            t.slot[t.count].kind = fn == nullptr ? 0 : 99;
+            t.slot[t.count].enabled = enabled;
             ++t.count;
         }
         return t;
@@ -74,7 +74,7 @@ TEST_F(EngineTest, RegistryHoldsTheFourteenKinds) {
 TEST_F(EngineTest, SixteenEmptySlotsLetTheBufferThrough) {
     ChainTable t;
     t.count = 16;
-    for (int i = 0; i < 16; ++i) t.slots[i].process = init_kind_registry()->process[0];
+    for (int i = 0; i < 16; ++i) t.slot[i].process = init_kind_registry()->process[0];
     commit_chain(t);
     std::vector<float> buf{1.5f, -2.0f, 32767.0f, -32768.0f};
     const std::vector<float> before = buf;
@@ -92,7 +92,7 @@ TEST_F(EngineTest, SlotsRunInOrderOnTheSameBuffer) {
 
 TEST_F(EngineTest, SkipsEmptyAndSwitchedOffSlots) {
     ChainTable t = chain_of({{times_two, 1}, {times_two, 0}, {times_two, 2}, {times_two, -1}});
-    t.slots[0].kind = 0;  // enabled but empty: skipped even though it has an entry
+    t.slot[0].kind = 0;  // enabled but empty: skipped even though it has an entry
     commit_chain(t);
     EXPECT_EQ(run_one(3.0f), 3.0f);
     enable_slot(2);
@@ -146,13 +146,13 @@ TEST_F(EngineTest, CommitOfZeroSlotsThenSixteen) {
     EXPECT_EQ(run_one(1.0f), 1.0f);
     EXPECT_EQ(live_chain_snapshot().count, 0);
     // Slots beyond the count keep what they held but do not run.
-    EXPECT_EQ(live_chain_snapshot().slots[0].process, &times_two);
+    EXPECT_EQ(live_chain_snapshot().slot[0].process, &times_two);
     ChainTable full;
     full.count = 16;
     for (int i = 0; i < 16; ++i) {
-        full.slots[i].process = plus_one;
-        full.slots[i].kind = 99;
-        full.slots[i].enabled = 1;
+        full.slot[i].process = plus_one;
+        full.slot[i].kind = 99;
+        full.slot[i].enabled = 1;
     }
     commit_chain(full);
     EXPECT_EQ(run_one(1.0f), 17.0f);
@@ -165,9 +165,9 @@ TEST_F(EngineTest, SwapExchangesSlotsAndTheirSwitches) {
     EXPECT_EQ(run_one(3.0f), 6.0f);
     swap_chain_slots(0, 1);
     ChainTable live = live_chain_snapshot();
-    EXPECT_EQ(live.slots[0].process, &plus_one);
-    EXPECT_EQ(live.slots[0].enabled, 0);
-    EXPECT_EQ(live.slots[1].enabled, 1);
+    EXPECT_EQ(live.slot[0].process, &plus_one);
+    EXPECT_EQ(live.slot[0].enabled, 0);
+    EXPECT_EQ(live.slot[1].enabled, 1);
     EXPECT_EQ(live.count, 2);
     EXPECT_EQ(run_one(3.0f), 6.0f);
     enable_slot(0);
@@ -191,13 +191,13 @@ TEST_F(EngineTest, TwoInstancesOfOneKindKeepSeparateState) {
     ChainTable t;
     t.count = 2;
     for (int i = 0; i < 2; ++i) {
-        t.slots[i].process = r->process[kKindGain];
-        t.slots[i].params = r->params[kKindGain];
-        t.slots[i].kind = kKindGain;
-        t.slots[i].enabled = 1;
+        t.slot[i].process = r->process[kKindGain];
+        t.slot[i].params = r->params[kKindGain];
+        t.slot[i].kind = kKindGain;
+        t.slot[i].enabled = 1;
     }
-    t.slots[0].instance = a;
-    t.slots[1].instance = b;
+    t.slot[0].instance = a;
+    t.slot[1].instance = b;
     commit_chain(t);
     std::vector<float> buf(2 * 10, 5.0f);
     process_chain(10, 48000, 2, buf.data());

@@ -94,8 +94,8 @@ TEST_F(MainWindowTest, NewWindowShowsSixteenEmptyRowsAndCommitsAnEmptyChain) {
     const ChainTable live = live_chain_snapshot();
     EXPECT_EQ(live.count, 16);
     for (int s = 0; s < 16; ++s) {
-        EXPECT_EQ(live.slots[s].instance, nullptr);
-        EXPECT_EQ(live.slots[s].enabled, 0);
+        EXPECT_EQ(live.slot[s].instance, nullptr);
+        EXPECT_EQ(live.slot[s].enabled, 0);
     }
     EXPECT_EQ(run_stereo(), std::make_pair(100.0f, 100.0f));
 }
@@ -105,8 +105,8 @@ TEST_F(MainWindowTest, PickingGainCommitsItAndSwitchingOnMakesItHeard) {
     Instance inst = window->chain().instance(3);
     ASSERT_NE(inst, nullptr);
     ChainTable live = live_chain_snapshot();
-    EXPECT_EQ(live.slots[2].instance, inst);
-    EXPECT_EQ(live.slots[2].kind, kGain);
+    EXPECT_EQ(live.slot[2].instance, inst);
+    EXPECT_EQ(live.slot[2].kind, kGain);
     // Off: the buffer passes unchanged.
     EXPECT_EQ(run_stereo(), std::make_pair(100.0f, 100.0f));
 
@@ -114,7 +114,7 @@ TEST_F(MainWindowTest, PickingGainCommitsItAndSwitchingOnMakesItHeard) {
     auto* box = row_widget<QCheckBox>("spSkinCheckRadioBox", 3);
     EXPECT_TRUE(box->isChecked());
     EXPECT_EQ(box->text(), "On");
-    EXPECT_EQ(live_chain_snapshot().slots[2].enabled, 1);
+    EXPECT_EQ(live_chain_snapshot().slot[2].enabled, 1);
     // A fresh Gain in stereo has Air on: the right channel comes out inverted.
     EXPECT_EQ(run_stereo(), std::make_pair(100.0f, -100.0f));
 
@@ -236,10 +236,10 @@ TEST_F(MainWindowTest, RightClickLowerHalfOfRowFiveSwapsRowsFiveAndSix) {
     EXPECT_EQ(window->chain().instance(5), nullptr);
     EXPECT_EQ(window->editor_window(window->chain().instance(6)), ed);
     const ChainTable live = live_chain_snapshot();
-    EXPECT_EQ(live.slots[5].instance, inst);
-    EXPECT_EQ(live.slots[5].enabled, 1);
-    EXPECT_EQ(live.slots[4].instance, nullptr);
-    EXPECT_EQ(live.slots[4].enabled, 0);
+    EXPECT_EQ(live.slot[5].instance, inst);
+    EXPECT_EQ(live.slot[5].enabled, 1);
+    EXPECT_EQ(live.slot[4].instance, nullptr);
+    EXPECT_EQ(live.slot[4].enabled, 0);
     // The focus goes to row 6's list; the pointer follows the row down.
     EXPECT_EQ(window->focusWidget(), row_widget<QWidget>("spSkinComboBox", 6));
     EXPECT_EQ(QCursor::pos(), pointer_before + QPoint(0, 24));
@@ -260,8 +260,8 @@ TEST_F(MainWindowTest, RightClickUpperHalfOfRowOneChangesNothing) {
     EXPECT_EQ(row_widget<QComboBox>("spSkinComboBox", 1)->currentIndex(), kGain);
     EXPECT_EQ(row_widget<QCheckBox>("spSkinCheckRadioBox", 1)->text(), "On");
     EXPECT_EQ(window->chain().instance(1), inst);
-    EXPECT_EQ(live_chain_snapshot().slots[0].instance, inst);
-    EXPECT_EQ(live_chain_snapshot().slots[0].enabled, 1);
+    EXPECT_EQ(live_chain_snapshot().slot[0].instance, inst);
+    EXPECT_EQ(live_chain_snapshot().slot[0].enabled, 1);
     EXPECT_EQ(QCursor::pos(), pointer_before);
     // Nor does a release of the left button on the lower half.
     auto* tune1 = row_widget<QPushButton>("spSkinButton", 1);

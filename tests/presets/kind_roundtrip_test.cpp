@@ -67,7 +67,7 @@ TEST_F(KindRoundTripTest, EveryBuiltKindsSettingsSurviveSaveAndLoad) {
                 if (copy == 0) e.row(n).check.click();
                 ASSERT_NE(e.instance(n), nullptr) << kind_name(k);
                 detune(*effect_form(e.instance(n)), copy);
-                e.staging().slots[n - 1].params(&before[n - 1], e.instance(n), 0);
+                e.staging().slot[n - 1].params(&before[n - 1], e.instance(n), 0);
             }
         }
         std::string err;
@@ -78,10 +78,10 @@ TEST_F(KindRoundTripTest, EveryBuiltKindsSettingsSurviveSaveAndLoad) {
     ASSERT_TRUE(load_preset(e, file_));
     for (int n = 1; n <= kChainRows; ++n) {
         const int s = n - 1;
-        if (e.staging().slots[s].kind == kKindEmpty) continue;
+        if (e.staging().slot[s].kind == kKindEmpty) continue;
         ParamRecord after;
-        e.staging().slots[s].params(&after, e.instance(n), 0);
-        const KindDecl& kd = *kind_decl(e.staging().slots[s].kind);
+        e.staging().slot[s].params(&after, e.instance(n), 0);
+        const KindDecl& kd = *kind_decl(e.staging().slot[s].kind);
         // Compare what the kind's record holds; for undescribed kinds all 73 words.
         if (!kd.fields.empty()) {
             for (const FieldDecl& f : kd.fields)
@@ -90,7 +90,7 @@ TEST_F(KindRoundTripTest, EveryBuiltKindsSettingsSurviveSaveAndLoad) {
         } else {
             for (int w = 0; w < kPresetStoredWords; ++w)
                 EXPECT_EQ(rec_get_i32(after, 4 * w), rec_get_i32(before[s], 4 * w))
-                    << kind_name(e.staging().slots[s].kind) << " row " << n << " word " << w;
+                    << kind_name(e.staging().slot[s].kind) << " row " << n << " word " << w;
         }
         EXPECT_EQ(e.row(n).check.checked(), n % 2 == 1) << n;
     }

@@ -71,16 +71,16 @@ int main(int argc, char** argv) {
     ChainTable t;
     t.count = 16;
     for (int i = 0; i < 16; ++i) {
-        t.slots[i].process = reg->process[0];
-        t.slots[i].params = reg->params[0];
+        t.slot[i].process = reg->process[0];
+        t.slot[i].params = reg->params[0];
     }
     auto put_gain = [&](int slot, int position, bool air) {
-        t.slots[slot].process = reg->process[kKindGain];
-        t.slots[slot].params = reg->params[kKindGain];
-        t.slots[slot].kind = kKindGain;
-        t.slots[slot].instance = reg->create[kKindGain]();
-        t.slots[slot].enabled = 1;
-        auto* g = static_cast<Tgain_form*>(t.slots[slot].instance);
+        t.slot[slot].process = reg->process[kKindGain];
+        t.slot[slot].params = reg->params[kKindGain];
+        t.slot[slot].kind = kKindGain;
+        t.slot[slot].instance = reg->create[kKindGain]();
+        t.slot[slot].enabled = 1;
+        auto* g = static_cast<Tgain_form*>(t.slot[slot].instance);
         g->ScrollBar_Gain_Mono.set_position(position);
         g->CheckRadioBox_Air.set_checked(air);
     };
@@ -105,6 +105,6 @@ int main(int argc, char** argv) {
     std::printf("Output peak %8.1f (expected x3 = %.1f)\n", out_peak, in_peak * 3.0f);
     std::printf("Highest CPU load of one buffer: %.4f %%\n", max_load * 100.0f);
     reset_engine();
-    for (int i = 0; i < 16; ++i) delete t.slots[i].instance;
+    for (int i = 0; i < 16; ++i) delete t.slot[i].instance;
     return 0;
 }

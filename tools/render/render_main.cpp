@@ -247,7 +247,7 @@ float largest_magnitude(const float* s, std::int64_t n) {
 int stage_count(int threads, const tw::ChainTable& chain) {
     int busy = 0;
     for (int i = 0; i < std::clamp(chain.count, 0, tw::kMaxSlots); ++i)
-        if (chain.slots[i].enabled == 1 && chain.slots[i].kind != 0) ++busy;
+        if (chain.slot[i].enabled == 1 && chain.slot[i].kind != 0) ++busy;
     if (threads == 0) threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
     return std::clamp(std::min(threads, busy), 1, tw::kMaxSlots);
 }
