@@ -200,12 +200,16 @@ public:
             if ((input ? captures_from(n) : plays_to(n)) && shown_name(n) == shown) return &n;
         return nullptr;
     }
-    // The node's audio ports of one direction (monitor ports left out), in
-    // the server's order. Lock held.
+    // The node's audio ports of one direction, in the server's order:
+    // monitor ports only when it has no others (a virtual source's capture
+    // ports are its monitor ports). Lock held.
     std::vector<const GraphPort*> ports_of(std::uint32_t node, bool output) const {
         std::vector<const GraphPort*> out;
         for (const auto& p : ports)
             if (p.node == node && p.output == output && !p.monitor) out.push_back(&p);
+        if (out.empty())
+            for (const auto& p : ports)
+                if (p.node == node && p.output == output) out.push_back(&p);
         std::sort(out.begin(), out.end(), [](const GraphPort* a, const GraphPort* b) { return a->id < b->id; });
         return out;
     }
@@ -373,6 +377,7 @@ struct Session {
     std::atomic<std::uint32_t> quantum{0};
     std::atomic<std::uint32_t> rate{0};
     std::atomic<std::uint64_t> cycles{0};
+    bool closing = false;  // under the loop's lock: we destroy the node ourselves
 
     Session() { capture.input = true; }
 
@@ -395,8 +400,12 @@ struct Session {
         s->in_callback.store(false);
     }
     // The loop's thread.
-    static void on_state(void* data, pw_filter_state, pw_filter_state state, const char*) {
-        if (state == PW_FILTER_STATE_ERROR) static_cast<Session*>(data)->lost.store(true);
+    // The node falling back to unconnected, unless we close it, is a server gone.
+    static void on_state(void* data, pw_filter_state old, pw_filter_state state, const char*) {
+        auto* s = static_cast<Session*>(data);
+        if (state == PW_FILTER_STATE_ERROR ||
+            (state == PW_FILTER_STATE_UNCONNECTED && old != PW_FILTER_STATE_UNCONNECTED && !s->closing))
+            s->lost.store(true);
     }
     // The loop's thread: the latency PipeWire reports for one of our ports
     // (upstream for an input port, downstream for an output port).
@@ -424,16 +433,11 @@ struct Session {
     bool gone() const { return lost.load() || conn.lost.load(); }
 };
 
-void remove_ports(Session& s, Side& side) {
-    // Lock held. Our links go with the ports.
+// Removes our links of one side (the ports stay for the node's life). Lock held.
+void unlink(Side& side) {
     for (pw_proxy* l : side.links) pw_proxy_destroy(l);
     side.links.clear();
-    for (void*& p : side.ports) {
-        if (p != nullptr) pw_filter_remove_port(p);
-        p = nullptr;
-    }
     for (auto& l : side.latency) l.clear();
-    (void)s;
 }
 
 // Closes the node and its connection, whatever state the server is in. UI thread.
@@ -442,8 +446,9 @@ void close_session(std::unique_ptr<Session>& s) {
     s->switch_off(s->capture);
     s->switch_off(s->playback);
     s->conn.lock();
-    remove_ports(*s, s->capture);
-    remove_ports(*s, s->playback);
+    unlink(s->capture);
+    unlink(s->playback);
+    s->closing = true;
     if (s->filter != nullptr) pw_filter_destroy(s->filter);
     s->filter = nullptr;
     s->conn.unlock();
@@ -541,7 +546,7 @@ private:
                                                  PW_KEY_MEDIA_ROLE, "DSP", PW_KEY_NODE_NAME, "tonewarp",
                                                  PW_KEY_NODE_DESCRIPTION, "Tonewarp", PW_KEY_NODE_LATENCY,
                                                  latency.c_str(), PW_KEY_NODE_RATE, rate.c_str(),
-                                                 PW_KEY_NODE_ALWAYS_PROCESS, "true", PW_KEY_NODE_WANT_DRIVER, "true",
+                                                 PW_KEY_NODE_WANT_DRIVER, "true",
                                                  nullptr);
         s->filter = pw_filter_new(s->conn.core(), "tonewarp", props);
         std::string err;
@@ -558,7 +563,26 @@ private:
             }();
             pw_filter_add_listener(s->filter, &s->filter_listener, &events, s.get());
             Session* raw = s.get();
-            if (pw_filter_connect(s->filter, PW_FILTER_FLAG_RT_PROCESS, nullptr, 0) < 0)
+            // Both directions' ports from the start: the graph sets a node's
+            // ports up for its cycles when it connects.
+            for (Side* side : {&s->capture, &s->playback})
+                for (int ch = 0; ch < kMaxChannels && err.empty(); ++ch) {
+                    pw_properties* port_props =
+                        pw_properties_new(PW_KEY_FORMAT_DSP, "32 bit float mono audio", PW_KEY_PORT_NAME,
+                                          Side::port_name(side->input, ch), PW_KEY_AUDIO_CHANNEL, ch == 0 ? "FL" : "FR",
+                                          nullptr);
+                    void* p = pw_filter_add_port(s->filter, side->input ? PW_DIRECTION_INPUT : PW_DIRECTION_OUTPUT,
+                                                 PW_FILTER_PORT_FLAG_MAP_BUFFERS, sizeof(PortTag), port_props, nullptr, 0);
+                    if (p == nullptr) {
+                        err = "PipeWire refused the port " + std::string(Side::port_name(side->input, ch)) + ".";
+                        break;
+                    }
+                    *static_cast<PortTag*>(p) = PortTag{s.get(), side->input, ch};
+                    side->ports[static_cast<std::size_t>(ch)] = p;
+                }
+            if (!err.empty())
+                ;  // said above
+            else if (pw_filter_connect(s->filter, PW_FILTER_FLAG_RT_PROCESS, nullptr, 0) < 0)
                 err = "PipeWire would not start the node for " + r.device_name + ".";
             else if (!s->conn.wait_until([raw] { return pw_filter_get_node_id(raw->filter) != SPA_ID_INVALID; },
                                          kStartWait))
@@ -579,7 +603,7 @@ private:
     std::string fail(Side& side, const std::string& shown, const std::string& why) {
         const bool gone = session_->gone();
         session_->conn.lock();
-        remove_ports(*session_, side);
+        unlink(side);
         session_->conn.unlock();
         if (!session_->capture.on.load() && !session_->playback.on.load()) close_session(session_);
         open_failed_lost_ = gone;
@@ -616,19 +640,6 @@ private:
             return fail(side, shown, "The " + what + " device \"" + shown + "\" is no longer there.");
         }
         const std::uint32_t target_id = target->id;
-        for (int ch = 0; ch < side.channels; ++ch) {
-            pw_properties* props = pw_properties_new(PW_KEY_FORMAT_DSP, "32 bit float mono audio", PW_KEY_PORT_NAME,
-                                                     Side::port_name(input, ch), PW_KEY_AUDIO_CHANNEL,
-                                                     ch == 0 ? "FL" : "FR", nullptr);
-            void* p = pw_filter_add_port(s.filter, input ? PW_DIRECTION_INPUT : PW_DIRECTION_OUTPUT,
-                                         PW_FILTER_PORT_FLAG_MAP_BUFFERS, sizeof(PortTag), props, nullptr, 0);
-            if (p == nullptr) {
-                c.unlock();
-                return fail(side, shown, "PipeWire refused the port " + std::string(Side::port_name(input, ch)) + ".");
-            }
-            *static_cast<PortTag*>(p) = PortTag{&s, input, ch};
-            side.ports[static_cast<std::size_t>(ch)] = p;
-        }
         // Our ports and the device's, once the registry shows them.
         const std::uint32_t own = pw_filter_get_node_id(s.filter);
         std::vector<std::uint32_t> ours, theirs;
@@ -698,7 +709,7 @@ private:
             close_session(session_);
         } else {
             session_->conn.lock();
-            remove_ports(*session_, side);
+            unlink(side);
             session_->conn.unlock();
         }
     }
