@@ -17,8 +17,9 @@
 // graph_rate() say what the graph runs now; the latencies are the ones
 // PipeWire reports for the node's ports.
 //
-// Known gap (0.3.65, the tests' null source): the input ports get no buffer
-// after the first cycle, so the capture reads silence; the output plays.
+// Known gap (0.3.65): the input ports get no buffer after the first cycle,
+// whatever they are linked to (a null source, a JACK client), so the capture
+// reads silence; the output plays.
 //
 // A server that goes away ends the stream: stream_lost() turns true and the
 // next stop closes what is left without waiting on the server.
