@@ -467,7 +467,9 @@ public:
         c.lock();
         int inputs = 0, outputs = 0;
         for (const auto& n : c.nodes) {
-            const bool in = captures_from(n), play = plays_to(n);
+            // Inputs are left out while the node's capture reads silence
+            // (see the header): only sinks are offered.
+            const bool in = false, play = plays_to(n);
             if (!in && !play) continue;
             BackendDevice d{Connection::shown_name(n), 0, 0, false};
             // A node whose ports are not shown yet counts as stereo.

@@ -251,7 +251,7 @@ TEST_F(PipeWireRig, ServerKilledUnderTheWindowsStreamStopsItWithAMessage) {
         LiveGain live;
         live.sc.is_stream_lost = [&] { return live.dev.catalog.stream_lost(); };
         live.sc.FormShow_device_lists(0);
-        const int in = index_of(live.sc.ComboBox_waveIn, "PipeWire: default");
+        const int in = index_of(live.sc.ComboBox_waveIn, "PulseAudio: TestSource");
         const int out = index_of(live.sc.ComboBox_waveOut, "PipeWire: default");
         ASSERT_GE(in, 0);
         ASSERT_GE(out, 0);
@@ -310,13 +310,13 @@ TEST_F(PipeWireRig, ServerKilledUnderTheHeadlessToolEndsItWithExitThree) {
     });
     const auto t0 = std::chrono::steady_clock::now();
     const int code = run(env + "timeout 30 " + TW_LIVE_EXE + " --home \"" + dir.string() +
-                             "\" --no-builtin --input 'PipeWire: default' --output 'PipeWire: default' --seconds 20",
+                             "\" --no-builtin --input 'PulseAudio: TestSource' --output 'PipeWire: default' --seconds 20",
                          text);
     killer.join();
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     own.stop();
     EXPECT_EQ(code, 3) << text;
-    EXPECT_NE(text.find("Running: PipeWire: default -> PipeWire: default"), std::string::npos) << text;
+    EXPECT_NE(text.find("Running: PulseAudio: TestSource -> PipeWire: default"), std::string::npos) << text;
     EXPECT_NE(text.find("The sound system closed the audio stream"), std::string::npos) << text;
     EXPECT_LT(took, 10.0) << "the loss was not noticed soon";
     EXPECT_FALSE(std::filesystem::exists(own.state + "/run")) << "the fixture left its runtime folder";
