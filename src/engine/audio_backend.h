@@ -72,6 +72,11 @@ public:
     // cannot tell. Any thread.
     virtual double capture_latency_ms() const { return 0.0; }
     virtual double playback_latency_ms() const { return 0.0; }
+    // The period, in frames, and the rate the sound system runs the stream
+    // at now (PipeWire's graph may change its quantum while the stream runs);
+    // 0 when nothing runs or it cannot tell. Any thread.
+    virtual int graph_frames() const { return 0; }
+    virtual int graph_rate() const { return 0; }
     // True when this backend runs its capture and its playback in one
     // callback of one clock, the capture first (JACK): what the capture hands
     // on in a cycle can be played in the same cycle. Any thread.

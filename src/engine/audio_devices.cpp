@@ -2,6 +2,7 @@
 
 #include "engine/audio_builtin.h"
 #include "engine/audio_jack.h"
+#include "engine/audio_pipewire.h"
 #include "engine/audio_pulse.h"
 #include "engine/audio_rtaudio.h"
 #include "engine/dsound.h"
@@ -50,6 +51,7 @@ std::vector<std::unique_ptr<audio::AudioBackend>> make_system_backends(const Dev
     std::vector<std::unique_ptr<audio::AudioBackend>> out;
     if (options.system_devices) {
         out.push_back(audio::make_jack_backend());
+        out.push_back(audio::make_pipewire_backend());
         for (auto& b : audio::make_rtaudio_backends()) out.push_back(std::move(b));
         out.push_back(audio::make_pulse_backend());
     }

@@ -1,5 +1,5 @@
 // The set of audio backends the device layer draws its device lists from, and
-// the factory for the real set (JACK, then ALSA through RtAudio, then PulseAudio, then the
+// the factory for the real set (JACK, then PipeWire, then ALSA through RtAudio, then PulseAudio, then the
 // built-in demo input and null output).
 #pragma once
 
@@ -50,7 +50,7 @@ struct DeviceOptions {
     // Offer "Demo guitar (built-in)" and "Null output (no sound card)" after the
     // real devices.
     bool builtin_devices = true;
-    // Offer the devices of the sound systems (JACK, ALSA, PulseAudio).
+    // Offer the devices of the sound systems (JACK, PipeWire, ALSA, PulseAudio).
     bool system_devices = true;
     // The loop "Demo guitar (built-in)" plays. The program passes its own
     // (MainForm::device_defaults); a path that cannot be read, or an empty

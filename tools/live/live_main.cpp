@@ -7,8 +7,10 @@
 // SIGALRM, SIGUSR1/2) stops and closes cleanly (exit 0). With --midi a foot
 // controller loads presets by program change and drives the controls learned
 // in the window (midi.ini); the last message shows at the end of the status
-// line. A stream the sound system closes (JACK server gone, also while START
-// opens it) ends it with 3. face.ini is read, never written: the settings
+// line. A stream the sound system closes (JACK or PipeWire server gone, also
+// while START opens it) ends it with 3. On PipeWire the status line also shows
+// the quantum and rate the graph runs now (TONEWARP_PW_QUANTUM asks for a
+// quantum). face.ini is read, never written: the settings
 // belong to the window.
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -46,7 +48,9 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitStreamClosed = 3;
 
-constexpr const char* kStreamClosed = "The sound system closed the audio stream (was the JACK server stopped?).";
+constexpr const char* kStreamClosed =
+    "The sound system closed the audio stream (was the JACK or PipeWire server stopped?). Start it again and run "
+    "tonewarp-live again.";
 
 // Messages go to stderr; "the program ends" is remembered and turned into a
 // non-zero exit by the caller (nothing is saved by this tool anyway).
@@ -134,7 +138,8 @@ int run(int argc, char** argv) {
     app.footer("Exit codes: 0 stopped (Ctrl-C, SIGTERM, SIGHUP, SIGUSR1 or --seconds), 1 failed (device, preset or\n"
                "folder; also stopped by a signal while waiting for a preset that is a pipe nobody writes),\n"
                "2 command line not usable (an option, a value or a device name that matches no device),\n"
-               "3 the sound system closed the stream (JACK server stopped).");
+               "3 the sound system closed the stream (JACK or PipeWire server stopped).\n"
+               "TONEWARP_PW_QUANTUM (64..1024 frames) is the quantum asked of a PipeWire graph (default 256).");
     bool list_devices = false, mono = false, stereo = false, no_builtin = false, no_system = false;
     std::string input, output, preset, home;
     int rate = 0;
@@ -339,8 +344,8 @@ int run(int argc, char** argv) {
                 sc.ComboBox_waveIn.text().c_str(), sc.ComboBox_waveOut.text().c_str(), sc.sample_rate(),
                 sc.channels() == 1 ? "mono" : "stereo", sc.buffer_frames(),
                 tw::current_preset_path().empty() ? "" : ", preset ", tw::current_preset_path().c_str());
-    std::printf("%s\n", sc.same_cycle() ? "Path: one callback (one JACK client or one ALSA device), input to output in "
-                                           "the same cycle (no added latency)."
+    std::printf("%s\n", sc.same_cycle() ? "Path: one callback (one JACK client, one PipeWire node or one ALSA device), "
+                                           "input to output in the same cycle (no added latency)."
                                          : "Path: queue between the input and the output (kept short by the latency guard).");
     std::fflush(stdout);
 
@@ -377,12 +382,18 @@ int run(int argc, char** argv) {
             const float in = devices.waves->get_waveIn_level();
             const float out = devices.waves->get_waveOut_level();
             const std::string last_midi = midi_control.last_message_text();
+            // The period and rate the sound system runs now, where it can say
+            // (a PipeWire graph may change its quantum while the stream runs).
+            std::string graph;
+            for (const tw::audio::AudioBackend* b : {devices.waves->selected_backend(), devices.dsound->selected_backend()})
+                if (graph.empty() && b != nullptr && b->graph_frames() > 0)
+                    graph = "graph " + std::to_string(b->graph_frames()) + " frames at " + std::to_string(b->graph_rate()) + " Hz  ";
             std::printf("in %5.0f (%3d)  out %5.0f (%3d)  CPU %3d %%  latency %3d ms (queue %.1f + server %.1f)  "
-                        "underflows %llu  xruns %llu  %s%s%s\n",
+                        "%sunderflows %llu  xruns %llu  %s%s%s\n",
                         in, tw::level_meter_position(in), out, tw::level_meter_position(out),
                         tw::cpu_meter_position(tw::cpu_load.load(std::memory_order_relaxed)),
                         tw::round_half_even(sc.latency()), static_cast<double>(sc.queue_latency()),
-                        static_cast<double>(sc.device_latency()),
+                        static_cast<double>(sc.device_latency()), graph.c_str(),
                         static_cast<unsigned long long>(devices.dsound->underflows()), devices.catalog.xruns(),
                         tw::slot_loads_text(tw::default_chain(), 16).c_str(), last_midi.empty() ? "" : "  MIDI ", last_midi.c_str());
             std::fflush(stdout);
