@@ -29,6 +29,7 @@
 #include "fake_backend.h"
 #include "fx/gain_form.h"
 #include "graph_probe.h"
+#include "e2e_support.h"
 #include "presets/preset_file.h"
 
 namespace {
@@ -36,37 +37,9 @@ namespace {
 constexpr float kAmp = 0.25f;
 constexpr int kRate = tw::test::GraphProbe::kRate;
 
-int index_of(const tw::ui::ComboBox& c, const std::string& name) {
-    for (int i = 0; i < c.count(); ++i)
-        if (c.items()[i] == name) return i;
-    return -1;
-}
-
-// A preset whose first slot is a Gain at x2 on both channels, in dir/PRESETS.
-std::string write_gain_preset(const std::filesystem::path& dir) {
-    std::filesystem::create_directories(dir / "PRESETS");
-    const std::string path = (dir / "PRESETS" / "Gain x2.pre").string();
-    tw::ChainEditor maker;
-    maker.fill_kind_lists_and_build_chain();
-    maker.row(1).combo.set_item_index(tw::kKindGain);
-    maker.row(1).check.set_checked(true);
-    auto* g = dynamic_cast<tw::Tgain_form*>(maker.instance(1));
-    if (g == nullptr) return {};
-    g->ScrollBar_Gain_Left.set_position(55);
-    g->ScrollBar_Gain_Right.set_position(55);
-    std::string err;
-    return tw::save_preset_file(maker, path, &err) ? path : std::string();
-}
-
-// Runs a command, returns its exit code and its output.
-int run(const std::string& cmd, std::string& text) {
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (p == nullptr) return -1;
-    char buf[256];
-    while (std::fgets(buf, sizeof buf, p)) text += buf;
-    const int status = pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using tw::test::index_of;
+using tw::test::run;
+using tw::test::write_gain_preset;
 
 // The graph's quantum forced (0: released again), as a user does with pw-metadata.
 bool force_quantum(int frames) {
