@@ -218,16 +218,20 @@ bool TRecord_wav_form::save_take(const std::string& path, bool& complete) {
         complete = got == want;
         i += n;
     }
-    std::uint32_t data_bytes = static_cast<std::uint32_t>(written);
     if (!complete) {
+        // A short write (a full disk) must not replace an earlier file of that
+        // name with a truncated take: the temporary file is dropped and the
+        // whole take stays in memory, to be saved again elsewhere.
+        if (!file.direct()) file.discard();
         boxes().message("Error during recording into wav file, may be there is no enough free space on hard disk",
-                        "The file holds the part that could be written; the whole take is kept, so it can be "
-                        "saved again elsewhere.");
-        // Whole frames only, so the shorter file stays valid.
-        data_bytes -= data_bytes % f.nBlockAlign;
-        if (!file.direct()) (void)::ftruncate(file.fd(), static_cast<off_t>(f.file_size() + 28 + data_bytes));
+                        file.direct() ? "The device took only part of the take; the whole take is kept, so it can "
+                                        "be saved again elsewhere."
+                                      : "Nothing was saved and any earlier file of that name is untouched; the "
+                                        "whole take is kept, so it can be saved again after freeing some space "
+                                        "or in another place.");
+        return false;
     }
-    if (!UpdateFile(file.fd(), f, data_bytes) || !file.commit(&why)) {
+    if (!UpdateFile(file.fd(), f, static_cast<std::uint32_t>(written)) || !file.commit(&why)) {
         boxes().warning(kCannotRewrite, (why.empty() ? "Could not finish " + path : why) +
                                             ". The take is kept and any earlier file is untouched.");
         return false;

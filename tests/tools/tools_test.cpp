@@ -226,6 +226,20 @@ TEST_F(ToolsTest, RenderPlaysTheBackingTrackAndReportsOrSavesTheTake) {
     EXPECT_EQ(take.info.samplerate, 48000);
     ASSERT_EQ(take.samples.size(), out.samples.size());
     for (std::size_t i = 0; i < take.samples.size(); ++i) ASSERT_EQ(take.samples[i], out.samples[i]) << i;
+
+    // Takes only beside a file: no stray "/dev/null.take2.wav".
+    EXPECT_NE(render({"--home", path("home"), "--preset", path("wav.pre"), "--save-takes", path("in.wav"),
+                      "/dev/null"}),
+              0);
+    EXPECT_NE(err_.find("OUTPUT must be a file"), std::string::npos) << err_;
+    EXPECT_FALSE(fs::exists("/dev/null.take2.wav"));
+    // A take that cannot be saved (a folder in the way) fails the run.
+    fs::remove(path("out.take2.wav"));
+    fs::create_directory(path("out.take2.wav"));
+    EXPECT_EQ(render({"--home", path("home"), "--preset", path("wav.pre"), "--save-takes", path("in.wav"),
+                      path("out.wav")}),
+              1);
+    EXPECT_NE(err_.find("not every take"), std::string::npos) << err_;
 }
 
 TEST_F(ToolsTest, EmptyChainPassesSamplesThroughExactly) {

@@ -273,9 +273,20 @@ std::string take_path(const std::string& output, int row) {
     return p.string() + ".take" + std::to_string(row) + ext;
 }
 
+// Takes are written beside OUTPUT, which only makes sense for a file: beside
+// /dev/null or a pipe they would become stray regular files in /dev or /proc.
+void check_takes_beside_file(const Options& opt) {
+    if (!opt.save_takes) return;
+    struct stat st {};
+    if (::stat(opt.output.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw Failure{"--save-takes saves each take beside OUTPUT, so OUTPUT must be a file, but " + opt.output +
+                      " is a device, pipe or folder; give a file name as OUTPUT or leave out --save-takes."};
+}
+
 // Saves each recorder's take beside OUTPUT through its own Stop and Save, or
-// says that it was not kept.
-void finish_recorders(const std::vector<std::pair<int, tw::TRecord_wav_form*>>& recorders, const Options& opt) {
+// says that it was not kept. False when a take that was to be saved was not.
+bool finish_recorders(const std::vector<std::pair<int, tw::TRecord_wav_form*>>& recorders, const Options& opt) {
+    bool all_saved = true;
     for (const auto& [row, r] : recorders) {
         const tw::WaveFormatEx f = r->rec_format();
         const std::int32_t count = r->kernel().rec_count();
@@ -291,14 +302,18 @@ void finish_recorders(const std::vector<std::pair<int, tw::TRecord_wav_form*>>& 
         if (r->stop_and_save_to(path))
             std::fprintf(stderr, "tonewarp-render: row %d (Record wav): %.2f s saved as %s.\n", row, seconds,
                          path.c_str());
-        else
+        else {
             std::fprintf(stderr, "tonewarp-render: row %d (Record wav): the take could not be saved as %s.\n", row,
                          path.c_str());
+            all_saved = false;
+        }
     }
+    return all_saved;
 }
 
 void render(const Options& opt) {
     check_not_same_file(opt.input, opt.output);
+    check_takes_beside_file(opt);
     check_input_kind(opt.input);
     if (!opt.home.empty()) {
         std::error_code ec;
@@ -509,7 +524,9 @@ void render(const Options& opt) {
                      "converters will clip it. Turn down the gains in the chain (the Gain or noise gate "
                      "output levels, distortion volume) and render again.\n",
                      dbfs(peak).c_str());
-    finish_recorders(recorders, opt);
+    if (!finish_recorders(recorders, opt))
+        throw Failure{"OUTPUT was written, but not every take: free some space or choose another folder for "
+                      "OUTPUT and render again."};
 }
 
 }  // namespace
