@@ -273,6 +273,22 @@ TEST_F(SkinChooserTest, ChangesLoadTheSkinFitTheLayoutAndKeepLeftovers) {
     EXPECT_EQ(form->presets().spSkinButton17.bounds().left, save_left);
 }
 
+TEST_F(SkinChooserTest, UnusablePackagesAreNamedAndTheSkinBeforeStays) {
+    add_package("symbios.zip", "symbios", {{"a.png", "a"}});
+    home.write("SKINS/broken.zip", "not a zip at all");
+    make_zip(home.path("SKINS/unsafe.zip"), {{"../escape.png", "x"}, {"/abs.png", "y"}});
+    make();
+    dialogs.messages.clear();
+    choose("broken.zip");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0], "The skin package broken.zip was not used: it is not a ZIP archive that can be read.");
+    EXPECT_EQ(skin(), "symbios");
+    choose("unsafe.zip");
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_NE(dialogs.messages[1].find("unsafe.zip was not used: none of its files"), std::string::npos);
+    EXPECT_EQ(skin(), "symbios");
+}
+
 TEST_F(SkinChooserTest, ClickingTheTitleRebuildsTheListWithNewPackages) {
     add_package("symbios.zip", "symbios");
     make();

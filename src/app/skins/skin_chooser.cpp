@@ -49,9 +49,25 @@ void SkinChooser::start_up() {
     for (const std::string& name : list_skin_packages(skins_folder())) combo_.add_item(name);
 }
 
-void SkinChooser::LoadSkinPackage(const std::string& path) {
-    unpack_skin_package(path, program_path(kWorkFolder));
+bool SkinChooser::LoadSkinPackage(const std::string& path) {
+    const UnpackResult r = unpack_skin_package(path, program_path(kWorkFolder));
     load_current();
+    std::error_code ec;
+    // A missing default package is the first start without skins: the
+    // built-in look, no message.
+    if (!r.opened && !fs::exists(path, ec)) return false;
+    std::string why;
+    if (!r.opened)
+        why = "it is not a ZIP archive that can be read";
+    else if (r.refused)
+        why = "it is too large or holds too many files (at most " + std::to_string(kMaxEntries) + " files and " +
+              std::to_string(kMaxPackageBytes >> 20) + " MB unpacked)";
+    else if (r.written.empty())
+        why = "none of its files could be used (unsafe names, links, encrypted or oversized entries)";
+    if (why.empty()) return true;
+    dialogs_.warning("The skin package " + fs::path(path).filename().string() + " was not used: " + why + ".",
+                     "The skin shown before stays. Choose another package, or make this one again with zip.");
+    return false;
 }
 
 void SkinChooser::ComboBox_SKINSClick() {
@@ -73,8 +89,9 @@ void SkinChooser::ComboBox_SKINSChange() {
     if (rebuilding_ != 0) return;
     const int i = combo_.item_index();
     if (i <= 1) return;
-    LoadSkinPackage(skins_folder() + "/" + combo_.text());
+    const bool used = LoadSkinPackage(skins_folder() + "/" + combo_.text());
     if (fit_layout_) fit_layout_(skin_.name);
+    if (!used) return;
     dialogs_.message(std::string(kDownloadMessageStart) + " the links on the help page \"Skins\" (" +
                          help_page_file(kMoreSkinsPage) + ").",
                      "");

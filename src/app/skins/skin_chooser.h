@@ -51,8 +51,10 @@ public:
     // Window creation: loads temp/skin.ini, or unpacks the default package
     // when there is none, fits the layout and appends the packages of SKINS/.
     void start_up();
-    // Unpacks the package at `path` into temp/ and loads temp/skin.ini.
-    void LoadSkinPackage(const std::string& path);
+    // Unpacks the package at `path` into temp/ and loads temp/skin.ini. A
+    // package that cannot be used is named in a warning box (the skin before
+    // stays) and gives false. UI thread.
+    bool LoadSkinPackage(const std::string& path);
     // The list's handlers.
     void ComboBox_SKINSClick();
     void ComboBox_SKINSChange();
