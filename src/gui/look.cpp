@@ -1,7 +1,9 @@
 #include "gui/look.h"
 
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPalette>
+#include <QPixmapCache>
 #include <QStringList>
 #include <QWidget>
 #include <algorithm>
@@ -70,6 +72,14 @@ LookPicture check_picture(const std::string& path, const skins::Margins& margins
     const QString file = QString::fromStdString(path);
     if (file.isEmpty() || !quotable(file)) return p;
     QImageReader reader(file);
+    // What the file holds decides, not its name: an SVG or anything else
+    // behind a ".png" name is refused before a decoder renders it.
+    reader.setDecideFormatFromContent(true);
+    const QByteArray format = reader.format();
+    const QString suffix = QFileInfo(file).suffix().toLower();
+    if (format.isEmpty() || (suffix == QLatin1String("png") && format != "png") ||
+        !(format == "png" || format == "bmp" || format == "jpeg"))
+        return p;
     const QSize size = reader.size();
     if (!reader.canRead() || !size.isValid() || size.width() < 1 || size.height() < 1 ||
         size.width() > kMaxPictureSide || size.height() > kMaxPictureSide)
@@ -105,8 +115,28 @@ Look look_from_skin(const skins::SkinDescription& s) {
     if (!s.font_family.empty() && quotable(QString::fromStdString(s.font_family)))
         l.font_family = QString::fromStdString(s.font_family);
     if (s.font_size > 0) l.font_size = s.font_size;
-    for (std::size_t i = 0; i < skins::kSkinParts; ++i)
+    std::int64_t decoded = 0;
+    for (std::size_t i = 0; i < skins::kSkinParts; ++i) {
         l.pictures[i] = check_picture(s.pictures[i].path, s.pictures[i].margins, s.scale);
+        if (l.pictures[i].usable())
+            decoded += static_cast<std::int64_t>(l.pictures[i].size.width()) * l.pictures[i].size.height() * 4;
+    }
+    if (decoded > kMaxSkinPictureBytes) {
+        // Too much to hold decoded: the skin's colours stay, its pictures go.
+        for (auto& pic : l.pictures) pic = LookPicture{};
+        l.refusal = QStringLiteral("The pictures of the skin \"%1\" need %2 MB of memory decoded, more than the "
+                                   "%3 MB a skin may use; they are left out and the built-in pictures are shown. "
+                                   "Make the pictures smaller (or fewer) and pack the skin again.")
+                        .arg(l.name)
+                        .arg(decoded >> 20)
+                        .arg(kMaxSkinPictureBytes >> 20);
+        return l;
+    }
+    // Every control with a picture asks for it by file name; with room for
+    // all of them in the pixmap cache each file is decoded once, not once
+    // per control.
+    const int needed_kb = static_cast<int>((decoded >> 10) + (16 << 10));
+    if (QPixmapCache::cacheLimit() < needed_kb) QPixmapCache::setCacheLimit(needed_kb);
     const LookPicture& led = l.picture(SkinPart::LedLit);
     if (led.usable()) {
         l.led_lit = QPixmap(led.path);

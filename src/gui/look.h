@@ -15,6 +15,7 @@
 #include <QPixmap>
 #include <QString>
 #include <array>
+#include <cstdint>
 
 #include "app/skins/skin_description.h"
 
@@ -53,9 +54,15 @@ struct Look {
     QPixmap led_lit;              // drawn over every lit LED segment (null: none)
     // Style sheet for the standard controls; built from the above when empty.
     QString style_sheet;
+    // Why the skin's pictures were left out ("" when they were not).
+    QString refusal;
 
     const LookPicture& picture(skins::SkinPart p) const { return pictures[static_cast<std::size_t>(p)]; }
 };
+
+// At most this much memory for a skin's pictures, decoded (four pictures of
+// 2048 x 2048); a skin that needs more keeps its colours but not its pictures.
+inline constexpr std::int64_t kMaxSkinPictureBytes = 64ll << 20;
 
 // The built-in look. UI thread.
 Look default_look();

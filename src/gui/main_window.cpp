@@ -21,7 +21,7 @@
 namespace tw::gui {
 
 TForm1::TForm1(AudioDevices& devices, Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent), form_(devices, dialogs) {
+    : QWidget(parent), form_(devices, dialogs), dialogs_(dialogs) {
     setObjectName("TForm1");
     setWindowTitle("Tonewarp 3");
     setFixedSize(kClientWidth, kClientHeight);
@@ -59,6 +59,7 @@ TForm1::TForm1(AudioDevices& devices, Dialogs& dialogs, QWidget* parent)
 
 void TForm1::show_skin(const skins::SkinDescription& skin) {
     set_current_look(look_from_skin(skin));
+    if (!current_look().refusal.isEmpty()) dialogs_.warning(current_look().refusal.toStdString(), "");
     apply_look(*this);
     // The LED meters paint from the look in force.
     update();

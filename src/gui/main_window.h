@@ -76,6 +76,7 @@ private:
     void show_help_menu();
 
     MainForm form_;
+    Dialogs& dialogs_;
     QTimer* timer_ = nullptr;
     QTimer* midi_timer_ = nullptr;
     QTimer* midi_ports_timer_ = nullptr;

@@ -123,6 +123,30 @@ TEST(SkinLook, PicturesThatAreNotImagesLeaveTheBuiltInLook) {
     fs::remove_all(dir);
 }
 
+TEST(SkinLook, OtherFormatsBehindPngNamesAndOversizedSkinsAreRefused) {
+    const fs::path dir = fs::path(program_folder()) / "look_budget";
+    fs::create_directories(dir);
+    std::ofstream(dir / "vector.png") << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"20\" "
+                                         "height=\"20\"><rect width=\"20\" height=\"20\"/></svg>";
+    QImage big(2048, 2048, QImage::Format_RGB32);
+    big.fill(Qt::blue);
+    ASSERT_TRUE(big.save(QString::fromStdString((dir / "big.png").string())));
+    std::ofstream(dir / "skin.ini") << "[VERSION]\nskinname=svg\n[PICTURES]\nbutton=vector.png\npanel=big.png\n";
+    gui::Look look = gui::look_from_skin(skins::read_skin_description((dir / "skin.ini").string()));
+    EXPECT_FALSE(look.picture(skins::SkinPart::Button).usable());
+    EXPECT_TRUE(look.picture(skins::SkinPart::Panel).usable());
+    EXPECT_TRUE(look.refusal.isEmpty());
+    // Five pictures of 2048 x 2048 (80 MB decoded) are more than a skin may use.
+    std::ofstream(dir / "skin.ini") << "[VERSION]\nskinname=huge\n[PICTURES]\nbutton=big.png\npanel=big.png\n"
+                                       "window=big.png\ncombo=big.png\nbar_track=big.png\n";
+    look = gui::look_from_skin(skins::read_skin_description((dir / "skin.ini").string()));
+    EXPECT_EQ(look.name, "huge");
+    for (const auto& pic : look.pictures) EXPECT_FALSE(pic.usable());
+    EXPECT_TRUE(look.refusal.contains("huge")) << look.refusal.toStdString();
+    EXPECT_TRUE(look.refusal.contains("80 MB")) << look.refusal.toStdString();
+    fs::remove_all(dir);
+}
+
 TEST_F(SkinsWindowTest, BarsShowTheirPositionAndValueInTheTooltip) {
     gui::EffectWindow* ed = open_gain(1);
     ASSERT_NE(ed, nullptr);
