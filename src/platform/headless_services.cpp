@@ -1,4 +1,5 @@
 #include "platform/headless_services.h"
+#include "platform/printable_text.h"
 
 #include <algorithm>
 
@@ -67,8 +68,10 @@ void RecordingMessageBoxes::record(bool warning, const std::string& text, const 
     shown_.push_back({warning, text, detail, question});
     while (shown_.size() > kMaxKept) shown_.pop_front();
     if (echo_ != nullptr) {
-        std::fprintf(echo_, "%s%s%s%s\n", warning ? "warning: " : (question ? "question: " : ""), text.c_str(), detail.empty() ? "" : " ",
-                     detail.empty() ? "" : ("(" + detail + ")").c_str());
+        // Messages may quote names from outside (ports, files): printed safe.
+        std::fprintf(echo_, "%s%s%s%s\n", warning ? "warning: " : (question ? "question: " : ""),
+                     printable_text(text).c_str(), detail.empty() ? "" : " ",
+                     detail.empty() ? "" : printable_text("(" + detail + ")").c_str());
         std::fflush(echo_);
     }
 }

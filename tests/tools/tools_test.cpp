@@ -586,6 +586,24 @@ TEST_F(ToolsTest, RenderRefusesToOverwriteItsInput) {
     EXPECT_EQ(files_in_dir(), (std::vector<std::string>{"hard.wav", "in.wav", "link.wav"}));
 }
 
+// Numbers as a person types them; an empty folder name is a mistake, not
+// "the default folder".
+TEST_F(ToolsTest, ToolsRefuseHexNumbersAndAnEmptyHome) {
+    write_pcm16(path("in.wav"), 8000, 1, signal(100, 1));
+    const std::pair<std::string, std::string> bad[] = {
+        {"--block", "0x10"}, {"--tail", "1e2"}, {"--threads", "0b1"}, {"--home", ""}};
+    for (const auto& [option, value] : bad) {
+        EXPECT_EQ(render({option, value, path("in.wav"), path("out.wav")}), 2) << option;
+        EXPECT_NE(err_.find(value.empty() ? "an empty name" : "'" + value + "' is not a decimal number"),
+                  std::string::npos)
+            << err_;
+    }
+    EXPECT_FALSE(fs::exists(path("out.wav")));
+    EXPECT_EQ(render({"--block", "64", "--tail", "0.5", path("in.wav"), path("out.wav")}), 0) << err_;
+    EXPECT_EQ(live({"--seconds", "0x2"}), 2);
+    EXPECT_EQ(live({"--home", "", "--seconds", "1"}), 2);
+}
+
 TEST_F(ToolsTest, RenderOutputOntoLinksFoldersAndDevices) {
     write_pcm16(path("in.wav"), 8000, 1, signal(100, 1));
     // A link as OUTPUT replaces the file it points to, with that file's permissions.

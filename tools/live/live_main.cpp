@@ -37,7 +37,9 @@
 #include "app/tuner_form.h"
 #include "engine/audio_devices.h"
 #include "engine/effects.h"
+#include "platform/printable_text.h"
 #include "presets/preset_file.h"
+#include "plain_numbers.h"
 #include "stop_signals.h"
 
 namespace {
@@ -154,6 +156,7 @@ int run(int argc, char** argv) {
     app.add_option("--input", input, "Input device: number or name (default: face.ini's, else the first)");
     app.add_option("--output", output, "Output device: number or name (default: face.ini's, else the first)");
     app.add_option("--rate", rate, "Sample rate: 22050, 32075, 44100 or 48000 (default: face.ini's, else 48000)")
+        ->check(tw::tools::plain_decimal())
         ->check(CLI::IsMember({22050, 32075, 44100, 48000}));
     auto* mono_opt = app.add_flag("--mono", mono, "One channel (default: face.ini's, else two)");
     app.add_flag("--stereo", stereo, "Two channels")->excludes(mono_opt);
@@ -162,13 +165,16 @@ int run(int argc, char** argv) {
                        "A .pre preset to load into the chain (default: face.ini's last preset, else the F9 preset)");
     app.add_option("--home", home,
                    "Program folder (PRESETS/, face.ini, demo_guitar.wav ...; default: $TONEWARP_HOME, else "
-                   "~/.local/share/tonewarp for an installed program, else the executable's folder when writable)");
+                   "~/.local/share/tonewarp for an installed program, else the executable's folder when writable)")
+        ->check(tw::tools::non_empty_name());
     app.add_flag("--no-builtin", no_builtin, "Hide the built-in demo input and null output");
     app.add_flag("--no-system", no_system, "Offer only the built-in devices");
-    app.add_option("--threshold", threshold, "Latency threshold in ms (1..50; default: face.ini's, else 35)")->check(CLI::Range(1, 50));
-    app.add_option("--seconds", seconds, "Stop after this many seconds (default: run until Ctrl-C)");
+    app.add_option("--threshold", threshold, "Latency threshold in ms (1..50; default: face.ini's, else 35)")->check(tw::tools::plain_decimal())->check(CLI::Range(1, 50));
+    app.add_option("--seconds", seconds, "Stop after this many seconds (default, or 0: run until Ctrl-C)")
+        ->check(tw::tools::plain_decimal());
     app.add_flag("--tuner", tuner, "Show the tuner's note, cents and frequency instead of the levels");
     app.add_option("--a4", a4, "Tuner reference pitch A4 in Hz (415..466; default: face.ini's, else 440)")
+        ->check(tw::tools::plain_decimal())
         ->check(CLI::Range(tw::TunerSettings::kMinA4, tw::TunerSettings::kMaxA4));
     app.add_option("--midi", midi,
                    "MIDI input for a foot controller: a port name (or part of one), \"none\", or \"list\" to list "
@@ -178,11 +184,13 @@ int run(int argc, char** argv) {
     app.add_option("--crossfade", crossfade,
                    "A preset change fades the old chain out and the new one in over this many ms (0..200, 0 = "
                    "instant; default: face.ini's, else 20)")
+        ->check(tw::tools::plain_decimal())
         ->check(CLI::Range(0, tw::kMaxCrossfadeMs))
         ->type_name("MS");
     app.add_option("--spill-over", spill_over,
                    "After a preset change the old chain's delay and reverb tails ring on for this many ms "
                    "(0..10000, 0 = off; default: face.ini's, else 2000)")
+        ->check(tw::tools::plain_decimal())
         ->check(CLI::Range(0, tw::kMaxSpillOverMs))
         ->type_name("MS");
     try {
@@ -246,7 +254,7 @@ int run(int argc, char** argv) {
         std::printf("MIDI inputs:\n");
         if (midi_control.ports().empty()) std::printf("  (none: no ALSA sequencer port and no JACK MIDI source)\n");
         for (std::size_t i = 0; i < midi_control.ports().size(); ++i)
-            std::printf("  %zu: %s\n", i, midi_control.ports()[i].c_str());
+            std::printf("  %zu: %s\n", i, tw::platform::printable_text(midi_control.ports()[i]).c_str());
         return kExitDone;
     }
     if (midi == "none") {

@@ -35,6 +35,7 @@
 #include "declared_frames.h"
 #include "render_pipeline.h"
 #include "wav_stream.h"
+#include "plain_numbers.h"
 #include "stop_signals.h"
 
 namespace {
@@ -548,18 +549,23 @@ int main(int argc, char** argv) {
     CLI::Option* preset_opt =
         app.add_option("--preset", opt.preset, "Preset file (.pre) to load into the chain before rendering")
             ->type_name("FILE");
-    app.add_option("--block", opt.block, "Frames per processing block, 1..2048 (default 512)")->type_name("N");
+    app.add_option("--block", opt.block, "Frames per processing block, 1..2048 (default 512)")
+        ->type_name("N")
+        ->check(tw::tools::plain_decimal());
     app.add_option("--threads", opt.threads,
                    "Threads that share the chain's slots, 1..16 (default 0: one per processor, at most 4); "
                    "the output is the same for any number")
-        ->type_name("N");
+        ->type_name("N")
+        ->check(tw::tools::plain_decimal());
     app.add_option("--home", opt.home,
                    "Program folder where effects look up MTEQ.ini, playback.ini, demo1.wav "
                    "(default: $TONEWARP_HOME, else ~/.local/share/tonewarp for an installed program, "
                    "else this executable's folder when writable)")
-        ->type_name("DIR");
+        ->type_name("DIR")
+        ->check(tw::tools::non_empty_name());
     app.add_option("--tail", opt.tail, "Seconds of silence appended so delays and reverbs ring out (default 0)")
-        ->type_name("SECONDS");
+        ->type_name("SECONDS")
+        ->check(tw::tools::plain_decimal());
     app.add_flag("--save-takes", opt.save_takes,
                  "Save what each \"Record wav\" slot recorded as OUTPUT.takeN.wav (N = its row); without it the "
                  "takes are dropped and only reported");
