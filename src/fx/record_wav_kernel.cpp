@@ -47,7 +47,8 @@ void RecordWavKernel::process(const AudioBlock& b, const Params& p) {
             }
         }
     }
-    rec_count_.store(n, std::memory_order_relaxed);
+    // Release: the take's writer thread reads the samples this count covers.
+    rec_count_.store(n, std::memory_order_release);
 }
 
 }  // namespace tw

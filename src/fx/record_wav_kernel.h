@@ -40,6 +40,9 @@ public:
 
     // 16-bit samples recorded so far. Any thread.
     std::int32_t rec_count() const { return rec_count_.load(std::memory_order_relaxed); }
+    // The same, ordered after the samples it counts, for a thread that reads
+    // them while the take goes on. Any thread.
+    std::int32_t rec_count_published() const { return rec_count_.load(std::memory_order_acquire); }
     // Forgets the take. UI thread, while no buffer can be recording.
     void clear_rec_count() { rec_count_.store(0, std::memory_order_relaxed); }
 

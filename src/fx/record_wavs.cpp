@@ -98,6 +98,7 @@ TRecord_wav_form::~TRecord_wav_form() {
     Timer1->stop();
     params.rec_buffer = nullptr;
     halt_recording();
+    stream_.discard();
     memory_.reset();
 }
 
@@ -147,6 +148,13 @@ void TRecord_wav_form::start_recording() {
     }
     params.recording = true;
     publish();
+    // The take also goes to disk as it is recorded, so a crash keeps it.
+    stream_.start(
+        recordings_folder(), params.rec_buffer, [this] { return kernel().rec_count_published(); },
+        [this] {
+            return TakeFormat{static_cast<std::uint16_t>(kernel().rec_channels()),
+                              static_cast<std::uint32_t>(kernel().rec_rate())};
+        });
     Button_Save.set_enabled(false);
     Button_Pause.set_enabled(true);
     Button_Pause.set_caption("Pause");
@@ -250,6 +258,7 @@ bool TRecord_wav_form::stop_and_save_to(const std::string& path) {
     halt_recording();
     bool complete = false;
     if (!save_take(path, complete) || !complete) return false;
+    stream_.discard();
     kernel().clear_rec_count();
     Button_Save.set_enabled(true);
     Button_Pause.set_enabled(false);
@@ -268,6 +277,7 @@ void TRecord_wav_form::ComboBox_MemoryChange() {
     // it is replaced.
     params.rec_buffer = nullptr;
     halt_recording();
+    stream_.discard();   // it reads the memory about to go
     guard_.relayout([&] {
         memory_.reset();
         rec_bytes = bytes;

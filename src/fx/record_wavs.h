@@ -16,6 +16,7 @@
 #include "fx/record_wav_kernel.h"
 #include "fx/relayout_guard.h"
 #include "fx/sample_memory.h"
+#include "fx/take_stream.h"
 #include "platform/repeating_timer.h"
 #include "ui/button.h"
 #include "ui/combo_box.h"
@@ -115,6 +116,13 @@ private:
 
     SampleMemory memory_;
     RelayoutGuard guard_;
+    // The take on disk while it is recorded (declared after memory_, so it
+    // stops before the memory it reads goes).
+    TakeStream stream_;
+
+public:
+    // The hidden file the take streams into ("" when none). UI thread.
+    const TakeStream& take_stream() const { return stream_; }
 };
 
 // The buffer sizes ComboBox_Memory offers, in bytes.
