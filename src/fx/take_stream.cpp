@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "engine/le_bytes.h"
 #include "platform/program_files.h"
@@ -46,6 +47,17 @@ long take_pid(const std::string& name) {
         pid = pid * 10 + (name[i] - '0');
     }
     return pid;
+}
+
+// Whether process `pid` still runs: it exists and is not a zombie (a killed
+// process whose parent has not collected it yet).
+bool process_running(long pid) {
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    const std::size_t close = line.rfind(')');
+    return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
 }
 
 }  // namespace
@@ -174,7 +186,7 @@ std::vector<LeftoverTake> leftover_takes(const std::string& folder) {
         const long pid = take_pid(name);
         if (pid <= 0) continue;
         // Still being written by a running program (this one or another).
-        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) continue;
+        if (process_running(pid)) continue;
         const std::string path = it->path().string();
         const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0) continue;

@@ -1,5 +1,7 @@
 #include "gui/main_window.h"
 
+#include "app/leftover_takes.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
@@ -242,7 +244,13 @@ void TForm1::show_help_menu() {
 
 void TForm1::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
+    const bool first = !leftovers_offered_;
     FormShow();
+    if (first) {
+        leftovers_offered_ = true;
+        // After the window is up, so the questions have a window to sit on.
+        QTimer::singleShot(0, this, [this] { offer_leftover_takes(dialogs_); });
+    }
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {

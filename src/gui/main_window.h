@@ -77,6 +77,7 @@ private:
 
     MainForm form_;
     Dialogs& dialogs_;
+    bool leftovers_offered_ = false;
     QTimer* timer_ = nullptr;
     QTimer* midi_timer_ = nullptr;
     QTimer* midi_ports_timer_ = nullptr;

@@ -1,6 +1,9 @@
 // The command-line tools run as a user runs them: generated WAV files in,
 // files and exit codes out.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 #include <sndfile.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -242,6 +245,48 @@ TEST_F(ToolsTest, RenderPlaysTheBackingTrackAndReportsOrSavesTheTake) {
     EXPECT_NE(err_.find("not every take"), std::string::npos) << err_;
 }
 
+// kill -9 in the middle of a take: the take streamed so far stays on disk
+// as a playable WAV and the next start keeps it under a visible name.
+TEST_F(ToolsTest, AKilledRenderLeavesItsTakeAndTheNextStartKeepsIt) {
+    fs::create_directories(path("home"));
+    make_preset(path("rec.pre"), {{"rows", {{{"row", 1}, {"kind", "Record wav"}, {"on", true}}}}});
+    // A WAV through a pipe at twice real time: 48 kHz stereo, 9600 frames every 100 ms.
+    const std::string feeder =
+        "import struct,sys,time\n"
+        "o=sys.stdout.buffer\n"
+        "o.write(b'RIFF'+struct.pack('<I',0xFFFFFFFF)+b'WAVEfmt '+struct.pack('<IHHIIHH',16,1,2,48000,192000,4,16)"
+        "+b'data'+struct.pack('<I',0xFFFFFFFF))\n"
+        "block=struct.pack('<hh',1000,-1000)*9600\n"
+        "for i in range(200):\n"
+        "    o.write(block); o.flush(); time.sleep(0.1)\n";
+    std::ofstream(path("feed.py")) << feeder;
+    const std::string cmd = "/usr/bin/python3 " + quote(path("feed.py")) + " | " + quote(TW_RENDER_EXE) +
+                            " --home " + quote(path("home")) + " --preset " + quote(path("rec.pre")) +
+                            " /dev/stdin " + quote(path("out.wav")) + " > /dev/null 2>&1 & echo $! > " +
+                            quote(path("pid"));
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));   // about 7 s of the take
+    std::string pid = slurp(path("pid"));
+    while (!pid.empty() && (pid.back() == '\n' || pid.back() == ' ')) pid.pop_back();
+    ASSERT_EQ(std::system(("kill -9 " + pid + "; sleep 0.2; pkill -f \"^/usr/bin/python3 " + path("feed.py") + "\"; true").c_str()), 0);
+    std::vector<fs::path> hidden;
+    for (const auto& e : fs::directory_iterator(path("home/RECORDINGS")))
+        if (e.path().filename().string().rfind(".take-", 0) == 0) hidden.push_back(e.path());
+    ASSERT_EQ(hidden.size(), 1u);
+    // Playable as it is, header sizes from the last second included.
+    const Audio left = read_audio(hidden[0].string());
+    EXPECT_EQ(left.info.channels, 2);
+    EXPECT_GE(left.info.frames, 4 * 48000);
+    EXPECT_FLOAT_EQ(left.samples[0], 1000.0f / 32768.0f);
+
+    ASSERT_EQ(live({"--home", path("home"), "--seconds", "0.2"}), 0) << err_;
+    EXPECT_NE(err_.find("is kept as " + path("home/RECORDINGS") + "/Recovered take "), std::string::npos) << err_;
+    std::vector<fs::path> kept;
+    for (const auto& e : fs::directory_iterator(path("home/RECORDINGS"))) kept.push_back(e.path());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_GE(read_audio(kept[0].string()).info.frames, left.info.frames);
+}
+
 TEST_F(ToolsTest, EmptyChainPassesSamplesThroughExactly) {
     const auto in = signal(3000, 2);
     write_pcm16(path("in.wav"), 44100, 2, in);
@@ -468,8 +513,8 @@ TEST_F(ToolsTest, EveryToolFollowsTheExitCodeConvention) {
         {2, "render", {"--block", "0", path("in.wav"), path("o.wav")}, "--block"},
         {2, "preset", {"shows", path("a.pre")}, "see --help"},
         {2, "live", {"--threshold", "99"}, "see --help"},
-        {2, "live", {"--seconds", "nan"}, "--seconds must be"},
-        {2, "live", {"--seconds", "inf"}, "--seconds must be"},
+        {2, "live", {"--seconds", "nan"}, "is not a decimal number"},
+        {2, "live", {"--seconds", "inf"}, "is not a decimal number"},
         {2, "live", {"--preset", ""}, "--preset needs a file name"},
         {2, "demo", {"--bogus"}, "see --help"},
         {1, "render", {path("missing.wav"), path("o.wav")}, "missing.wav"},

@@ -37,6 +37,7 @@
 #include "app/tuner_form.h"
 #include "engine/audio_devices.h"
 #include "engine/effects.h"
+#include "app/leftover_takes.h"
 #include "platform/printable_text.h"
 #include "presets/preset_file.h"
 #include "plain_numbers.h"
@@ -216,6 +217,10 @@ int run(int argc, char** argv) {
         return kExitFailed;
     }
     if (!folder_note.empty()) std::fprintf(stderr, "%s\n", folder_note.c_str());
+    // Takes a crash left unsaved get a visible name instead of being lost.
+    for (const std::string& kept : tw::keep_leftover_takes())
+        std::fprintf(stderr, "tonewarp-live: a take left unsaved by an earlier run is kept as %s\n",
+                     tw::platform::printable_text(kept).c_str());
 
     tw::DeviceOptions options = tw::MainForm::device_defaults();
     options.builtin_devices = !no_builtin;
