@@ -1,0 +1,230 @@
+#include "fx/dsp/partitioned_convolver.h"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace tw::dsp {
+
+namespace {
+
+float* alloc_floats(std::size_t n) {
+    auto* p = fftwf_alloc_real(n);
+    if (p == nullptr) throw std::bad_alloc();
+    std::fill_n(p, n, 0.0f);
+    return p;
+}
+
+fftwf_complex* alloc_complex(std::size_t n) {
+    auto* p = fftwf_alloc_complex(n);
+    if (p == nullptr) throw std::bad_alloc();
+    std::fill_n(&p[0][0], 2 * n, 0.0f);
+    return p;
+}
+
+// 64-byte steps between spectra, so each one is aligned as the plans'
+// arrays are (FFTW's new-array execution needs the same alignment).
+constexpr std::size_t spectrum_stride(int p) { return static_cast<std::size_t>(p) + 8; }
+
+// y += x * h over `bins` complex values (interleaved re, im).
+inline void multiply_add(float* __restrict y, const float* __restrict x, const float* __restrict h, int bins) {
+    for (int b = 0; b < 2 * bins; b += 2) {
+        const float xr = x[b], xi = x[b + 1], hr = h[b], hi = h[b + 1];
+        y[b] += xr * hr - xi * hi;
+        y[b + 1] += xr * hi + xi * hr;
+    }
+}
+
+// The head's dot product of 64 taps, in eight lanes.
+inline float dot64(const float* __restrict a, const float* __restrict b) {
+    float lane[8] = {};
+    for (int j = 0; j < 64; j += 8)
+        for (int l = 0; l < 8; ++l) lane[l] += a[j + l] * b[j + l];
+    return ((lane[0] + lane[4]) + (lane[1] + lane[5])) + ((lane[2] + lane[6]) + (lane[3] + lane[7]));
+}
+
+}  // namespace
+
+// One level of equal partitions: size P, first tap `start`, K spectra.
+struct ConvolverIr::Level {
+    int size = 0;
+    std::size_t start = 0;
+    int count = 0;
+    fftwf_complex* spectra = nullptr;   // count spectra of P + 1 bins, 1 / 2P folded in
+    fftwf_plan forward = nullptr;       // 2P reals -> P + 1 bins
+    fftwf_plan inverse = nullptr;       // P + 1 bins -> 2P reals
+
+    ~Level() {
+        if (forward) fftwf_destroy_plan(forward);
+        if (inverse) fftwf_destroy_plan(inverse);
+        fftwf_free(spectra);
+    }
+};
+
+ConvolverIr::ConvolverIr(std::span<const float> taps) : length_(taps.size()) {
+    head_rev_ = alloc_floats(kHead);
+    for (int j = 0; j < kHead; ++j) {
+        const std::size_t k = static_cast<std::size_t>(kHead - 1 - j);
+        head_rev_[j] = k < taps.size() ? taps[k] : 0.0f;
+    }
+    // Partition offsets: a level of size P covers taps until the next size
+    // may start (at least twice its own size in), up to 4096.
+    std::vector<std::pair<int, std::vector<std::size_t>>> plan;
+    int p = kTick;
+    for (std::size_t at = kHead; at < taps.size(); at += static_cast<std::size_t>(p)) {
+        if (p < kMaxPartition && at >= static_cast<std::size_t>(8 * p)) p *= 4;
+        if (plan.empty() || plan.back().first != p) plan.push_back({p, {}});
+        plan.back().second.push_back(at);
+    }
+    for (const auto& [size, offsets] : plan) {
+        auto lv = std::make_unique<Level>();
+        lv->size = size;
+        lv->start = offsets.front();
+        lv->count = static_cast<int>(offsets.size());
+        const std::size_t stride = spectrum_stride(size);
+        lv->spectra = alloc_complex(stride * static_cast<std::size_t>(lv->count));
+        float* tbuf = alloc_floats(2 * static_cast<std::size_t>(size));
+        fftwf_complex* fbuf = alloc_complex(stride);
+        lv->forward = fftwf_plan_dft_r2c_1d(2 * size, tbuf, fbuf, FFTW_ESTIMATE);
+        lv->inverse = fftwf_plan_dft_c2r_1d(2 * size, fbuf, tbuf, FFTW_ESTIMATE);
+        const float scale = 1.0f / static_cast<float>(2 * size);
+        for (int k = 0; k < lv->count; ++k) {
+            std::fill_n(tbuf, 2 * size, 0.0f);
+            const std::size_t from = offsets[static_cast<std::size_t>(k)];
+            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(size), taps.size() - from);
+            for (std::size_t i = 0; i < n; ++i) tbuf[i] = taps[from + i] * scale;
+            fftwf_execute_dft_r2c(lv->forward, tbuf, lv->spectra + stride * static_cast<std::size_t>(k));
+        }
+        fftwf_free(fbuf);
+        fftwf_free(tbuf);
+        levels_.push_back(std::move(lv));
+    }
+}
+
+ConvolverIr::~ConvolverIr() { fftwf_free(head_rev_); }
+
+// The running state of one level: the spectra of the last K input blocks,
+// the block's time buffer and the sum of products.
+struct PartitionedConvolver::LevelState {
+    const ConvolverIr::Level* ir = nullptr;
+    int ticks_per_block = 1;
+    fftwf_complex* history = nullptr;   // K input spectra, newest at `newest`
+    fftwf_complex* sum = nullptr;       // P + 1 bins
+    float* tbuf = nullptr;              // 2P reals
+    int newest = 0;
+    std::uint64_t block_start = 0;      // time of the block being worked on
+
+    ~LevelState() {
+        fftwf_free(history);
+        fftwf_free(sum);
+        fftwf_free(tbuf);
+    }
+};
+
+PartitionedConvolver::PartitionedConvolver(const ConvolverIr& ir) : ir_(ir) {
+    lin_ = alloc_floats(2 * ConvolverIr::kTick);
+    ring_ = alloc_floats(kRing);
+    acc_ = alloc_floats(kAcc);
+    for (const auto& lv : ir.levels()) {
+        auto st = std::make_unique<LevelState>();
+        st->ir = lv.get();
+        st->ticks_per_block = lv->size / ConvolverIr::kTick;
+        const std::size_t stride = spectrum_stride(lv->size);
+        st->history = alloc_complex(stride * static_cast<std::size_t>(lv->count));
+        st->sum = alloc_complex(stride);
+        st->tbuf = alloc_floats(2 * static_cast<std::size_t>(lv->size));
+        levels_.push_back(std::move(st));
+    }
+}
+
+PartitionedConvolver::~PartitionedConvolver() {
+    fftwf_free(lin_);
+    fftwf_free(ring_);
+    fftwf_free(acc_);
+}
+
+void PartitionedConvolver::reset() {
+    std::fill_n(lin_, 2 * ConvolverIr::kTick, 0.0f);
+    std::fill_n(ring_, kRing, 0.0f);
+    std::fill_n(acc_, kAcc, 0.0f);
+    for (auto& st : levels_) {
+        const std::size_t stride = spectrum_stride(st->ir->size);
+        std::fill_n(&st->history[0][0], 2 * stride * static_cast<std::size_t>(st->ir->count), 0.0f);
+        st->newest = 0;
+    }
+    fill_ = 0;
+    time_ = 0;
+    ticks_ = 0;
+}
+
+void PartitionedConvolver::process(const float* in, float* out, std::int32_t n, std::int32_t stride) {
+    constexpr int kTick = ConvolverIr::kTick;
+    const float* head = ir_.head_reversed();
+    while (n > 0) {
+        const std::int32_t chunk = std::min<std::int32_t>(n, kTick - fill_);
+        for (std::int32_t i = 0; i < chunk; ++i) {
+            const float x = in[static_cast<std::ptrdiff_t>(i) * stride];
+            const std::int32_t at = fill_ + i;
+            const std::uint64_t t = time_ + static_cast<std::uint64_t>(i);
+            lin_[kTick + at] = x;
+            ring_[t & (kRing - 1)] = x;
+            float& ahead = acc_[t & (kAcc - 1)];
+            const float y = dot64(head, lin_ + at + 1) + ahead;
+            ahead = 0.0f;
+            out[static_cast<std::ptrdiff_t>(i) * stride] = y;
+        }
+        in += static_cast<std::ptrdiff_t>(chunk) * stride;
+        out += static_cast<std::ptrdiff_t>(chunk) * stride;
+        n -= chunk;
+        fill_ += chunk;
+        time_ += static_cast<std::uint64_t>(chunk);
+        if (fill_ == kTick) {
+            std::memcpy(lin_, lin_ + kTick, sizeof(float) * kTick);
+            fill_ = 0;
+            ++ticks_;
+            tick();
+        }
+    }
+}
+
+void PartitionedConvolver::tick() {
+    for (auto& stp : levels_) {
+        LevelState& st = *stp;
+        const ConvolverIr::Level& lv = *st.ir;
+        const int per_block = st.ticks_per_block;
+        if (ticks_ < static_cast<std::uint64_t>(per_block)) continue;   // no block complete yet
+        const int step = static_cast<int>(ticks_ % static_cast<std::uint64_t>(per_block));
+        const int size = lv.size;
+        const std::size_t stride = spectrum_stride(size);
+        if (step == 0) {
+            // The block [time - P, time) is complete: transform it with the
+            // block before it (overlap-save) into the newest history slot.
+            st.block_start = time_ - static_cast<std::uint64_t>(size);
+            const std::uint64_t from = time_ - 2 * static_cast<std::uint64_t>(size);
+            for (int i = 0; i < 2 * size; ++i) st.tbuf[i] = ring_[(from + static_cast<std::uint64_t>(i)) & (kRing - 1)];
+            st.newest = (st.newest + 1) % lv.count;
+            fftwf_execute_dft_r2c(lv.forward, st.tbuf, st.history + stride * static_cast<std::size_t>(st.newest));
+            std::fill_n(&st.sum[0][0], 2 * (size + 1), 0.0f);
+        }
+        // This step's share of the products, partition k with the block k
+        // blocks back.
+        const int k_from = step * lv.count / per_block;
+        const int k_to = (step + 1) * lv.count / per_block;
+        for (int k = k_from; k < k_to; ++k) {
+            const int slot = (st.newest + lv.count - k) % lv.count;
+            multiply_add(&st.sum[0][0], &st.history[stride * static_cast<std::size_t>(slot)][0],
+                         &lv.spectra[stride * static_cast<std::size_t>(k)][0], size + 1);
+        }
+        if (step == per_block - 1) {
+            // The block's answer, due from block_start + start on (at least
+            // one block ahead of now for the larger levels).
+            fftwf_execute_dft_c2r(lv.inverse, st.sum, st.tbuf);
+            const std::uint64_t to = st.block_start + lv.start;
+            for (int i = 0; i < size; ++i) acc_[(to + static_cast<std::uint64_t>(i)) & (kAcc - 1)] += st.tbuf[size + i];
+        }
+    }
+}
+
+}  // namespace tw::dsp
