@@ -10,6 +10,7 @@ void CabinetKernel::reset() {
     fade_left_ = 0;
     rate_index_ = -1;
     gains_set_ = false;
+    cur_norm_ = -1.0f;
     held_from_.store(0, std::memory_order_release);
 }
 
@@ -45,6 +46,7 @@ void CabinetKernel::process(const AudioBlock& block, const Params& p) {
         // cut short (its older set is dropped).
         prev_ = cur_;
         cur_ = {p.set, p.serial};
+        cur_norm_ = -1.0f;
         fade_left_ = kFade;
         if (ri == rate_index_) restart(cur_.set, ri);
     }
@@ -58,6 +60,7 @@ void CabinetKernel::process(const AudioBlock& block, const Params& p) {
             restart(prev_.set, ri);
         }
         rate_index_ = ri;
+        cur_norm_ = -1.0f;
     }
     if (!gains_set_) {
         dry_ = p.dry;
@@ -74,8 +77,11 @@ void CabinetKernel::process(const AudioBlock& block, const Params& p) {
             for (int c = 0; c < channels; ++c) x_[static_cast<std::size_t>(c)][static_cast<std::size_t>(i)] = buf[i * channels + c];
         // The gains reach their new values over the first pass.
         const float d1 = p.dry, w1 = p.wet;
+        // The normalization follows the check box in the same ramp.
         const float nc = norm(cur_);
-        render(cur_, ri, channels, n, dry_, d1, wet_ * nc, w1 * nc);
+        if (cur_norm_ < 0) cur_norm_ = nc;
+        render(cur_, ri, channels, n, dry_, d1, wet_ * cur_norm_, w1 * nc);
+        cur_norm_ = nc;
         if (fade_left_ > 0) {
             const float np = norm(prev_);
             render(prev_, ri, channels, n, dry_, d1, wet_ * np, w1 * np);

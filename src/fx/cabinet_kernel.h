@@ -54,7 +54,8 @@ private:
     int fade_left_ = 0;
     int rate_index_ = -1;
     bool gains_set_ = false;
-    float dry_ = 0, wet_ = 0, prev_dry_ = 0, prev_wet_ = 0;
+    float dry_ = 0, wet_ = 0;
+    float cur_norm_ = -1.0f;   // the normalization last applied (-1: none yet)
     std::atomic<std::uint32_t> held_from_{0};
     alignas(64) std::array<std::array<float, kPass>, 2> x_{};    // input, per channel
     alignas(64) std::array<std::array<float, kPass>, 2> y_{};    // current source's output
