@@ -37,14 +37,6 @@ inline void multiply_add(float* __restrict y, const float* __restrict x, const f
     }
 }
 
-// The head's dot product of 64 taps, in eight lanes.
-inline float dot64(const float* __restrict a, const float* __restrict b) {
-    float lane[8] = {};
-    for (int j = 0; j < 64; j += 8)
-        for (int l = 0; l < 8; ++l) lane[l] += a[j + l] * b[j + l];
-    return ((lane[0] + lane[4]) + (lane[1] + lane[5])) + ((lane[2] + lane[6]) + (lane[3] + lane[7]));
-}
-
 }  // namespace
 
 // One level of equal partitions: size P, first tap `start`, K spectra.
@@ -164,17 +156,30 @@ void PartitionedConvolver::process(const float* in, float* out, std::int32_t n, 
     const float* head = ir_.head_reversed();
     while (n > 0) {
         const std::int32_t chunk = std::min<std::int32_t>(n, kTick - fill_);
-        for (std::int32_t i = 0; i < chunk; ++i) {
-            const float x = in[static_cast<std::ptrdiff_t>(i) * stride];
-            const std::int32_t at = fill_ + i;
-            const std::uint64_t t = time_ + static_cast<std::uint64_t>(i);
-            lin_[kTick + at] = x;
-            ring_[t & (kRing - 1)] = x;
-            float& ahead = acc_[t & (kAcc - 1)];
-            const float y = dot64(head, lin_ + at + 1) + ahead;
-            ahead = 0.0f;
-            out[static_cast<std::ptrdiff_t>(i) * stride] = y;
+        // The chunk's input first (in may be out), then the head over the
+        // whole chunk tap by tap, vectorised across the samples.
+        float* x = lin_ + kTick + fill_;
+        for (std::int32_t i = 0; i < chunk; ++i) x[i] = in[static_cast<std::ptrdiff_t>(i) * stride];
+        const std::size_t at = static_cast<std::size_t>(time_ & (kRing - 1));
+        const std::size_t first = std::min<std::size_t>(static_cast<std::size_t>(chunk), kRing - at);
+        std::memcpy(ring_ + at, x, sizeof(float) * first);
+        std::memcpy(ring_, x + first, sizeof(float) * (static_cast<std::size_t>(chunk) - first));
+        alignas(32) float y[kTick];
+        const std::size_t acc_at = static_cast<std::size_t>(time_ & (kAcc - 1));
+        // acc_ holds kAcc samples and a tick never crosses its end (both are
+        // multiples of kTick), so the chunk is one span.
+        float* ahead = acc_ + acc_at;
+        for (std::int32_t i = 0; i < chunk; ++i) y[i] = ahead[i];
+        std::fill_n(ahead, chunk, 0.0f);
+        // y[i] += sum over k of h[k] x[i - k]; head[j] = h[63 - j], and
+        // x[i - k] = lin_[kTick + fill_ + i - k].
+        const float* base = lin_ + fill_ + 1;
+        for (int j = 0; j < ConvolverIr::kHead; ++j) {
+            const float h = head[j];
+            const float* xs = base + j;
+            for (std::int32_t i = 0; i < chunk; ++i) y[i] += h * xs[i];
         }
+        for (std::int32_t i = 0; i < chunk; ++i) out[static_cast<std::ptrdiff_t>(i) * stride] = y[i];
         in += static_cast<std::ptrdiff_t>(chunk) * stride;
         out += static_cast<std::ptrdiff_t>(chunk) * stride;
         n -= chunk;
@@ -203,7 +208,10 @@ void PartitionedConvolver::tick() {
             // block before it (overlap-save) into the newest history slot.
             st.block_start = time_ - static_cast<std::uint64_t>(size);
             const std::uint64_t from = time_ - 2 * static_cast<std::uint64_t>(size);
-            for (int i = 0; i < 2 * size; ++i) st.tbuf[i] = ring_[(from + static_cast<std::uint64_t>(i)) & (kRing - 1)];
+            const std::size_t at = static_cast<std::size_t>(from & (kRing - 1));
+            const std::size_t first = std::min<std::size_t>(2 * static_cast<std::size_t>(size), kRing - at);
+            std::memcpy(st.tbuf, ring_ + at, sizeof(float) * first);
+            std::memcpy(st.tbuf + first, ring_, sizeof(float) * (2 * static_cast<std::size_t>(size) - first));
             st.newest = (st.newest + 1) % lv.count;
             fftwf_execute_dft_r2c(lv.forward, st.tbuf, st.history + stride * static_cast<std::size_t>(st.newest));
             std::fill_n(&st.sum[0][0], 2 * (size + 1), 0.0f);
@@ -222,7 +230,9 @@ void PartitionedConvolver::tick() {
             // one block ahead of now for the larger levels).
             fftwf_execute_dft_c2r(lv.inverse, st.sum, st.tbuf);
             const std::uint64_t to = st.block_start + lv.start;
-            for (int i = 0; i < size; ++i) acc_[(to + static_cast<std::uint64_t>(i)) & (kAcc - 1)] += st.tbuf[size + i];
+            // Blocks of P start at multiples of P, so the span never wraps.
+            float* dst = acc_ + (to & (kAcc - 1));
+            for (int i = 0; i < size; ++i) dst[i] += st.tbuf[size + i];
         }
     }
 }
