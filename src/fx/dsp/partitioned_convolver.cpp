@@ -24,16 +24,36 @@ fftwf_complex* alloc_complex(std::size_t n) {
     return p;
 }
 
-// 64-byte steps between spectra, so each one is aligned as the plans'
-// arrays are (FFTW's new-array execution needs the same alignment).
+// Floats per part of a split spectrum: P + 1 bins, padded so every part
+// starts on a 32-byte boundary (the interleaved scratch keeps FFTW's alignment).
 constexpr std::size_t spectrum_stride(int p) { return static_cast<std::size_t>(p) + 8; }
 
-// y += x * h over `bins` complex values (interleaved re, im).
-inline void multiply_add(float* __restrict y, const float* __restrict x, const float* __restrict h, int bins) {
-    for (int b = 0; b < 2 * bins; b += 2) {
-        const float xr = x[b], xi = x[b + 1], hr = h[b], hi = h[b + 1];
-        y[b] += xr * hr - xi * hi;
-        y[b + 1] += xr * hi + xi * hr;
+// A spectrum slot holds `stride` real parts, then `stride` imaginary parts
+// (split, so the products run as plain vector arithmetic).
+inline void split_from(float* slot, const fftwf_complex* c, int bins, std::size_t stride) {
+    for (int b = 0; b < bins; ++b) {
+        slot[b] = c[b][0];
+        slot[stride + static_cast<std::size_t>(b)] = c[b][1];
+    }
+}
+inline void join_into(fftwf_complex* c, const float* slot, int bins, std::size_t stride) {
+    for (int b = 0; b < bins; ++b) {
+        c[b][0] = slot[b];
+        c[b][1] = slot[stride + static_cast<std::size_t>(b)];
+    }
+}
+
+// y += x * h over `bins` complex values in split slots.
+inline void multiply_add(float* __restrict y, const float* __restrict x, const float* __restrict h, int bins,
+                         std::size_t stride) {
+    float* __restrict yi = y + stride;
+    const float* __restrict xi = x + stride;
+    const float* __restrict hi = h + stride;
+    for (int b = 0; b < bins; ++b) {
+        const float r = x[b] * h[b] - xi[b] * hi[b];
+        const float i = x[b] * hi[b] + xi[b] * h[b];
+        y[b] += r;
+        yi[b] += i;
     }
 }
 
@@ -44,7 +64,7 @@ struct ConvolverIr::Level {
     int size = 0;
     std::size_t start = 0;
     int count = 0;
-    fftwf_complex* spectra = nullptr;   // count spectra of P + 1 bins, 1 / 2P folded in
+    float* spectra = nullptr;   // count split spectra of P + 1 bins, 1 / 2P folded in
     fftwf_plan forward = nullptr;       // 2P reals -> P + 1 bins
     fftwf_plan inverse = nullptr;       // P + 1 bins -> 2P reals
 
@@ -76,7 +96,7 @@ ConvolverIr::ConvolverIr(std::span<const float> taps) : length_(taps.size()) {
         lv->start = offsets.front();
         lv->count = static_cast<int>(offsets.size());
         const std::size_t stride = spectrum_stride(size);
-        lv->spectra = alloc_complex(stride * static_cast<std::size_t>(lv->count));
+        lv->spectra = alloc_floats(2 * stride * static_cast<std::size_t>(lv->count));
         float* tbuf = alloc_floats(2 * static_cast<std::size_t>(size));
         fftwf_complex* fbuf = alloc_complex(stride);
         lv->forward = fftwf_plan_dft_r2c_1d(2 * size, tbuf, fbuf, FFTW_ESTIMATE);
@@ -87,7 +107,8 @@ ConvolverIr::ConvolverIr(std::span<const float> taps) : length_(taps.size()) {
             const std::size_t from = offsets[static_cast<std::size_t>(k)];
             const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(size), taps.size() - from);
             for (std::size_t i = 0; i < n; ++i) tbuf[i] = taps[from + i] * scale;
-            fftwf_execute_dft_r2c(lv->forward, tbuf, lv->spectra + stride * static_cast<std::size_t>(k));
+            fftwf_execute_dft_r2c(lv->forward, tbuf, fbuf);
+            split_from(lv->spectra + 2 * stride * static_cast<std::size_t>(k), fbuf, size + 1, stride);
         }
         fftwf_free(fbuf);
         fftwf_free(tbuf);
@@ -102,8 +123,9 @@ ConvolverIr::~ConvolverIr() { fftwf_free(head_rev_); }
 struct PartitionedConvolver::LevelState {
     const ConvolverIr::Level* ir = nullptr;
     int ticks_per_block = 1;
-    fftwf_complex* history = nullptr;   // K input spectra, newest at `newest`
-    fftwf_complex* sum = nullptr;       // P + 1 bins
+    float* history = nullptr;           // K split input spectra, newest at `newest`
+    float* sum = nullptr;               // split, P + 1 bins
+    fftwf_complex* fbuf = nullptr;      // the transforms' interleaved side
     float* tbuf = nullptr;              // 2P reals
     int newest = 0;
     std::uint64_t block_start = 0;      // time of the block being worked on
@@ -111,6 +133,7 @@ struct PartitionedConvolver::LevelState {
     ~LevelState() {
         fftwf_free(history);
         fftwf_free(sum);
+        fftwf_free(fbuf);
         fftwf_free(tbuf);
     }
 };
@@ -124,8 +147,9 @@ PartitionedConvolver::PartitionedConvolver(const ConvolverIr& ir) : ir_(ir) {
         st->ir = lv.get();
         st->ticks_per_block = lv->size / ConvolverIr::kTick;
         const std::size_t stride = spectrum_stride(lv->size);
-        st->history = alloc_complex(stride * static_cast<std::size_t>(lv->count));
-        st->sum = alloc_complex(stride);
+        st->history = alloc_floats(2 * stride * static_cast<std::size_t>(lv->count));
+        st->sum = alloc_floats(2 * stride);
+        st->fbuf = alloc_complex(stride);
         st->tbuf = alloc_floats(2 * static_cast<std::size_t>(lv->size));
         levels_.push_back(std::move(st));
     }
@@ -143,7 +167,7 @@ void PartitionedConvolver::reset() {
     std::fill_n(acc_, kAcc, 0.0f);
     for (auto& st : levels_) {
         const std::size_t stride = spectrum_stride(st->ir->size);
-        std::fill_n(&st->history[0][0], 2 * stride * static_cast<std::size_t>(st->ir->count), 0.0f);
+        std::fill_n(st->history, 2 * stride * static_cast<std::size_t>(st->ir->count), 0.0f);
         st->newest = 0;
     }
     fill_ = 0;
@@ -213,8 +237,9 @@ void PartitionedConvolver::tick() {
             std::memcpy(st.tbuf, ring_ + at, sizeof(float) * first);
             std::memcpy(st.tbuf + first, ring_, sizeof(float) * (2 * static_cast<std::size_t>(size) - first));
             st.newest = (st.newest + 1) % lv.count;
-            fftwf_execute_dft_r2c(lv.forward, st.tbuf, st.history + stride * static_cast<std::size_t>(st.newest));
-            std::fill_n(&st.sum[0][0], 2 * (size + 1), 0.0f);
+            fftwf_execute_dft_r2c(lv.forward, st.tbuf, st.fbuf);
+            split_from(st.history + 2 * stride * static_cast<std::size_t>(st.newest), st.fbuf, size + 1, stride);
+            std::fill_n(st.sum, 2 * stride, 0.0f);
         }
         // This step's share of the products, partition k with the block k
         // blocks back.
@@ -222,13 +247,14 @@ void PartitionedConvolver::tick() {
         const int k_to = (step + 1) * lv.count / per_block;
         for (int k = k_from; k < k_to; ++k) {
             const int slot = (st.newest + lv.count - k) % lv.count;
-            multiply_add(&st.sum[0][0], &st.history[stride * static_cast<std::size_t>(slot)][0],
-                         &lv.spectra[stride * static_cast<std::size_t>(k)][0], size + 1);
+            multiply_add(st.sum, st.history + 2 * stride * static_cast<std::size_t>(slot),
+                         lv.spectra + 2 * stride * static_cast<std::size_t>(k), size + 1, stride);
         }
         if (step == per_block - 1) {
             // The block's answer, due from block_start + start on (at least
             // one block ahead of now for the larger levels).
-            fftwf_execute_dft_c2r(lv.inverse, st.sum, st.tbuf);
+            join_into(st.fbuf, st.sum, size + 1, stride);
+            fftwf_execute_dft_c2r(lv.inverse, st.fbuf, st.tbuf);
             const std::uint64_t to = st.block_start + lv.start;
             // Blocks of P start at multiples of P, so the span never wraps.
             float* dst = acc_ + (to & (kAcc - 1));
