@@ -57,6 +57,14 @@ inline void multiply_add(float* __restrict y, const float* __restrict x, const f
     }
 }
 
+// The head's dot product of 64 taps, in eight lanes.
+inline float dot64(const float* __restrict a, const float* __restrict b) {
+    float lane[8] = {};
+    for (int j = 0; j < 64; j += 8)
+        for (int l = 0; l < 8; ++l) lane[l] += a[j + l] * b[j + l];
+    return ((lane[0] + lane[4]) + (lane[1] + lane[5])) + ((lane[2] + lane[6]) + (lane[3] + lane[7]));
+}
+
 }  // namespace
 
 // One level of equal partitions: size P, first tap `start`, K spectra.
@@ -198,10 +206,15 @@ void PartitionedConvolver::process(const float* in, float* out, std::int32_t n, 
         // y[i] += sum over k of h[k] x[i - k]; head[j] = h[63 - j], and
         // x[i - k] = lin_[kTick + fill_ + i - k].
         const float* base = lin_ + fill_ + 1;
-        for (int j = 0; j < ConvolverIr::kHead; ++j) {
-            const float h = head[j];
-            const float* xs = base + j;
-            for (std::int32_t i = 0; i < chunk; ++i) y[i] += h * xs[i];
+        if (chunk >= 8) {
+            for (int j = 0; j < ConvolverIr::kHead; ++j) {
+                const float h = head[j];
+                const float* xs = base + j;
+                for (std::int32_t i = 0; i < chunk; ++i) y[i] += h * xs[i];
+            }
+        } else {
+            // A few samples (small host blocks): one dot product each.
+            for (std::int32_t i = 0; i < chunk; ++i) y[i] += dot64(head, base + i);
         }
         for (std::int32_t i = 0; i < chunk; ++i) out[static_cast<std::ptrdiff_t>(i) * stride] = y[i];
         in += static_cast<std::ptrdiff_t>(chunk) * stride;
