@@ -37,11 +37,12 @@ enum class FieldType {
     Float,          // 32-bit float state value
     Flag,           // one byte, 0 or 1 (any non-zero reads as checked)
     Marker,         // 32-bit int telling which fields a record carries
+    Text,           // a NUL-terminated UTF-8 string, one byte per element
 };
 
 // Bytes one element of a field of this type takes.
 constexpr int field_type_size(FieldType t) {
-    return (t == FieldType::BytePosition || t == FieldType::Flag) ? 1 : 4;
+    return (t == FieldType::BytePosition || t == FieldType::Flag || t == FieldType::Text) ? 1 : 4;
 }
 
 // A field as tools and tests see it, without the effect class.
@@ -82,6 +83,7 @@ inline void rec_set_field(ParamRecord& r, const FieldDecl& f, int i, double v) {
     switch (f.type) {
         case FieldType::Float: rec_set_f32(r, off, static_cast<float>(v)); break;
         case FieldType::BytePosition:
+        case FieldType::Text:
         case FieldType::Flag: rec_set_u8(r, off, static_cast<std::uint8_t>(v)); break;
         default: rec_set_i32(r, off, static_cast<std::int32_t>(v)); break;
     }
@@ -92,6 +94,7 @@ inline double rec_get_field(const ParamRecord& r, const FieldDecl& f, int i) {
     switch (f.type) {
         case FieldType::Float: return rec_get_f32(r, off);
         case FieldType::BytePosition:
+        case FieldType::Text:
         case FieldType::Flag: return rec_get_u8(r, off);
         default: return rec_get_i32(r, off);
     }
@@ -106,6 +109,7 @@ inline double value_of(const std::atomic<bool>& v) { return v.load(std::memory_o
 inline double value_of(float v) { return v; }
 inline double value_of(std::int32_t v) { return v; }
 inline double value_of(bool v) { return v ? 1 : 0; }
+inline double value_of(std::uint8_t v) { return v; }
 inline double value_of(const ui::ScrollBar& b) { return b.position(); }
 inline double value_of(const ui::CheckBox& c) { return c.checked() ? 1 : 0; }
 
@@ -191,6 +195,17 @@ constexpr auto bind_param_field(const char* name) {
     return b;
 }
 
+// A text field over a std::array<std::uint8_t, N> member of Form (N bytes,
+// NUL-terminated, so N - 1 bytes of text at most).
+template <auto Member>
+constexpr auto bind_text_field(const char* name) {
+    auto b = bind_field<Member>(name);
+    b.decl.type = FieldType::Text;
+    b.decl.min = 0;
+    b.decl.max = 255;
+    return b;
+}
+
 // A 32-bit marker word: always written as `value`.
 template <class Form>
 constexpr FieldBinding<Form> marker_field(int offset, std::int32_t value, const char* name = "marker") {
@@ -201,6 +216,8 @@ constexpr FieldBinding<Form> marker_field(int offset, std::int32_t value, const 
 
 // Declares the field holding member `member` of Form, named after it.
 #define TW_FIELD(Form, member) ::tw::bind_field<&Form::member>(#member)
+// Declares the text field held in byte array `member` of Form.
+#define TW_TEXT(Form, member) ::tw::bind_text_field<&Form::member>(#member)
 // Declares the field holding member `member` of Form's kernel parameters
 // (Form::params.member), named after it.
 #define TW_PARAM(Form, member) \

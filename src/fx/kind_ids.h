@@ -24,6 +24,7 @@ enum EffectKind : std::int32_t {
     kKindReadWav = 11,
     kKindRecordWav = 12,
     kKindGain = 13,
+    kKindCabinet = 14,
 };
 
 }  // namespace tw

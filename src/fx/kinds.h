@@ -27,6 +27,7 @@ KindDecl wah_kind();
 KindDecl read_wav_kind();
 KindDecl record_wav_kind();
 KindDecl gain_kind();
+KindDecl cabinet_kind();
 
 // The registration of every kind: one line per kind, entry k = kind k.
 inline constexpr KindDecl (*const kKindRegistrations[])() = {
@@ -44,6 +45,7 @@ inline constexpr KindDecl (*const kKindRegistrations[])() = {
     read_wav_kind,
     record_wav_kind,
     gain_kind,
+    cabinet_kind,
 };
 
 // How many kinds there are (kind numbers 0 .. kKindCount - 1).

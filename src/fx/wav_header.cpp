@@ -22,7 +22,9 @@ std::size_t MemorySource::read_at(std::int64_t offset, void* dst, std::size_t n)
 }
 
 FileSource::FileSource(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a named pipe or a device cannot hold the caller at the
+    // open; anything but a regular file is refused below.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) return;
     struct stat st {};
     // Only a regular file has a size to trust; a folder or a pipe is refused.

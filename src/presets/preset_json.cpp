@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <set>
 #include <sstream>
@@ -98,8 +99,35 @@ json element_value(const ParamRecord& p, const FieldDecl& f, int i) {
     }
 }
 
+// A text field's bytes up to its NUL (or its end), with any byte that is not
+// part of valid UTF-8 shown as '?', so the JSON stays valid.
+std::string text_value(const ParamRecord& p, const FieldDecl& f) {
+    std::string raw;
+    for (int i = 0; i < f.count; ++i) {
+        const auto b = static_cast<std::uint8_t>(rec_get_field(p, f, i));
+        if (b == 0) break;
+        raw.push_back(static_cast<char>(b));
+    }
+    std::string out;
+    for (std::size_t i = 0; i < raw.size();) {
+        const auto c = static_cast<std::uint8_t>(raw[i]);
+        const std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        bool ok = len > 0 && i + len <= raw.size() && !(len > 1 && c < 0xC2) && !(c > 0xF4);
+        for (std::size_t k = 1; ok && k < len; ++k) ok = (static_cast<std::uint8_t>(raw[i + k]) >> 6) == 2;
+        if (ok) {
+            out.append(raw, i, len);
+            i += len;
+        } else {
+            out.push_back('?');
+            ++i;
+        }
+    }
+    return out;
+}
+
 // A single field's value, or the list of a row's values.
 json field_value(const ParamRecord& p, const FieldDecl& f) {
+    if (f.type == FieldType::Text) return json(text_value(p, f));
     if (f.count == 1) return element_value(p, f, 0);
     json list = json::array();
     for (int i = 0; i < f.count; ++i) list.push_back(element_value(p, f, i));
@@ -139,6 +167,9 @@ std::string field_text(const ParamRecord& p, const FieldDecl& f, int i) {
         case FieldType::Int:
             std::snprintf(buf, sizeof buf, "%-14d stored value%s", rec_get_i32(p, f, i),
                           stored_value_kept(p, f, i) ? "" : (" (outside " + range_text(f) + ": not kept on load)").c_str());
+            break;
+        case FieldType::Text:
+            std::snprintf(buf, sizeof buf, "%-14d text byte", static_cast<int>(rec_get_field(p, f, i)));
             break;
         case FieldType::Marker: {
             const std::int32_t m = rec_get_i32(p, f, i);
@@ -220,6 +251,17 @@ bool set_element(ParamRecord& p, const FieldDecl& f, int index, const json& v, c
 // element keeps what `p` holds (a fresh effect's value, when `have_defaults`).
 bool set_field(ParamRecord& p, const FieldDecl& f, const json& v, bool have_defaults, const std::string& where,
                std::string* error) {
+    if (f.type == FieldType::Text) {
+        if (!v.is_string()) return fail(error, where + ": " + f.name + " must be a text (a file path)");
+        const std::string t = v.get<std::string>();
+        if (t.size() > static_cast<std::size_t>(f.count - 1))
+            return fail(error, where + ": " + f.name + " is longer than " + std::to_string(f.count - 1) +
+                                   " bytes; use a shorter path (one in CABS/ can be given by its name alone)");
+        if (t.find('\0') != std::string::npos) return fail(error, where + ": " + f.name + " must not hold a NUL character");
+        for (int i = 0; i < f.count; ++i)
+            rec_set_field(p, f, i, i < static_cast<int>(t.size()) ? static_cast<std::uint8_t>(t[static_cast<std::size_t>(i)]) : 0);
+        return true;
+    }
     if (f.count == 1) return set_element(p, f, 0, v, where, error);
     if (!v.is_array() || v.size() != static_cast<std::size_t>(f.count))
         return fail(error, where + ": " + f.name + " must be a list of " + std::to_string(f.count) + " values");
@@ -323,6 +365,11 @@ std::string preset_to_text(const PresetRecord& rec) {
         rec.get_params(s, p);
         if (!kd.fields.empty()) {
             for (const FieldDecl& f : kd.fields) {
+                if (f.type == FieldType::Text) {
+                    out << "          " << f.name << std::string(f.name != nullptr && std::strlen(f.name) < 24 ? 24 - std::strlen(f.name) : 0, ' ')
+                        << " \"" << text_value(p, f) << "\"  text (a path without a leading / is in CABS/)\n";
+                    continue;
+                }
                 for (int i = 0; i < f.count; ++i) {
                     char line[256];
                     std::snprintf(line, sizeof line, "          %-24s %s\n", element_name(f, i).c_str(),

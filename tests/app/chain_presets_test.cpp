@@ -116,7 +116,7 @@ TEST_F(ChainPresetsTest, UnknownKindsAndOddOnValuesLoadAsEmptyAndOff) {
     e.row(2).combo.set_item_index(kKindGain);
     PresetRecord r;
     r.set_version(303);
-    r.set_kind(0, 14);
+    r.set_kind(0, 31);
     r.set_kind(1, -3);
     r.set_kind(2, kKindGain);
     r.set_enabled(2, 2);

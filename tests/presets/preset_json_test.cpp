@@ -187,6 +187,36 @@ TEST_F(PresetJsonTest, MissingGainFieldsTakeAFreshInstancesValues) {
     EXPECT_EQ(ok, gate_built) << err;
 }
 
+TEST_F(PresetJsonTest, TheCabinetsIrPathIsATextField) {
+    PresetRecord r;
+    std::string err;
+    ASSERT_TRUE(preset_from_json(one_row({{"row", 4}, {"kind", "Cabinet IR"}, {"on", true},
+                                          {"params", {{"ScrollBar_Mix", 70}, {"ir_file", "2x12 Closed.wav"}}}}),
+                                 r, &err))
+        << err;
+    ParamRecord p;
+    r.get_params(3, p);
+    EXPECT_EQ(rec_get_i32(p, 0), 141414);
+    EXPECT_EQ(rec_get_i32(p, 4), 50);   // a fresh instance's level
+    EXPECT_EQ(rec_get_i32(p, 8), 70);
+    EXPECT_EQ(rec_get_u8(p, 12), 1);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&p.bytes[32])), "2x12 Closed.wav");
+    const json shown = preset_to_json(r);
+    EXPECT_EQ(shown["rows"][3]["params"]["ir_file"], "2x12 Closed.wav");
+    EXPECT_NE(preset_to_text(r).find("\"2x12 Closed.wav\""), std::string::npos);
+    // Bytes that are not UTF-8 are shown as '?', so the JSON stays valid.
+    p.bytes[32] = 0xFF;
+    r.set_params(3, p);
+    EXPECT_EQ(preset_to_json(r)["rows"][3]["params"]["ir_file"], "?x12 Closed.wav");
+    EXPECT_NO_THROW((void)preset_to_json(r).dump());
+    // Refused: not a text, longer than 255 bytes, a NUL inside.
+    const auto cab = [](json v) { return one_row({{"row", 1}, {"kind", "Cabinet IR"}, {"params", {{"ir_file", v}}}}); };
+    EXPECT_NE(build_error(cab(3)), "");
+    EXPECT_NE(build_error(cab(std::string(256, 'a'))).find("longer than 255"), std::string::npos);
+    EXPECT_EQ(build_error(cab(std::string(255, 'a'))), "");
+    EXPECT_NE(build_error(cab(std::string("a\0b", 3))), "");
+}
+
 TEST_F(PresetJsonTest, RefusesWhatTheControlsCouldNotProduce) {
     EXPECT_NE(build_error(json::array()), "");
     EXPECT_NE(build_error(json{{"version", 302}, {"rows", json::array()}}), "");
@@ -197,7 +227,7 @@ TEST_F(PresetJsonTest, RefusesWhatTheControlsCouldNotProduce) {
     EXPECT_NE(build_error(one_row({{"kind", "Gain"}})), "");
     EXPECT_NE(build_error(json{{"rows", {{{"row", 3}}, {{"row", 3}}}}}), "");
     EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", "Fuzz"}})).find("unknown effect kind"), std::string::npos);
-    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", 14}})), "");
+    EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", 31}})), "");
     EXPECT_NE(build_error(one_row({{"row", 1}, {"kind", -1}})), "");
     EXPECT_NE(build_error(one_row({{"row", 1}, {"on", 2}})), "");
     EXPECT_NE(build_error(one_row({{"row", 1}, {"knd", "Gain"}})), "");
