@@ -4,7 +4,9 @@
 // second (with --tuner: the note, cents and frequency the tuner reads from the
 // input instead of the levels; on a terminal that line is rewritten in place
 // ten times a second), and on SIGINT / SIGTERM (also SIGHUP, SIGPIPE,
-// SIGALRM, SIGUSR1/2) stops and closes cleanly (exit 0). With --midi a foot
+// SIGALRM, SIGUSR1/2) stops and closes cleanly (exit 0). With --remote a
+// phone drives it from a browser (html/remote/index.html served here); its
+// actions run on this main thread between the MIDI polls. With --midi a foot
 // controller loads presets by program change and drives the controls learned
 // in the window (midi.ini); the last message shows at the end of the status
 // line. A stream the sound system closes (JACK or PipeWire server gone, also
@@ -13,6 +15,7 @@
 // quantum). face.ini is read, never written: the settings
 // belong to the window.
 #include <CLI/CLI.hpp>
+#include <QCoreApplication>
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -21,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -41,6 +45,7 @@
 #include "platform/printable_text.h"
 #include "presets/preset_file.h"
 #include "plain_numbers.h"
+#include "remote/remote_server.h"
 #include "stop_signals.h"
 
 namespace {
@@ -153,6 +158,7 @@ int run(int argc, char** argv) {
     std::string midi;
     bool list_midi = false;
     int crossfade = -1, spill_over = -1;
+    std::string remote;
     app.add_flag("--list-devices", list_devices, "List the input and output devices and exit");
     app.add_option("--input", input, "Input device: number or name (default: face.ini's, else the first)");
     app.add_option("--output", output, "Output device: number or name (default: face.ini's, else the first)");
@@ -194,6 +200,11 @@ int run(int argc, char** argv) {
         ->check(tw::tools::plain_decimal())
         ->check(CLI::Range(0, tw::kMaxSpillOverMs))
         ->type_name("MS");
+    app.add_option("--remote", remote,
+                   "Serve the phone remote on [ADDRESS:]PORT (default address 127.0.0.1, this computer only; "
+                   "0.0.0.0 or the LAN address to reach it from a phone); prints the address to open and the "
+                   "pairing code")
+        ->type_name("[ADDRESS:]PORT");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -209,6 +220,16 @@ int run(int argc, char** argv) {
     if (preset_opt->count() > 0 && preset.empty()) {
         std::fprintf(stderr, "tonewarp-live: --preset needs a file name (see --help).\n");
         return kExitUsage;
+    }
+
+    std::string remote_address;
+    int remote_port = 0;
+    if (!remote.empty()) {
+        std::string address_error;
+        if (!tw::remote::parse_listen_address(remote, remote_address, remote_port, address_error)) {
+            std::fprintf(stderr, "tonewarp-live: %s\n", address_error.c_str());
+            return kExitUsage;
+        }
     }
 
     std::string folder_note;
@@ -362,6 +383,36 @@ int run(int argc, char** argv) {
                                          : "Path: queue between the input and the output (kept short by the latency guard).");
     std::fflush(stdout);
 
+    // The phone remote: Qt's event loop runs in slices on this thread.
+    static int qt_argc = 1;
+    static char qt_name[] = "tonewarp-live";
+    static char* qt_argv[] = {qt_name, nullptr};
+    std::unique_ptr<QCoreApplication> qt;
+    std::unique_ptr<tw::remote::Hub> hub;
+    std::unique_ptr<tw::remote::RemoteServer> server;
+    if (!remote.empty()) {
+        qt = std::make_unique<QCoreApplication>(qt_argc, qt_argv);
+        hub = std::make_unique<tw::remote::Hub>(form, [&devices] {
+            return tw::remote::Readings{devices.waves->get_waveIn_level(), devices.waves->get_waveOut_level(),
+                                        tw::cpu_load.load(std::memory_order_relaxed), devices.catalog.xruns()};
+        });
+        hub->on_action = [](const std::string& line) {
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+        };
+        server = std::make_unique<tw::remote::RemoteServer>(*hub, tw::program_path("html/remote"));
+        std::string listen_error;
+        if (!server->listen(remote_address, remote_port, listen_error)) {
+            std::fprintf(stderr, "%s\n", listen_error.c_str());
+            sc.BitBtn_Reset.click();
+            form.FormClose();
+            return kExitFailed;
+        }
+        std::printf("Remote: open %s on the phone; pairing code %s\n", server->url().c_str(),
+                    hub->pairing_code().c_str());
+        std::fflush(stdout);
+    }
+
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     auto next = start;
@@ -379,6 +430,7 @@ int run(int argc, char** argv) {
                 break;
             }
             midi_control.poll();
+            if (server) tw::remote::RemoteServer::poll();
         }
         if (stopping) break;
         if (Clock::now() >= next_ports) {
@@ -418,6 +470,8 @@ int run(int argc, char** argv) {
         }
     }
     if (on_terminal) std::printf("\n");
+    server.reset();
+    hub.reset();
     sc.BitBtn_Reset.click();
     form.FormClose();
     if (lost) {
