@@ -17,6 +17,7 @@
 #include <fstream>
 #include <vector>
 
+#include "fx/kinds.h"
 #include "app/help_pages.h"
 #include "app/program_folder.h"
 #include "presets/preset_file.h"
@@ -82,7 +83,7 @@ TEST_F(MainWindowTest, NewWindowShowsSixteenEmptyRowsAndCommitsAnEmptyChain) {
         auto* box = row_widget<QCheckBox>("spSkinCheckRadioBox", n);
         auto* tune = row_widget<QPushButton>("spSkinButton", n);
         ASSERT_TRUE(combo && box && tune && row_widget<QWidget>("spSkinUpDown", n));
-        EXPECT_EQ(combo->count(), 14);
+        EXPECT_EQ(combo->count(), kKindCount);
         EXPECT_EQ(combo->currentText(), "--- select ---");
         EXPECT_EQ(combo->itemText(13), "Gain");
         EXPECT_EQ(box->text(), "Off");
