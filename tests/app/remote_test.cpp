@@ -138,6 +138,11 @@ protected:
     json state() { return json::parse(hub->state_json(open_row)); }
     void pair() { ASSERT_EQ(send(R"({"type":"pair","code":"424242"})").at(0)["type"], "paired"); }
 
+    // The hub goes before the main form it drives.
+    void TearDown() override {
+        hub.reset();
+        FormRig::TearDown();
+    }
     std::unique_ptr<Hub> hub;
     int id = 0;
     int open_row = 0;
