@@ -46,18 +46,18 @@ def lowpass_db(f, fc, poles):
     return -10.0 * np.log10(1.0 + (f / fc) ** (2 * poles))
 
 
-def design(spec, rate, n_fft=1 << 16):
+def design(cab, rate, n_fft=1 << 16):
     f = np.fft.rfftfreq(n_fft, 1.0 / rate)
-    db = highpass_db(f, spec["low_f"], spec["low_q"])
-    db += peak(f, spec["low_f"] * 1.1, spec["low_boost"], 1.2)
-    db += peak(f, spec["dip_f"], -spec["dip_db"], 0.8)
-    db += peak(f, spec["presence_f"], spec["presence_db"], 1.4)
+    db = highpass_db(f, cab["low_f"], cab["low_q"])
+    db += peak(f, cab["low_f"] * 1.1, cab["low_boost"], 1.2)
+    db += peak(f, cab["dip_f"], -cab["dip_db"], 0.8)
+    db += peak(f, cab["presence_f"], cab["presence_db"], 1.4)
     # Cone break-up: narrow ripples of fixed pattern above the presence peak.
-    rng = np.random.default_rng(spec["seed"])
+    rng = np.random.default_rng(cab["seed"])
     for _ in range(6):
-        fr = spec["presence_f"] * 2 ** rng.uniform(-0.8, 1.0)
+        fr = cab["presence_f"] * 2 ** rng.uniform(-0.8, 1.0)
         db += peak(f, fr, rng.uniform(-4.0, 3.0), rng.uniform(4.0, 9.0))
-    db += lowpass_db(f, spec["rolloff_f"], spec["rolloff_poles"])
+    db += lowpass_db(f, cab["rolloff_f"], cab["rolloff_poles"])
     db = np.maximum(db, -90.0)
     mag = 10.0 ** (db / 20.0)
     # Minimum phase from the real cepstrum.
@@ -67,7 +67,7 @@ def design(spec, rate, n_fft=1 << 16):
     fold[1 : n_fft // 2] = 2.0 * cep[1 : n_fft // 2]
     fold[n_fft // 2] = cep[n_fft // 2]
     h = np.fft.irfft(np.exp(np.fft.rfft(fold)), n_fft)
-    n = int(spec["ms"] * rate / 1000)
+    n = int(cab["ms"] * rate / 1000)
     h = h[:n]
     # A short half-cosine fade over the last 20 %.
     tail = n // 5
@@ -102,14 +102,14 @@ CABINETS = {
 
 def main():
     os.makedirs(OUT, exist_ok=True)
-    for name, spec in CABINETS.items():
-        h = design(spec, spec["rate"])
+    for name, cab in CABINETS.items():
+        h = design(cab, cab["rate"])
         path = os.path.join(OUT, name)
-        write_wav24(path, h, spec["rate"])
+        write_wav24(path, h, cab["rate"])
         size = os.path.getsize(path)
         if size >= 200 * 1024:
             sys.exit(f"{name} is {size} bytes; keep each cabinet under 200 KB")
-        print(f"{path}: {len(h)} samples at {spec['rate']} Hz, {size} bytes")
+        print(f"{path}: {len(h)} samples at {cab['rate']} Hz, {size} bytes")
 
 
 if __name__ == "__main__":
