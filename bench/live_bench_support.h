@@ -9,13 +9,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/dialogs.h"
+#include "app/program_folder.h"
+#include "fx/kind_ids.h"
+#include "presets/preset_file.h"
 
 extern char** environ;
 
@@ -72,5 +77,46 @@ private:
     pid_t pid_ = -1;
     bool ready_ = false;
 };
+
+// A private program folder holding "F1 Gain.pre" and "F2 Gate.pre" (one
+// slot each), made the program folder while it lives and removed at the
+// end. Main thread.
+class BenchHome {
+public:
+    BenchHome() : saved_(tw::program_folder()) {
+        std::string t = (std::filesystem::temp_directory_path() / "tw_bench_home_XXXXXX").string();
+        dir_ = ::mkdtemp(t.data());
+        std::filesystem::create_directories(dir_ + "/PRESETS");
+        tw::set_program_folder(dir_);
+        add("F1 Gain.pre", tw::kKindGain);
+        add("F2 Gate.pre", tw::kKindNoiseGate);
+    }
+    ~BenchHome() {
+        tw::set_program_folder(saved_);
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    BenchHome(const BenchHome&) = delete;
+    BenchHome& operator=(const BenchHome&) = delete;
+    const std::string& dir() const { return dir_; }
+
+private:
+    void add(const std::string& name, int kind) {
+        tw::PresetRecord r;
+        r.set_version(tw::kPresetVersion);
+        r.set_kind(0, kind);
+        r.set_enabled(0, 1);
+        tw::write_preset_record(dir_ + "/PRESETS/" + name, r);
+    }
+    std::string saved_;
+    std::string dir_;
+};
+
+// The q-quantile (0..1) of `v`, nearest rank; -1 for no values. Any thread.
+inline double percentile(std::vector<double> v, double q) {
+    if (v.empty()) return -1.0;
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1) + 0.5)];
+}
 
 }  // namespace tw::bench

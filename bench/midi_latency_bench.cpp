@@ -47,40 +47,8 @@ namespace {
 using tw::bench::JackServer;
 using tw::bench::QuietDialogs;
 
-// A private program folder with the two presets, removed at the end.
-class BenchHome {
-public:
-    BenchHome() : saved_(tw::program_folder()) {
-        std::string t = (std::filesystem::temp_directory_path() / "tw_midi_bench_XXXXXX").string();
-        dir_ = ::mkdtemp(t.data());
-        std::filesystem::create_directories(dir_ + "/PRESETS");
-        tw::set_program_folder(dir_);
-        add("F1 Gain.pre", tw::kKindGain);
-        add("F2 Gate.pre", tw::kKindNoiseGate);
-    }
-    ~BenchHome() {
-        tw::set_program_folder(saved_);
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-
-private:
-    void add(const std::string& name, int kind) {
-        tw::PresetRecord r;
-        r.set_version(tw::kPresetVersion);
-        r.set_kind(0, kind);
-        r.set_enabled(0, 1);
-        tw::write_preset_record(dir_ + "/PRESETS/" + name, r);
-    }
-    std::string saved_;
-    std::string dir_;
-};
-
-double percentile(std::vector<double> v, double q) {
-    if (v.empty()) return -1.0;
-    std::sort(v.begin(), v.end());
-    return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1) + 0.5)];
-}
+using tw::bench::BenchHome;
+using tw::bench::percentile;
 
 
 void BM_MidiProgramChangeToBuffer(benchmark::State& state) {

@@ -41,43 +41,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using tw::bench::JackServer;
 using tw::bench::QuietDialogs;
+using tw::bench::BenchHome;
 
-// A private program folder with two presets and a page, removed at the end.
-class BenchHome {
+using tw::bench::percentile;
+
+// A private program folder with the two presets and a page, removed at the end.
+class RemoteBenchHome : public BenchHome {
 public:
-    BenchHome() : saved_(tw::program_folder()) {
-        std::string t = (std::filesystem::temp_directory_path() / "tw_remote_bench_XXXXXX").string();
-        dir_ = ::mkdtemp(t.data());
-        std::filesystem::create_directories(dir_ + "/PRESETS");
-        std::filesystem::create_directories(dir_ + "/html/remote");
-        std::ofstream(dir_ + "/html/remote/index.html") << "<!DOCTYPE html><title>remote</title>";
-        tw::set_program_folder(dir_);
-        add("F1 Gain.pre", tw::kKindGain);
-        add("F2 Gate.pre", tw::kKindNoiseGate);
+    RemoteBenchHome() {
+        std::filesystem::create_directories(dir() + "/html/remote");
+        std::ofstream(dir() + "/html/remote/index.html") << "<!DOCTYPE html><title>remote</title>";
     }
-    ~BenchHome() {
-        tw::set_program_folder(saved_);
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-
-private:
-    void add(const std::string& name, int kind) {
-        tw::PresetRecord r;
-        r.set_version(tw::kPresetVersion);
-        r.set_kind(0, kind);
-        r.set_enabled(0, 1);
-        tw::write_preset_record(dir_ + "/PRESETS/" + name, r);
-    }
-    std::string saved_;
-    std::string dir_;
 };
-
-double percentile(std::vector<double> v, double q) {
-    if (v.empty()) return -1.0;
-    std::sort(v.begin(), v.end());
-    return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1) + 0.5)];
-}
 
 std::int64_t now_ns() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
@@ -109,7 +84,7 @@ void BM_RemoteTapToBuffer(benchmark::State& state) {
             state.SkipWithError("jackd did not start");
             return;
         }
-        BenchHome home;
+        RemoteBenchHome home;
         tw::reset_engine();
         tw::DeviceOptions opt = tw::MainForm::device_defaults();
         opt.builtin_devices = false;

@@ -12,6 +12,7 @@
 #include "engine/le_bytes.h"
 #include "platform/atomic_write.h"
 #include "platform/effect_services.h"
+#include "platform/write_at.h"
 
 namespace tw {
 
@@ -39,17 +40,6 @@ std::size_t write_some(int fd, const std::uint8_t* data, std::size_t size) {
         done += static_cast<std::size_t>(n);
     }
     return done;
-}
-
-bool write_at(int fd, off_t offset, const std::uint8_t* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pwrite(fd, data + done, size - done, offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 std::string khz(std::int32_t rate) {
@@ -195,7 +185,8 @@ bool TRecord_wav_form::UpdateFile(int fd, const WaveFormatEx& f, std::uint32_t d
     std::uint8_t riff[4], data[4];
     store_le32(riff, data_bytes + f.file_size() + 20);
     store_le32(data, data_bytes);
-    return write_at(fd, 4, riff, 4) && write_at(fd, static_cast<off_t>(f.file_size() + 24), data, 4);
+    return platform::write_all_at(fd, 4, riff, 4) &&
+           platform::write_all_at(fd, static_cast<off_t>(f.file_size() + 24), data, 4);
 }
 
 bool TRecord_wav_form::save_take(const std::string& path, bool& complete) {

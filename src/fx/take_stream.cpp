@@ -14,10 +14,12 @@
 
 #include "engine/le_bytes.h"
 #include "platform/program_files.h"
+#include "platform/write_at.h"
 
 namespace tw {
 
 namespace fs = std::filesystem;
+using platform::write_all_at;
 
 namespace {
 
@@ -26,17 +28,6 @@ constexpr int kTicksPerLook = 10;        // the file follows the take every 100 
 constexpr int kLooksPerHeader = 10;      // sizes and a flush to disk once a second
 constexpr std::size_t kChunkSamples = 32768;
 constexpr const char* kPrefix = ".take-";
-
-bool write_all_at(int fd, off_t at, const std::uint8_t* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pwrite(fd, data + done, size - done, at + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // "<pid>" of ".take-<pid>-<n>.wav", or 0.
 long take_pid(const std::string& name) {
