@@ -25,6 +25,7 @@ enum EffectKind : std::int32_t {
     kKindRecordWav = 12,
     kKindGain = 13,
     kKindCabinet = 14,
+    kKindAmpModel = 15,
 };
 
 }  // namespace tw

@@ -28,6 +28,7 @@ KindDecl read_wav_kind();
 KindDecl record_wav_kind();
 KindDecl gain_kind();
 KindDecl cabinet_kind();
+KindDecl amp_model_kind();
 
 // The registration of every kind: one line per kind, entry k = kind k.
 inline constexpr KindDecl (*const kKindRegistrations[])() = {
@@ -46,6 +47,7 @@ inline constexpr KindDecl (*const kKindRegistrations[])() = {
     record_wav_kind,
     gain_kind,
     cabinet_kind,
+    amp_model_kind,
 };
 
 // How many kinds there are (kind numbers 0 .. kKindCount - 1).

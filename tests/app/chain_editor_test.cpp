@@ -49,10 +49,11 @@ TEST_F(ChainEditorTest, FirstShowFillsListsAndCommitsSixteenEmptySlots) {
     ASSERT_TRUE(e.built());
     for (int n = 1; n <= kChainRows; ++n) {
         const ui::ComboBox& c = e.row(n).combo;
-        ASSERT_EQ(c.count(), 15);
+        ASSERT_EQ(c.count(), 16);
         EXPECT_EQ(c.items()[0], "--- select ---");
         EXPECT_EQ(c.items()[13], "Gain");
         EXPECT_EQ(c.items()[14], "Cabinet IR");
+        EXPECT_EQ(c.items()[15], "Amp model");
         EXPECT_EQ(c.items()[6], "Distortion (Soft/Hard)");
         EXPECT_EQ(c.item_index(), 0);
         EXPECT_STREQ(e.staging().slot[n - 1].name, "--- select ---");

@@ -67,7 +67,7 @@ TEST_F(MainFormTest, FirstShowListsDevicesAndCommitsSixteenEmptySlotsOnce) {
     const ChainTable live = live_chain_snapshot();
     ASSERT_EQ(live.count, 16);
     for (int n = 1; n <= kChainRows; ++n) {
-        EXPECT_EQ(form->chain().row(n).combo.count(), 15);
+        EXPECT_EQ(form->chain().row(n).combo.count(), 16);
         EXPECT_EQ(form->chain().row(n).combo.item_index(), 0);
         EXPECT_EQ(live.slot[n - 1].kind, kKindEmpty);
         EXPECT_EQ(live.slot[n - 1].enabled, 0);

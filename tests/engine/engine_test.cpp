@@ -47,14 +47,14 @@ protected:
     }
 };
 
-TEST_F(EngineTest, RegistryHoldsTheFifteenKinds) {
+TEST_F(EngineTest, RegistryHoldsTheSixteenKinds) {
     EffectRegistry* r = init_kind_registry();
     ASSERT_NE(r, nullptr);
-    EXPECT_EQ(r->last_kind, 14);
+    EXPECT_EQ(r->last_kind, 15);
     const char* names[] = {"--- select ---", "noise gate", "EQ (8 bands) + Filters", "Distortion-Compresor",
                            "Distortion (Simple)", "Durizezeviro Plus", "Distortion (Soft/Hard)", "Reverberator",
-                           "Delay", "Flanger / Chorus", "wah", "Playback wav file", "Record wav", "Gain", "Cabinet IR"};
-    for (int k = 0; k <= 14; ++k) {
+                           "Delay", "Flanger / Chorus", "wah", "Playback wav file", "Record wav", "Gain", "Cabinet IR", "Amp model"};
+    for (int k = 0; k <= 15; ++k) {
         EXPECT_STREQ(r->names[k], names[k]) << "kind " << k;
         EXPECT_NE(r->process[k], nullptr);
         EXPECT_NE(r->create[k], nullptr);
@@ -62,7 +62,7 @@ TEST_F(EngineTest, RegistryHoldsTheFifteenKinds) {
         // Names are NUL-padded to 256 bytes.
         for (int b = static_cast<int>(std::strlen(names[k])); b < kNameBytes; ++b) ASSERT_EQ(r->names[k][b], 0);
     }
-    for (int k = 15; k < kMaxKinds; ++k) {
+    for (int k = 16; k < kMaxKinds; ++k) {
         EXPECT_EQ(r->names[k][0], 0);
         EXPECT_EQ(r->process[k], nullptr);
     }
