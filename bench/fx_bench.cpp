@@ -3,6 +3,9 @@
 // the Distortion (Simple) also in mono, in each mode; the multiband
 // distortion also in mono and with Filter 2; the Gain also with its chorus;
 // the WAV player mixing demo1.wav, the recorder recording.
+// The Amp model's neural models (the trainer's WaveNet and LSTM shapes, random
+// weights) alone on one core at 64-frame mono blocks (the standard WaveNet
+// also at 512), in the build for any x86-64 and the AVX2/FMA one.
 // Reports ns per frame and the real-time factor (audio seconds per CPU second).
 #include <benchmark/benchmark.h>
 
@@ -20,6 +23,8 @@
 #include "fx/MultiTortions.h"
 #include "fx/kinds.h"
 #include "fx/limiter_form.h"
+#include "fx/nam/nam_dsp.h"
+#include "fx/nam_test_models.h"
 
 namespace {
 
@@ -128,4 +133,38 @@ BENCHMARK(BM_Limiter<1>)->ArgName("channels")->Arg(2)->Arg(1);
 BENCHMARK(BM_Limiter<2>)->ArgName("channels")->Arg(2)->Arg(1);
 BENCHMARK(BM_MultiTortion<false>)->ArgName("channels")->Arg(2)->Arg(1);
 BENCHMARK(BM_MultiTortion<true>)->ArgName("channels")->Arg(2)->Arg(1);
+
+// A model alone: `which` 0..3 the WaveNets standard, lite, feather, nano;
+// 4..6 the LSTMs 1 x 16, 1 x 24, 2 x 8. range(1): 0 plain, 1 AVX2/FMA.
+void BM_NamModel(benchmark::State& state) {
+    using namespace tw;
+    enable_flush_to_zero();
+    const int which = static_cast<int>(state.range(0));
+    const nam::Isa isa = state.range(1) == 1 ? nam::Isa::Avx2 : nam::Isa::Plain;
+    const int block = static_cast<int>(state.range(2));
+    if (isa == nam::Isa::Avx2 && nam::best_isa() != nam::Isa::Avx2) {
+        state.SkipWithError("no AVX2/FMA here");
+        return;
+    }
+    static const char* const kWaveNets[] = {"standard", "lite", "feather", "nano"};
+    static const int kLstm[][2] = {{1, 16}, {1, 24}, {2, 8}};
+    const std::string text = which < 4 ? test::wavenet_json(test::trainer_wavenet(kWaveNets[which]), 1)
+                                       : test::lstm_json(kLstm[which - 4][0], kLstm[which - 4][1], 1);
+    const nam::ReadResult r = nam::parse_model(text);
+    auto dsp = nam::make_dsp(r.model, {isa, true});
+    std::vector<float> x(48000), y(48000);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        x[i] = static_cast<float>(0.3 * std::sin(0.02 * i) * std::exp(-static_cast<double>(i % 4800) / 1500.0) + 0.01 * std::sin(0.3 * i));
+    std::size_t at = 0;
+    for (auto _ : state) {
+        dsp->process(x.data() + at, y.data() + at, block);
+        at = at + 2 * static_cast<std::size_t>(block) > x.size() ? 0 : at + static_cast<std::size_t>(block);
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(which < 4 ? std::string("WaveNet ") + kWaveNets[which]
+                             : "LSTM " + std::to_string(kLstm[which - 4][0]) + "x" + std::to_string(kLstm[which - 4][1]));
+    tw::bench::set_frame_counters(state, block, kRate);
+}
+BENCHMARK(BM_NamModel)->ArgNames({"model", "avx2", "block"})->ArgsProduct({{0, 1, 2, 3, 4, 5, 6}, {0, 1}, {64}});
+BENCHMARK(BM_NamModel)->ArgNames({"model", "avx2", "block"})->Args({0, 1, 512})->Args({0, 0, 512});
 BENCHMARK_MAIN();

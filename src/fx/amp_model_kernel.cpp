@@ -19,7 +19,7 @@ void AmpModelKernel::reset() {
 
 void AmpModelKernel::render(Source& s, const float* x, float* y, int n) {
     if (s.model == nullptr) {
-        std::copy_n(x, n, y);
+        std::copy_n(dry_.data(), n, y);   // no model: the signal as it came
         return;
     }
     s.model->process(x, y, n);
@@ -40,7 +40,7 @@ void AmpModelKernel::process(const AudioBlock& block, const Params& p) {
         prev_ = cur_;
         cur_ = {p.model, p.serial, p.out_gain};
         // The first set a kernel sees starts at once; later ones fade in.
-        fade_left_ = gains_set_ ? kFade : 0;
+        fade_left_ = gains_set_ && (cur_.model != nullptr || prev_.model != nullptr) ? kFade : 0;
         if (fade_left_ == 0) prev_ = {};
     }
     if (cur_.model == nullptr && fade_left_ == 0) {
@@ -62,11 +62,14 @@ void AmpModelKernel::process(const AudioBlock& block, const Params& p) {
         const float gi0 = in_gain_, gi1 = p.in_gain, go0 = cur_.gain, go1 = p.out_gain;
         const float di = (gi1 - gi0) / static_cast<float>(n), dgo = (go1 - go0) / static_cast<float>(n);
         for (int i = 0; i < n; ++i) {
-            const float s = channels == 1 ? buf[i] : 0.5f * (buf[2 * i] + buf[2 * i + 1]);
+            float s = channels == 1 ? buf[i] : 0.5f * (buf[2 * i] + buf[2 * i + 1]);
+            if (!std::isfinite(s)) s = 0.0f;   // one bad sample must not poison the model's state
+            dry_[static_cast<std::size_t>(i)] = s / kScale;
             x_[static_cast<std::size_t>(i)] = s / kScale * (gi0 + di * static_cast<float>(i + 1));
         }
         render(cur_, x_.data(), y_.data(), n);
-        for (int i = 0; i < n; ++i) y_[static_cast<std::size_t>(i)] *= go0 + dgo * static_cast<float>(i + 1);
+        if (cur_.model != nullptr)
+            for (int i = 0; i < n; ++i) y_[static_cast<std::size_t>(i)] *= go0 + dgo * static_cast<float>(i + 1);
         cur_.gain = go1;
         in_gain_ = gi1;
         if (fade_left_ > 0) {
@@ -75,7 +78,7 @@ void AmpModelKernel::process(const AudioBlock& block, const Params& p) {
                 const int left = std::max(fade_left_ - i - 1, 0);
                 const float g = 1.0f - static_cast<float>(left) / kFade;
                 auto& y = y_[static_cast<std::size_t>(i)];
-                y = g * y + (1.0f - g) * yp_[static_cast<std::size_t>(i)] * prev_.gain;
+                y = g * y + (1.0f - g) * yp_[static_cast<std::size_t>(i)] * (prev_.model != nullptr ? prev_.gain : 1.0f);
             }
             fade_left_ = std::max(fade_left_ - n, 0);
             if (fade_left_ == 0) prev_ = {};

@@ -49,6 +49,7 @@ private:
     bool gains_set_ = false;
     float in_gain_ = 1.0f;
     std::atomic<std::uint32_t> held_from_{0};
+    alignas(64) std::array<float, kPass> dry_{};   // the input as it came (mono), for a missing model
     alignas(64) std::array<float, kPass> x_{};
     alignas(64) std::array<float, kPass> y_{};
     alignas(64) std::array<float, kPass> yp_{};
