@@ -153,32 +153,30 @@ void TCompTortion_form::put_parameters(const ParamRecord& r) {
     // The whole record, with what the moved bars' handlers recompute (a
     // re-layout included), reaches the audio thread as one set.
     PublishBatch batch(*this);
-    // Stored values are copied first, each kept only within what its bar
-    // could produce (else derived from the stored position), so a hostile
-    // record can give neither a zero or oversized window nor a NaN or
-    // infinite gain.
+    // The stored values are copied first, as stored unless one would cause
+    // a fault; a NaN takes what the stored position gives.
     auto pos = [&r](const FieldDecl& f, const ui::BarRange& bar) {
         return clamp_i32(rec_get_i32(r, f), bar.min, bar.max);
     };
-    params.gain_in = sane_curve_gain(rec_get_f32(r, field("gain_in")), rec_get_i32(r, field("ScrollBar_Drive")));
-    params.gain_out = sane_curve_gain(rec_get_f32(r, field("gain_out")), rec_get_i32(r, field("SkinScroll_Level")));
+    // Gains and crunch: NaN, overflow (see kept_factor).
+    params.gain_in = kept_curve_gain(rec_get_f32(r, field("gain_in")), rec_get_i32(r, field("ScrollBar_Drive")));
+    params.gain_out = kept_curve_gain(rec_get_f32(r, field("gain_out")), rec_get_i32(r, field("SkinScroll_Level")));
     const float stored_sharp = rec_get_f32(r, field("sharp_s"));
-    params.sharp_s = finite_within(stored_sharp, sharp_of_position(kSharpBar.max), sharp_of_position(kSharpBar.min))
+    // S of 0 or below divides by zero where u^2 + S is 0.
+    params.sharp_s = std::isfinite(stored_sharp) && stored_sharp > 0.0f
                          ? stored_sharp
                          : sharp_of_position(pos(field("ScrollBar_Sharp"), kSharpBar));
     const float stored_exp = rec_get_f32(r, field("dist_exp"));
-    params.dist_exp =
-        finite_within(stored_exp, exp_of_position(kDistortionBar.max), exp_of_position(kDistortionBar.min))
-            ? stored_exp
-            : exp_of_position(pos(field("ScrollBar_Distortion"), kDistortionBar));
-    params.crunch = sane_curve_gain(rec_get_f32(r, field("crunch")), rec_get_i32(r, field("ScrollBar_Popravka")));
-    params.win_len = clamp_i32(rec_get_i32(r, field("win_len")), 1, kMaxWinLen);
-    const float stored_color = rec_get_f32(r, field("color"));
-    const float colour_lo = colour_curve(static_cast<float>(kColorBar.min));
-    const float colour_hi = colour_curve(static_cast<float>(kColorBar.max));
-    params.color = finite_within(stored_color, colour_lo, colour_hi)
-                       ? stored_color
-                       : colour_curve(static_cast<float>(pos(field("ScrollBar_Color"), kColorBar)));
+    // Below 0 a zero base gives an infinite power; above 2 the gain rises
+    // with the level without bound.
+    params.dist_exp = std::isnan(stored_exp) ? exp_of_position(pos(field("ScrollBar_Distortion"), kDistortionBar))
+                                             : std::clamp(stored_exp, 0.0f, 2.0f);
+    params.crunch = kept_curve_gain(rec_get_f32(r, field("crunch")), rec_get_i32(r, field("ScrollBar_Popravka")));
+    // The window's mean divides by its length: below 1 a division by zero
+    // (or a negative base of the power).
+    params.win_len = std::max(rec_get_i32(r, field("win_len")), 1);
+    params.color = kept_pole(rec_get_f32(r, field("color")),
+                             colour_curve(static_cast<float>(pos(field("ScrollBar_Color"), kColorBar))));
     publish();
     ScrollBar_Drive.set_position(rec_get_i32(r, field("ScrollBar_Drive")));
     SkinScroll_Level.set_position(rec_get_i32(r, field("SkinScroll_Level")));

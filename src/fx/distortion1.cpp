@@ -18,6 +18,14 @@ constexpr ui::BarRange kColorBar{1, 100, 70, 1, 1};
 constexpr float kCreationLevel = 0.49f;
 
 constexpr float smooth_of_position(int p) { return static_cast<float>(1.0 / p * 0.2); }
+
+// A stored knee input level A: the curve divides by A and by 32767 - A, so
+// 0 becomes 1 and 32767 becomes 32766 (a division by zero); any other is kept.
+constexpr std::int32_t knee_in_without_pole(std::int32_t a) {
+    if (a == 0) return 1;            // division by zero in B / A
+    if (a == 32767) return 32766;    // division by zero in (32767 - B) / (32767 - A)
+    return a;
+}
 }  // namespace
 
 // The parameter record (44 bytes).
@@ -129,20 +137,16 @@ void TDistortion1_form::put_parameters(const ParamRecord& r) {
     // The whole record, with what the moved bars' handlers recompute, reaches
     // the audio thread as one set.
     PublishBatch batch(*this);
-    // The stored values are copied first, but only within what the bars could
-    // produce: a damaged or hostile record must not give a zero or out-of-range
-    // knee, an infinite gain or a NaN reaching the output.
-    const float stored_level = rec_get_f32(r, field("level"));
-    params.level = finite_within(stored_level, 0.0f, 1.0f) ? stored_level : kCreationLevel;
-    const float stored_smooth = rec_get_f32(r, field("smooth_k"));
+    // The stored values are copied first, as stored unless one would cause
+    // a fault.
+    params.level = kept_factor(rec_get_f32(r, field("level")), kCreationLevel);  // NaN, overflow (see kept_factor)
     const std::int32_t smooth_pos = clamp_i32(rec_get_i32(r, field("ScrollBar_Smooth_k2")), kSmoothBar.min, kSmoothBar.max);
-    params.smooth_k = finite_within(stored_smooth, smooth_of_position(kSmoothBar.max), smooth_of_position(kSmoothBar.min))
-                          ? stored_smooth
-                          : smooth_of_position(smooth_pos);
-    params.knee_in = clamp_i32(rec_get_i32(r, field("knee_in")), kTone2Bar.min, kTone2Bar.max);
-    params.knee_out = clamp_i32(rec_get_i32(r, field("knee_out")), kTone1Bar.min, kTone1Bar.max);
-    params.gain_in = sane_curve_gain(rec_get_f32(r, field("gain_in")), rec_get_i32(r, field("ScrollBar_Gain_In")));
-    params.gain_out = sane_curve_gain(rec_get_f32(r, field("gain_out")), rec_get_i32(r, field("ScrollBar_Gain_Out")));
+    // An infinite steepness times a zero distance from the knee is a NaN.
+    params.smooth_k = kept_finite(rec_get_f32(r, field("smooth_k")), smooth_of_position(smooth_pos));
+    params.knee_in = knee_in_without_pole(rec_get_i32(r, field("knee_in")));
+    params.knee_out = rec_get_i32(r, field("knee_out"));
+    params.gain_in = kept_curve_gain(rec_get_f32(r, field("gain_in")), rec_get_i32(r, field("ScrollBar_Gain_In")));
+    params.gain_out = kept_curve_gain(rec_get_f32(r, field("gain_out")), rec_get_i32(r, field("ScrollBar_Gain_Out")));
     publish();
     ScrollBar_Smooth_k2.set_position(rec_get_i32(r, field("ScrollBar_Smooth_k2")));
     ScrollBar_Tone2_k3.set_position(rec_get_i32(r, field("ScrollBar_Tone2_k3")));

@@ -21,7 +21,8 @@ vec::CurveCoeffs Distortion1Kernel::curve_coeffs(std::int32_t knee_in_v, std::in
                                                  float k) {
     // Every coefficient is rounded to a 32-bit float when stored; arithmetic
     // between stores runs in double.
-    const double A = std::clamp(knee_in_v, 1, 32766);
+    // The two knee inputs whose slopes divide by zero move by one.
+    const double A = knee_in_v == 0 ? 1.0 : knee_in_v == 32767 ? 32766.0 : static_cast<double>(knee_in_v);
     const double B = knee_out_v;
     const float s1 = f32(B / A);
     const float s2 = f32((32767.0 - B) / (32767.0 - A));

@@ -40,8 +40,9 @@ public:
     void process(const AudioBlock& block, const Params& p);
 
     // The transfer curve with knee (knee_in, knee_out), output peak level x
-    // 32767 and blend steepness smooth_k, in place over count samples. Knees
-    // outside 1 .. 32766 are clamped so the slopes stay finite. Any thread.
+    // 32767 and blend steepness smooth_k, in place over count samples. A knee
+    // input of 0 runs as 1 and one of 32767 as 32766, so the slopes stay
+    // finite. Any thread.
     static void distortion(std::int32_t knee_in, std::int32_t knee_out, float level, float smooth_k, int count,
                            float* buffer);
     // The curve's coefficients for those settings, as distortion uses them.

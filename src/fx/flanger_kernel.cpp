@@ -43,8 +43,13 @@ float FlangerKernel::delay_d(int line, float value, std::int32_t len) {
 }
 
 // The flanger step over `count` samples of one channel. The step is read
-// once per call and written back only when the sweep turns, so a step the
-// window sets meanwhile wins from the next call on.
+// afresh every sample, so a step the window sets takes effect at once. At a
+// turn the audio thread writes the negated step back only if the window has
+// not replaced it meanwhile (else it carries on with the window's step, and
+// the next sample judges the turn again), and it turns the sweep only towards
+// the inside of 0 .. 300: a sweep above 300 always heads down and one below 0
+// always up, so a step set just after a turn can neither freeze the sweep
+// beyond its limit nor be lost.
 void FlangerKernel::flange(int side, int count, float* buffer, float feedback, const Params& p) {
     constexpr std::int32_t R = kRingLen;
     Channel& ch = ch_[side];
@@ -52,11 +57,15 @@ void FlangerKernel::flange(int side, int count, float* buffer, float feedback, c
     auto& ring = ch.ring;
     float r = ch.read, y = ch.last, a = ch.sweep;
     std::int32_t w = wrap_ring(ch.write), i = wrap_ring(ch.index), j = wrap_ring(ch.next);
-    float s = speed.load(std::memory_order_relaxed);
     const float k = feedback;
     const float level = p.fl_level;
     const bool chorus = p.chorus_on;
     const std::int32_t chorus_len = p.chorus_len;
+    // s = -s, unless the window wrote a step since it was read (then its step).
+    auto turn = [&speed](float& s) {
+        if (!speed.compare_exchange_strong(s, -s, std::memory_order_relaxed)) return;  // s holds the new step
+        s = -s;
+    };
     for (int n = 0; n < count; ++n) {
         const float x = buffer[n];
         ring.at(w) = k * y + x;
@@ -65,15 +74,10 @@ void FlangerKernel::flange(int side, int count, float* buffer, float feedback, c
         if (chorus) d = delay_d(side, d, chorus_len);
         y = d;
         if (++w >= R) w -= R;
+        float s = speed.load(std::memory_order_relaxed);
         a = a + s;
-        if (a > kSweepTop) {
-            s = -s;
-            speed.store(s, std::memory_order_relaxed);
-        }
-        if (a < 0.0f) {
-            s = -s;
-            speed.store(s, std::memory_order_relaxed);
-        }
+        if (a > kSweepTop && s > 0.0f) turn(s);
+        if (a < 0.0f && s < 0.0f) turn(s);
         r = r + 1.0f + s;
         if (r >= static_cast<float>(R)) r -= static_cast<float>(R);
         if (r < 0.0f) r += static_cast<float>(R);

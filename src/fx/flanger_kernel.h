@@ -57,10 +57,9 @@ public:
     float delay_d(int line, float value, std::int32_t len);
 
     // The signed sweep step of side 0 (left, mono) or 1 (right). The audio
-    // thread negates it when the sweep turns; the window sets it. A step the
-    // window sets while a pass runs is taken up from the next pass, unless
-    // the sweep turns in that pass and writes the negated old step back.
-    // Any thread.
+    // thread reads it every sample and negates it when the sweep turns (only
+    // if the window has not set a new one since the read); the window sets
+    // it, and its step takes effect from the next sample. Any thread.
     float speed(int side) const { return speed_[side & 1].load(std::memory_order_relaxed); }
     // Sets the sweep step of `side`. UI thread.
     void set_speed(int side, float s) { speed_[side & 1].store(s, std::memory_order_relaxed); }

@@ -59,21 +59,23 @@ namespace {
 // A field of the record above, by name (a wrong name does not compile).
 consteval FieldDecl field(std::string_view name) { return field_of(kFlangerFields, name); }
 
-// A stored value kept if the bar could have produced it, else the value of
-// the stored position (clamped into the bar's range).
-float stored_or_position(float stored, float lo, float hi, std::int32_t position, const ui::BarRange& bar,
-                         float (*of_position)(int)) {
-    if (finite_within(stored, lo, hi)) return stored;
-    return of_position(clamp_i32(position, bar.min, bar.max));
-}
 float level_at(int p) { return level_of_position(p); }
 float speed_at(int p) { return speed_of_position(p); }
 float feedback_at(int p) { return feedback_of_position(p); }
 
-// A stored signed speed: its size must be one a speed bar gives.
-float stored_speed(float stored, std::int32_t position) {
-    if (std::isfinite(stored) && std::fabs(stored) >= kSpeedMin && std::fabs(stored) <= kSpeedMax) return stored;
-    return speed_at(clamp_i32(position, kSpeedBar.min, kSpeedBar.max));
+// What a stored position gives through `of_position` (clamped into the bar).
+float at_position(std::int32_t position, const ui::BarRange& bar, float (*of_position)(int)) {
+    return of_position(clamp_i32(position, bar.min, bar.max));
+}
+
+// Largest size of a stored sweep step: the read position moves by 1 + step a
+// sample and wraps once, so a larger step would carry it outside the ring.
+constexpr float kStepMax = static_cast<float>(FlangerKernel::kRingLen - 2);
+
+// A stored signed sweep step (0 keeps the sweep still).
+float kept_speed(float stored, std::int32_t position) {
+    if (std::isnan(stored)) return at_position(position, kSpeedBar, speed_at);  // not finite
+    return std::clamp(stored, -kStepMax, kStepMax);  // an index outside the ring
 }
 }  // namespace
 
@@ -177,18 +179,16 @@ void Tflanger_form::put_parameters(const ParamRecord& r) {
     // The whole record reaches the audio thread as one set (the sweep steps,
     // which the kernel keeps, are set at once).
     PublishBatch batch(*this);
-    // The stored values are kept only within what the bars could produce; a
-    // damaged record falls back to what its stored positions give.
-    params.fl_level = stored_or_position(rec_get_f32(r, field("fl_level")), kLevelMin, kLevelMax,
-                                         rec_get_i32(r, field("ScrollBar_Flanger_Level")), kLevelBar, level_at);
-    kernel().set_speed(0, stored_speed(rec_get_f32(r, field("fl_speed_l")), rec_get_i32(r, field("ScrollBar_Flanger_Speed"))));
+    // The stored values are kept unless one would cause a fault.
+    params.fl_level = kept_factor(rec_get_f32(r, field("fl_level")),  // NaN, overflow (see kept_factor)
+                                  at_position(rec_get_i32(r, field("ScrollBar_Flanger_Level")), kLevelBar, level_at));
+    kernel().set_speed(0, kept_speed(rec_get_f32(r, field("fl_speed_l")), rec_get_i32(r, field("ScrollBar_Flanger_Speed"))));
     kernel().set_speed(
-        1, stored_speed(rec_get_f32(r, field("fl_speed_r")), rec_get_i32(r, field("ScrollBar_Flanger_Speed_R"))));
-    const std::int32_t tone = rec_get_i32(r, field("ScrollBar_Flanger_Tone"));
-    params.fl_feedback_l =
-        stored_or_position(rec_get_f32(r, field("fl_feedback_l")), 0.0f, kFeedbackMax, tone, kToneBar, feedback_at);
-    params.fl_feedback_r =
-        stored_or_position(rec_get_f32(r, field("fl_feedback_r")), 0.0f, kFeedbackMax, tone, kToneBar, feedback_at);
+        1, kept_speed(rec_get_f32(r, field("fl_speed_r")), rec_get_i32(r, field("ScrollBar_Flanger_Speed_R"))));
+    const float tone = at_position(rec_get_i32(r, field("ScrollBar_Flanger_Tone")), kToneBar, feedback_at);
+    // The feedback runs round the ring: NaN, growth without bound (see kept_loop_gain).
+    params.fl_feedback_l = kept_loop_gain(rec_get_f32(r, field("fl_feedback_l")), tone);
+    params.fl_feedback_r = kept_loop_gain(rec_get_f32(r, field("fl_feedback_r")), tone);
     publish();
     ScrollBar_Flanger_Level.set_position(rec_get_i32(r, field("ScrollBar_Flanger_Level")));
     ScrollBar_Flanger_Speed.set_position(rec_get_i32(r, field("ScrollBar_Flanger_Speed")));

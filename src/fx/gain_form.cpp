@@ -118,12 +118,12 @@ void Tgain_form::get_parameters(ParamRecord& r) { write_fields(*this, kGainField
 void Tgain_form::put_parameters(const ParamRecord& r) {
     // The whole record reaches the audio thread as one set.
     PublishBatch batch(*this);
-    // A stored gain is kept only if the bars could have produced it, so a
-    // damaged preset can never blow up the output.
-    params.mono_gain = sane_curve_gain(rec_get_f32(r, field("mono_gain")), rec_get_i32(r, field("ScrollBar_Gain_Mono")));
-    params.left_gain = sane_curve_gain(rec_get_f32(r, field("left_gain")), rec_get_i32(r, field("ScrollBar_Gain_Left")));
+    // The stored gains are kept; kept_curve_gain mends a NaN (from the stored
+    // position) and a size past 11 (overflow along the chain).
+    params.mono_gain = kept_curve_gain(rec_get_f32(r, field("mono_gain")), rec_get_i32(r, field("ScrollBar_Gain_Mono")));
+    params.left_gain = kept_curve_gain(rec_get_f32(r, field("left_gain")), rec_get_i32(r, field("ScrollBar_Gain_Left")));
     params.right_gain =
-        sane_curve_gain(rec_get_f32(r, field("right_gain")), rec_get_i32(r, field("ScrollBar_Gain_Right")));
+        kept_curve_gain(rec_get_f32(r, field("right_gain")), rec_get_i32(r, field("ScrollBar_Gain_Right")));
     publish();
     ScrollBar_Gain_Mono.set_position(rec_get_i32(r, field("ScrollBar_Gain_Mono")));
     ScrollBar_Gain_Left.set_position(rec_get_i32(r, field("ScrollBar_Gain_Left")));

@@ -24,13 +24,6 @@ constexpr float kSlopeMax = static_cast<float>(0.2 * static_cast<double>(kColour
 // The threshold bar gives 1..5000, the page's knob 0..1000.
 constexpr float kThresholdMax = 5000.0f;
 
-// A float copied from a record: non-finite gives the fallback, the rest is
-// clamped into what the controls can produce.
-float stored_float(float v, float lo, float hi, float fallback) {
-    if (!std::isfinite(v)) return fallback;
-    return std::clamp(v, lo, hi);
-}
-
 // Appends, then cuts the text to 255 characters (texts are held that long).
 void append_cut(std::string& s, std::string_view part) {
     s.append(part);
@@ -194,23 +187,24 @@ void Tlimiter_form::first_show() {
 void Tlimiter_form::get_parameters(ParamRecord& r) { write_fields(*this, kLimiterFields, r); }
 
 void Tlimiter_form::put_parameters(const ParamRecord& r) {
-    // Copied back as stored, but only within what the controls and the page
-    // can produce: a damaged record must not give a NaN, a runaway gain or
-    // colour, or a mode the processing does not know. The page is not updated.
-    params.threshold = stored_float(rec_get_f32(r, field("threshold")), 0.0f, kThresholdMax, 500.0f);
-    params.out_gain = stored_float(rec_get_f32(r, field("out_gain")), kGainCurveMin, kGainCurveMax, 1.0f);
-    params.color_mono = stored_float(rec_get_f32(r, field("color_mono")), kColourMin, kColourMax, 0.98f);
-    params.clip_slope = stored_float(rec_get_f32(r, field("clip_slope")), 0.0f, kSlopeMax, 0.0f);
-    params.color_l = stored_float(rec_get_f32(r, field("color_l")), kColourMin, kColourMax, 0.98f);
-    params.color_r = stored_float(rec_get_f32(r, field("color_r")), kColourMin, kColourMax, 0.98f);
-    params.mode = clamp_i32(rec_get_i32(r, field("mode")), 0, 2);
+    // Copied back as stored unless a value would cause a fault; the page is
+    // not updated.
+    params.threshold = kept_finite(rec_get_f32(r, field("threshold")), 500.0f);
+    params.out_gain = kept_factor(rec_get_f32(r, field("out_gain")), 1.0f);  // NaN, overflow (see kept_factor)
+    params.color_mono = kept_pole(rec_get_f32(r, field("color_mono")), 0.98f);
+    params.clip_slope = kept_factor(rec_get_f32(r, field("clip_slope")), 0.0f);  // NaN, overflow (see kept_factor)
+    params.color_l = kept_pole(rec_get_f32(r, field("color_l")), 0.98f);
+    params.color_r = kept_pole(rec_get_f32(r, field("color_r")), 0.98f);
+    // Every mode other than 1 and 2 runs as the clip.
+    params.mode = rec_get_i32(r, field("mode"));
     // The whole record reaches the audio thread as one set.
     publish();
-    knob_porog.store(clamp_i32(rec_get_i32(r, field("knob_porog")), 0, 100), std::memory_order_relaxed);
-    knob_gain.store(clamp_i32(rec_get_i32(r, field("knob_gain")), 0, 100), std::memory_order_relaxed);
-    knob_color.store(clamp_i32(rec_get_i32(r, field("knob_color")), 0, 100), std::memory_order_relaxed);
-    knob_colorl.store(clamp_i32(rec_get_i32(r, field("knob_colorl")), 0, 100), std::memory_order_relaxed);
-    knob_colorr.store(clamp_i32(rec_get_i32(r, field("knob_colorr")), 0, 100), std::memory_order_relaxed);
+    // The knob positions only go into the page's address (as numbers).
+    knob_porog.store(rec_get_i32(r, field("knob_porog")), std::memory_order_relaxed);
+    knob_gain.store(rec_get_i32(r, field("knob_gain")), std::memory_order_relaxed);
+    knob_color.store(rec_get_i32(r, field("knob_color")), std::memory_order_relaxed);
+    knob_colorl.store(rec_get_i32(r, field("knob_colorl")), std::memory_order_relaxed);
+    knob_colorr.store(rec_get_i32(r, field("knob_colorr")), std::memory_order_relaxed);
 }
 
 KindDecl limiter_kind() { return declare_kind<kLimiterFields>(kKindLimiter, "Distortion (Simple)"); }

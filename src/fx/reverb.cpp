@@ -213,50 +213,51 @@ void Treverb_form::ScrollBar_Right_BrightnessChange() {}
 void Treverb_form::get_parameters(ParamRecord& r) { write_fields(*this, kReverbFields, r); }
 
 namespace {
-// A stored decay or tone coefficient: kept within [lo, hi], else what the
-// stored position gives.
-float stored_or(float stored, float lo, float hi, float from_position) {
-    return finite_within(stored, lo, hi) ? stored : from_position;
+// A stored output delay length: lengths up to the line's 5000 entries are
+// kept (0, 1 and below all delay by one sample).
+std::int32_t kept_pre_len(std::int32_t stored) {
+    return std::min(stored, ReverbKernel::kPreRoom);  // a length past the line's capacity
 }
 }  // namespace
 
 void Treverb_form::put_parameters(const ParamRecord& r) {
-    // Each group: the stored values (kept only within what the bars can
-    // produce; decays below 1 so the combs cannot run away, delays inside the
-    // 5000-sample line), then the bars, whose handlers override a value when
-    // their position changes.
+    // Each group: the stored values (kept as stored unless one would cause
+    // a fault), then the bars, whose handlers override a value when their
+    // position changes.
     // The whole record reaches the audio thread as one set.
     PublishBatch batch(*this);
     const auto pos = [&r](FieldDecl f) { return rec_get_i32(r, f); };
-    params.rv_gain_m = sane_curve_gain(rec_get_f32(r, field("rv_gain_m")), pos(field("ScrollBar_Gain_Mono")));
-    params.rv_gain_l = sane_curve_gain(rec_get_f32(r, field("rv_gain_l")), pos(field("ScrollBar_Gain_Left")));
-    params.rv_gain_r = sane_curve_gain(rec_get_f32(r, field("rv_gain_r")), pos(field("ScrollBar_Gain_Right")));
+    // Gains: NaN, overflow (see kept_factor).
+    params.rv_gain_m = kept_curve_gain(rec_get_f32(r, field("rv_gain_m")), pos(field("ScrollBar_Gain_Mono")));
+    params.rv_gain_l = kept_curve_gain(rec_get_f32(r, field("rv_gain_l")), pos(field("ScrollBar_Gain_Left")));
+    params.rv_gain_r = kept_curve_gain(rec_get_f32(r, field("rv_gain_r")), pos(field("ScrollBar_Gain_Right")));
     publish();
     ScrollBar_Gain_Mono.set_position(pos(field("ScrollBar_Gain_Mono")));
     ScrollBar_Gain_Left.set_position(pos(field("ScrollBar_Gain_Left")));
     ScrollBar_Gain_Right.set_position(pos(field("ScrollBar_Gain_Right")));
     const auto decay_at = [&](FieldDecl f) { return decay_of_position(clamp_i32(pos(f), kDecayBar.min, kDecayBar.max)); };
-    decay_m = stored_or(rec_get_f32(r, field("decay_m")), kDecayMin, kDecayMax, decay_at(field("ScrollBar_Mono_Decay")));
-    params.decay_l =
-        stored_or(rec_get_f32(r, field("decay_l")), kDecayMin, kDecayMax, decay_at(field("ScrollBar_Left_Decay")));
-    params.decay_r =
-        stored_or(rec_get_f32(r, field("decay_r")), kDecayMin, kDecayMax, decay_at(field("ScrollBar_Right_Decay")));
+    // No processing reads decay_m: it is kept whatever it holds.
+    decay_m = rec_get_f32(r, field("decay_m"));
+    // The decays are the combs' loop gains: NaN, growth without bound (see kept_loop_gain).
+    params.decay_l = kept_loop_gain(rec_get_f32(r, field("decay_l")), decay_at(field("ScrollBar_Left_Decay")));
+    params.decay_r = kept_loop_gain(rec_get_f32(r, field("decay_r")), decay_at(field("ScrollBar_Right_Decay")));
     publish();
     ScrollBar_Mono_Decay.set_position(pos(field("ScrollBar_Mono_Decay")));
     ScrollBar_Left_Decay.set_position(pos(field("ScrollBar_Left_Decay")));
     ScrollBar_Right_Decay.set_position(pos(field("ScrollBar_Right_Decay")));
     const float tone_at =
         root_of_position(clamp_i32(pos(field("ScrollBar_Mono_Brightness")), kMonoBrightBar.min, kMonoBrightBar.max));
-    params.tone_m = stored_or(rec_get_f32(r, field("tone_m")), 0.0f, 1.0f, tone_at);
-    params.tone_l = stored_or(rec_get_f32(r, field("tone_l")), 0.0f, 1.0f, tone_at);
-    params.tone_r = stored_or(rec_get_f32(r, field("tone_r")), 0.0f, 1.0f, tone_at);
+    // The tones are one-pole coefficients: NaN, growth without bound (see kept_pole).
+    params.tone_m = kept_pole(rec_get_f32(r, field("tone_m")), tone_at);
+    params.tone_l = kept_pole(rec_get_f32(r, field("tone_l")), tone_at);
+    params.tone_r = kept_pole(rec_get_f32(r, field("tone_r")), tone_at);
     publish();
     ScrollBar_Mono_Brightness.set_position(pos(field("ScrollBar_Mono_Brightness")));
     ScrollBar_Left_Brightness.set_position(pos(field("ScrollBar_Left_Brightness")));
     ScrollBar_Right_Brightness.set_position(pos(field("ScrollBar_Right_Brightness")));
-    params.pre_len_m = clamp_i32(rec_get_i32(r, field("pre_len_m")), kDelayBar.min, kDelayBar.max);
-    params.pre_len_l = clamp_i32(rec_get_i32(r, field("pre_len_l")), kDelayBar.min, kDelayBar.max);
-    params.pre_len_r = clamp_i32(rec_get_i32(r, field("pre_len_r")), kDelayBar.min, kDelayBar.max);
+    params.pre_len_m = kept_pre_len(rec_get_i32(r, field("pre_len_m")));
+    params.pre_len_l = kept_pre_len(rec_get_i32(r, field("pre_len_l")));
+    params.pre_len_r = kept_pre_len(rec_get_i32(r, field("pre_len_r")));
     publish();
     ScrollBar_Mono_Delay.set_position(pos(field("ScrollBar_Mono_Delay")));
     ScrollBar_Left_Delay.set_position(pos(field("ScrollBar_Left_Delay")));

@@ -369,7 +369,7 @@ TEST(CompTortion, RecordKeepsCopiedValuesUnlessAPositionMoves) {
     EXPECT_EQ(x, y);
 }
 
-TEST(CompTortion, HostileRecordsAreClampedAndNeverGiveNaN) {
+TEST(CompTortion, StoredValuesAreKeptUnlessFaultyAndNeverGiveNaN) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     std::vector<Stored> cases(5);
@@ -394,30 +394,49 @@ TEST(CompTortion, HostileRecordsAreClampedAndNeverGiveNaN) {
         auto f = fresh();
         f->put_parameters(record_of(s));
         EXPECT_GE(f->params.win_len, 1);
-        EXPECT_LE(f->params.win_len, 101);
-        EXPECT_GE(f->params.sharp_s, 1.0e7f);
-        EXPECT_LE(f->params.sharp_s, 5.0e8f);
-        EXPECT_GE(f->params.dist_exp, 1.0f);
+        EXPECT_GT(f->params.sharp_s, 0.0f);
+        EXPECT_GE(f->params.dist_exp, 0.0f);
         EXPECT_LE(f->params.dist_exp, 2.0f);
-        EXPECT_GE(f->params.color, 0.1f - 1e-6f);
-        EXPECT_LE(f->params.color, 0.999f);
-        EXPECT_LE(f->params.crunch, 11.0f);
-        EXPECT_GE(f->params.crunch, 1.0f / 11.0f - 1e-6f);
+        EXPECT_GE(f->params.color, -0.999f);
+        EXPECT_LE(f->params.color, 1.0f);
+        EXPECT_LE(std::fabs(f->params.crunch), 11.0f);
         std::vector<float> buf = guitar_like(2 * 512, 32767.0f);
         for (int i = 0; i < 40; ++i) buf[2 * i] = 0.0f;  // zeros: the v = 0 case of a window of 1
         f->process(512, 48000, 2, buf.data());
         for (float v : buf) ASSERT_TRUE(std::isfinite(v));
     }
-    // Fallbacks come from the stored positions.
+    // What each fault is mended to, and what is kept.
+    auto f0 = fresh();
+    f0->put_parameters(record_of(cases[0]));
+    EXPECT_EQ(f0->params.win_len, 1);         // a division by zero
+    EXPECT_EQ(f0->params.sharp_s, 3.0e7f);    // S = 0: the stored Sharp position 48
+    EXPECT_EQ(f0->params.dist_exp, 1.25f);    // NaN: the stored Distortion position 75
+    auto f4 = fresh();
+    f4->put_parameters(record_of(cases[4]));
+    EXPECT_EQ(f4->params.win_len, 32767);     // only a divisor: kept
+    EXPECT_EQ(f4->params.dist_exp, 2.0f);     // a gain rising with the level: clamped
+    EXPECT_EQ(f4->params.crunch, 0.0f);       // kept
+    Stored kept;
+    kept.gain_in = 20.0f;
+    kept.sharp = 1.0f;
+    kept.exp = 0.5f;
+    kept.color = 1.0f;
+    auto fk = fresh();
+    fk->put_parameters(record_of(kept));
+    EXPECT_EQ(fk->params.gain_in, 11.0f);
+    EXPECT_EQ(fk->params.sharp_s, 1.0f);
+    EXPECT_EQ(fk->params.dist_exp, 0.5f);
+    EXPECT_EQ(fk->params.color, 1.0f);
+    // A NaN falls back to the stored position.
     Stored s;
     s.sharp = nan;
     s.sharp_pos = 48;
     s.exp = inf;
-    s.color = -2.0f;
+    s.color = nan;
     auto f = fresh();
     f->put_parameters(record_of(s));
     EXPECT_EQ(f->params.sharp_s, 3.0e7f);
-    EXPECT_EQ(f->params.dist_exp, 1.25f);
+    EXPECT_EQ(f->params.dist_exp, 2.0f);
     EXPECT_NEAR(f->params.color, 0.837f, 0.001f);
     // Indices far outside the ring (a layout for a window no bar gives)
     // still never take the walk out of it.

@@ -233,30 +233,30 @@ TEST(Distortion1, RecordRoundTripKeepsOrRecomputes) {
     EXPECT_EQ(x, y);
 }
 
-TEST(Distortion1, HostileRecordsAreClampedAndNeverGiveNaN) {
+TEST(Distortion1, StoredValuesAreKeptUnlessFaultyAndNeverGiveNaN) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     struct Case { float level, smooth; std::int32_t knee_in, knee_out; float gi, go; };
-    const Case cases[] = {
-        {nan, nan, 0, 0, nan, inf},
-        {inf, 0.0f, 32767, 32767, -inf, 1e30f},
-        {-5.0f, -1.0f, -40, INT_MAX, 0.0f, -3.0f},
-        {1e30f, 1e30f, INT_MIN, 32768, 1e-30f, nan},
+    struct Want { float level, smooth; std::int32_t knee_in, knee_out; float gi, go; };
+    const std::pair<Case, Want> cases[] = {
+        // NaNs take the creation level or the stored positions; infinities
+        // and sizes past 11 are clamped; knee inputs 0 and 32767 move by one.
+        {{nan, nan, 0, 0, nan, inf}, {0.49f, 0.02f, 1, 0, 1.0f, 11.0f}},
+        {{inf, 0.0f, 32767, 32767, -inf, 1e30f}, {11.0f, 0.0f, 32766, 32767, -11.0f, 11.0f}},
+        // Values no bar gives that divide by nothing are kept as stored.
+        {{-5.0f, -1.0f, -40, INT_MAX, 0.0f, -3.0f}, {-5.0f, -1.0f, -40, INT_MAX, 0.0f, -3.0f}},
+        {{1e30f, 1e30f, INT_MIN, 32768, 1e-30f, nan}, {11.0f, 1e30f, INT_MIN, 32768, 1e-30f, 1.0f}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [c, want] : cases) {
         auto d = fresh();
         // Start positions: no handler runs, so the copied values stay in force.
         d->put_parameters(record_of(c.level, c.smooth, c.knee_in, c.knee_out, c.gi, c.go, 10, 500, 15000, 50, 50));
-        const std::int32_t ki = d->params.knee_in, ko = d->params.knee_out;
-        EXPECT_GE(ki, 50);
-        EXPECT_LE(ki, 1000);
-        EXPECT_GE(ko, 5000);
-        EXPECT_LE(ko, 30000);
-        EXPECT_TRUE(std::isfinite(d->params.level));
-        EXPECT_GE(d->params.smooth_k, 0.005f);
-        EXPECT_LE(d->params.smooth_k, 0.2f);
-        EXPECT_GE(d->params.gain_in, 1.0f / 11.0f - 1e-6f);
-        EXPECT_LE(d->params.gain_out, 11.0f);
+        EXPECT_EQ(d->params.level, want.level);
+        EXPECT_FLOAT_EQ(d->params.smooth_k, want.smooth);
+        EXPECT_EQ(d->params.knee_in, want.knee_in);
+        EXPECT_EQ(d->params.knee_out, want.knee_out);
+        EXPECT_EQ(d->params.gain_in, want.gi);
+        EXPECT_EQ(d->params.gain_out, want.go);
         std::vector<float> buf = guitar_like(2 * 512, 32767.0f);
         d->process(512, 48000, 2, buf.data());
         for (float v : buf) ASSERT_TRUE(std::isfinite(v));
@@ -265,7 +265,7 @@ TEST(Distortion1, HostileRecordsAreClampedAndNeverGiveNaN) {
     auto d = fresh();
     d->put_parameters(record_of(0.49f, nan, 1000, 10000, 1.0f, 1.0f, 4, 500, 15000, 50, 50));
     EXPECT_FLOAT_EQ(d->params.smooth_k, 0.05f);
-    // Even called directly, out-of-range knees keep the curve finite.
+    // Even called directly, knees at the poles keep the curve finite.
     for (std::int32_t a : {0, -7, 32767, 40000}) EXPECT_TRUE(std::isfinite(curve(1234.0f, a, 32767))) << a;
 }
 

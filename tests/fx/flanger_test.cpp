@@ -189,7 +189,7 @@ TEST(Flanger, MarkerGuardsTheChorusFields) {
     EXPECT_FALSE(old->params.chorus_on);
 }
 
-TEST(Flanger, HostileRecordIsClampedToWhatTheBarsGive) {
+TEST(Flanger, StoredValuesAreKeptUnlessFaulty) {
     auto src = fresh();
     ParamRecord r;
     src->get_parameters(r);
@@ -197,15 +197,15 @@ TEST(Flanger, HostileRecordIsClampedToWhatTheBarsGive) {
     rec_set_f32(r, 0, std::numeric_limits<float>::infinity());
     rec_set_f32(r, 4, nan);
     rec_set_f32(r, 8, 1e9f);
-    rec_set_f32(r, 12, 1.5f);   // feedback beyond 0.96 would run away
+    rec_set_f32(r, 12, 1.5f);   // overridden: the tone position moves
     rec_set_f32(r, 16, -2.0f);
     rec_set_i32(r, 24, 1 << 30);  // chorus length beyond its line
     rec_set_i32(r, 44, 999);
     auto f = fresh();
     f->put_parameters(r);
-    EXPECT_EQ(f->params.fl_level, 0.5f);          // stored position 25
-    EXPECT_FLOAT_EQ(f->kernel().speed(0), 0.002f);  // stored position 10
-    EXPECT_FLOAT_EQ(f->kernel().speed(1), 0.002f);
+    EXPECT_EQ(f->params.fl_level, 11.0f);             // infinity: clamped
+    EXPECT_FLOAT_EQ(f->kernel().speed(0), 0.002f);    // NaN: stored position 10
+    EXPECT_EQ(f->kernel().speed(1), 4094.0f);         // the read position stays inside the ring
     EXPECT_FLOAT_EQ(f->params.fl_feedback_l, 0.96f);  // position clamped to 48
     EXPECT_FLOAT_EQ(f->params.fl_feedback_r, 0.96f);
     EXPECT_EQ(f->params.chorus_len, 19800);
@@ -213,6 +213,74 @@ TEST(Flanger, HostileRecordIsClampedToWhatTheBarsGive) {
     std::vector<float> buf = test::guitar_like(2 * 25000);
     f->process(25000, 48000, 2, buf.data());
     for (float v : buf) ASSERT_TRUE(std::isfinite(v));
+    // With the bars where they stand, a feedback of 1 or more is clamped
+    // below 1; values no bar gives but that cause no fault are kept.
+    src->get_parameters(r);
+    rec_set_f32(r, 0, -3.0f);
+    rec_set_f32(r, 4, -0.5f);
+    rec_set_f32(r, 8, 0.0f);
+    rec_set_f32(r, 12, 1.5f);
+    rec_set_f32(r, 16, -0.98f);
+    auto g = fresh();
+    g->put_parameters(r);
+    EXPECT_EQ(g->params.fl_level, -3.0f);
+    EXPECT_EQ(g->kernel().speed(0), -0.5f);
+    EXPECT_EQ(g->kernel().speed(1), 0.0f);
+    EXPECT_EQ(g->params.fl_feedback_l, 0.999f);
+    EXPECT_EQ(g->params.fl_feedback_r, -0.98f);
+}
+
+TEST(Flanger, AStoredStepOfZeroKeepsAStillFlanger) {
+    auto src = fresh();
+    ParamRecord r;
+    src->get_parameters(r);
+    rec_set_f32(r, 4, 0.0f);
+    rec_set_f32(r, 8, 0.0f);
+    auto f = fresh();
+    f->put_parameters(r);
+    EXPECT_EQ(f->kernel().speed(0), 0.0f);
+    ParamRecord back;
+    f->get_parameters(back);
+    EXPECT_EQ(rec_get_f32(back, 4), 0.0f);
+    // The delay stays at 301 samples: an impulse comes back 301 samples
+    // later, then through the feedback (written one sample after the read)
+    // 302 samples after that, and the sweep does not move.
+    std::vector<float> buf(4000, 0.0f);
+    buf[0] = 1000.0f;
+    f->process(4000, 48000, 1, buf.data());
+    EXPECT_EQ(f->kernel().sweep(0), 0.001f);
+    EXPECT_EQ(buf[300], 0.0f);
+    EXPECT_EQ(buf[301], 500.0f);  // level 0.5
+    EXPECT_EQ(buf[602], 0.0f);
+    EXPECT_EQ(buf[603], 250.0f);  // fed back at 0.5
+}
+
+TEST(Flanger, ASpeedSetAtTheTurnKeepsTheSweepMoving) {
+    auto f = fresh();
+    f->ScrollBar_Flanger_Speed.set_position(100);  // a step of 0.02: the turn comes after 15000 samples
+    float x = 0.0f;
+    int n = 0;
+    while (f->kernel().speed(0) > 0.0f && n < 40000) {
+        f->process(1, 48000, 1, &x);
+        ++n;
+    }
+    ASSERT_LT(f->kernel().speed(0), 0.0f);
+    EXPECT_GT(f->kernel().sweep(0), 300.0f);
+    // The bar moves just after the turn: it stores a positive step.
+    f->ScrollBar_Flanger_Speed.set_position(50);
+    float last = f->kernel().sweep(0);
+    std::vector<float> buf(64, 0.0f);
+    for (int block = 0; block < 100; ++block) {
+        f->process(64, 48000, 1, buf.data());
+        const float now = f->kernel().sweep(0);
+        ASSERT_LT(now, last) << "block " << block;
+        last = now;
+    }
+    EXPECT_NEAR(last, 300.0f - 6400 * 0.01f, 1.0f);  // float steps near 256 round coarsely
+    EXPECT_FLOAT_EQ(f->kernel().speed(0), -0.01f);
+    // It turns at 0 and climbs again with the new step.
+    for (int i = 0; i < 600; ++i) f->process(64, 48000, 1, buf.data());
+    EXPECT_GT(f->kernel().speed(0), 0.0f);
 }
 
 }  // namespace

@@ -235,7 +235,7 @@ TEST(Gain, CopiedGainsSurviveOnlyWhenPositionsStay) {
     EXPECT_EQ(g->params.right_gain, 0.5f);
 }
 
-TEST(Gain, HostileRecordNeverReachesTheOutput) {
+TEST(Gain, StoredGainsAreKeptUnlessTheyWouldOverflow) {
     auto g = fresh();
     ParamRecord r;
     rec_set_f32(r, 0, NAN);
@@ -247,14 +247,25 @@ TEST(Gain, HostileRecordNeverReachesTheOutput) {
     rec_set_i32(r, 12, 117117);
     rec_set_i32(r, 20, -2147483647);  // clamped to 0 -> 164 samples
     g->put_parameters(r);
-    EXPECT_EQ(g->params.mono_gain, 1.0f);
-    EXPECT_EQ(g->params.left_gain, 1.0f);
+    EXPECT_EQ(g->params.mono_gain, 1.0f);    // NaN: the stored position's gain
+    EXPECT_EQ(g->params.left_gain, 11.0f);   // infinity: clamped to 11
     EXPECT_EQ(g->params.right_gain, 11.0f);
     EXPECT_EQ(g->ScrollBar_SimpleChorus.position(), 0);
     EXPECT_EQ(g->params.delay_len, 164);
     float buf[2] = {10.0f, 10.0f};
     g->process(1, 48000, 1, buf);
     EXPECT_TRUE(std::isfinite(buf[0]));
+    // Gains no bar gives but that cause no fault stay as stored; only a size
+    // past 11 is clamped.
+    auto k = fresh();
+    rec_set_f32(r, 0, 0.0f);
+    rec_set_f32(r, 4, -2.5f);
+    rec_set_f32(r, 8, -40.0f);
+    rec_set_i32(r, 32, 50);
+    k->put_parameters(r);
+    EXPECT_EQ(k->params.mono_gain, 0.0f);
+    EXPECT_EQ(k->params.left_gain, -2.5f);
+    EXPECT_EQ(k->params.right_gain, -11.0f);
 }
 
 }  // namespace

@@ -294,7 +294,7 @@ TEST(LimiterKernel, ProcessesABlockWithTheGivenParams) {
     EXPECT_EQ(k.lp_state_r(), 0.0f);
 }
 
-TEST(LimiterRecord, HostileValuesAreClamped) {
+TEST(LimiterRecord, StoredValuesAreKeptUnlessFaulty) {
     auto f = fresh();
     ParamRecord r;
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -312,27 +312,61 @@ TEST(LimiterRecord, HostileValuesAreClamped) {
     rec_set_i32(r, 40, INT32_MIN);
     rec_set_i32(r, 44, INT32_MAX);
     f->put_parameters(r);
-    EXPECT_EQ(f->params.threshold, 5000.0f);
-    EXPECT_EQ(f->params.out_gain, 1.0f);
-    EXPECT_EQ(f->params.color_mono, 0.98f);
-    EXPECT_EQ(f->params.clip_slope, 0.0f);
-    EXPECT_EQ(f->params.color_l, 0.999f);
-    EXPECT_EQ(f->params.color_r, 0.98f);
-    EXPECT_EQ(f->params.mode, 2);
-    EXPECT_EQ(f->knob_porog.load(), 0);
-    EXPECT_EQ(f->knob_gain.load(), 100);
-    EXPECT_EQ(f->knob_color.load(), 50);
-    EXPECT_EQ(f->knob_colorl.load(), 0);
-    EXPECT_EQ(f->knob_colorr.load(), 100);
+    EXPECT_EQ(f->params.threshold, 1.0e9f);  // finite: kept
+    EXPECT_EQ(f->params.out_gain, 1.0f);     // NaN: the creation value
+    EXPECT_EQ(f->params.color_mono, 1.0f);   // the smoothers stay bounded up to 1
+    EXPECT_EQ(f->params.clip_slope, -3.0f);
+    EXPECT_EQ(f->params.color_l, 1.0f);
+    EXPECT_EQ(f->params.color_r, -0.999f);   // -1 or below would grow
+    EXPECT_EQ(f->params.mode, 7);
+    EXPECT_EQ(f->knob_porog.load(), -5);     // knob positions only go into the page's address
+    EXPECT_EQ(f->knob_gain.load(), 1000);
+    EXPECT_EQ(f->knob_colorl.load(), INT32_MIN);
+    EXPECT_LE(f->page_address().size(), 255u);
     for (int channels : {1, 2}) {
         std::vector<float> buf = test::guitar_like(512 * channels, 30000.0f);
         f->process(512, 48000, channels, buf.data());
         for (float v : buf) ASSERT_TRUE(std::isfinite(v));
     }
-    // A record from the threshold knob at 0 keeps its threshold of 0.
+    // A record from the threshold knob at 0 keeps its threshold of 0, and a
+    // slope of 0.2 (the bars reach 0.1998) stays 0.2.
     rec_set_f32(r, 0, 0.0f);
+    rec_set_f32(r, 12, 0.2f);
+    rec_set_f32(r, 4, 40.0f);
     f->put_parameters(r);
     EXPECT_EQ(f->params.threshold, 0.0f);
+    EXPECT_EQ(f->params.clip_slope, 0.2f);
+    EXPECT_EQ(f->params.out_gain, 11.0f);  // past 11: clamped
+}
+
+// Mode 3 is kept and runs as the clip (every mode other than 1 and 2), in
+// mono and in stereo.
+TEST(LimiterRecord, AStoredModeOf3RunsAsTheClip) {
+    ParamRecord r;
+    auto src = fresh();
+    src->get_parameters(r);
+    rec_set_f32(r, 12, 0.2f);
+    for (int channels : {1, 2}) {
+        rec_set_i32(r, 24, 3);
+        auto three = fresh();
+        three->put_parameters(r);
+        EXPECT_EQ(three->params.mode, 3);
+        rec_set_i32(r, 24, 0);
+        auto clip = fresh();
+        clip->put_parameters(r);
+        rec_set_i32(r, 24, 2);
+        auto power = fresh();
+        power->put_parameters(r);
+        const std::vector<float> in = test::guitar_like(256 * channels, 20000.0f);
+        std::vector<float> a = in, b = in, c = in;
+        three->process(256, 48000, channels, a.data());
+        clip->process(256, 48000, channels, b.data());
+        power->process(256, 48000, channels, c.data());
+        EXPECT_EQ(a, b) << channels;
+        if (channels == 1) {
+            EXPECT_NE(a, c);  // the power law differs (in stereo it clips too)
+        }
+    }
 }
 
 }  // namespace

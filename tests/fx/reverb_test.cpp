@@ -153,33 +153,66 @@ TEST(Reverb, RecordKeepsCombDampingUnlessItsPositionMoves) {
     EXPECT_FLOAT_EQ(f->params.comb_damp, 0.8f);
 }
 
-TEST(Reverb, HostileRecordIsClampedToWhatTheBarsGive) {
+TEST(Reverb, StoredValuesAreKeptUnlessFaulty) {
     auto src = fresh();
     ParamRecord r;
     src->get_parameters(r);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     rec_set_f32(r, 0, nan);
     rec_set_f32(r, 4, 1e30f);
+    rec_set_f32(r, 24, nan);     // decay_m: nothing reads it
     rec_set_f32(r, 28, 1.0f);    // a decay of 1 would never die away
     rec_set_f32(r, 32, 25.0f);
+    rec_set_f32(r, 48, 0.2f);
     rec_set_f32(r, 52, -3.0f);
+    rec_set_f32(r, 56, nan);
     rec_set_i32(r, 72, 5000);    // the line holds 5000
     rec_set_i32(r, 76, -40);
     rec_set_i32(r, 80, 1 << 30);
     rec_set_i32(r, 44, 500);     // Right Decay position beyond the bar
     auto f = fresh();
     f->put_parameters(r);
-    EXPECT_EQ(f->params.rv_gain_m, 1.0f);   // from the stored position 50
-    EXPECT_EQ(f->params.rv_gain_l, 1.0f);
-    EXPECT_EQ(f->params.decay_l, 0.75f);
-    EXPECT_EQ(f->params.decay_r, 0.99f);    // the position, clamped to 99
-    EXPECT_FLOAT_EQ(f->params.tone_l, std::sqrt(0.75f));  // stored position 75
-    EXPECT_EQ(f->params.pre_len_m, 4999);
-    EXPECT_EQ(f->params.pre_len_l, 10);
-    EXPECT_EQ(f->params.pre_len_r, 4999);
+    EXPECT_EQ(f->params.rv_gain_m, 1.0f);   // NaN: from the stored position 50
+    EXPECT_EQ(f->params.rv_gain_l, 11.0f);  // past 11: clamped
+    EXPECT_TRUE(std::isnan(f->decay_m));
+    EXPECT_EQ(f->params.decay_l, 0.999f);
+    EXPECT_EQ(f->params.decay_r, 0.99f);    // the position, clamped to 99, moved
+    EXPECT_EQ(f->params.tone_m, 0.2f);
+    EXPECT_EQ(f->params.tone_l, -0.999f);
+    EXPECT_FLOAT_EQ(f->params.tone_r, std::sqrt(0.75f));  // NaN: stored position 75
+    EXPECT_EQ(f->params.pre_len_m, 5000);
+    EXPECT_EQ(f->params.pre_len_l, -40);    // runs as one sample
+    EXPECT_EQ(f->params.pre_len_r, 5000);
     std::vector<float> buf = test::guitar_like(2 * 48000);
     for (int done = 0; done < 48000; done += 500) f->process(500, 48000, 2, buf.data() + 2 * done);
     for (float v : buf) ASSERT_TRUE(std::isfinite(v));
+}
+
+// Stored output delays of 0 and 1 are kept and both delay by one sample: an
+// impulse's first wet sample comes 1117 samples after it (comb 0's 1116 plus
+// one), where the creation length of 10 gives 1126.
+TEST(Reverb, StoredOutputDelaysOf0And1AreKeptAndDelayByOneSample) {
+    auto first_wet = [](std::int32_t len) {
+        auto src = fresh();
+        ParamRecord r;
+        src->get_parameters(r);
+        rec_set_i32(r, 72, len);
+        auto f = fresh();
+        f->put_parameters(r);
+        EXPECT_EQ(f->params.pre_len_m, len);
+        ParamRecord back;
+        f->get_parameters(back);
+        EXPECT_EQ(rec_get_i32(back, 72), len);
+        std::vector<float> buf(2000, 0.0f);
+        buf[0] = 1.0f;
+        f->process(2000, 48000, 1, buf.data());
+        for (int i = 1; i < 2000; ++i)
+            if (buf[i] != 0.0f) return i;
+        return -1;
+    };
+    EXPECT_EQ(first_wet(0), 1117);
+    EXPECT_EQ(first_wet(1), 1117);
+    EXPECT_EQ(first_wet(10), 1126);
 }
 
 }  // namespace
