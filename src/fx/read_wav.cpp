@@ -1,6 +1,5 @@
 #include "fx/read_wav.h"
 
-#include <bit>
 #include <filesystem>
 
 #include "fx/curves.h"
@@ -12,7 +11,6 @@ namespace tw {
 namespace {
 
 constexpr ui::BarRange kGainBar{0, 100, 50, 2, 5};
-constexpr std::int64_t kSpareBytes = 100;
 
 platform::MessageBoxes& boxes() { return platform::effect_services().message_boxes(); }
 
@@ -46,7 +44,7 @@ TReadWav::TReadWav()
 
 TReadWav::~TReadWav() {
     stop_playing();
-    memory_.reset();
+    track_ = BackingTrack{};
 }
 
 void TReadWav::SaveFilePlayBack() {
@@ -60,7 +58,15 @@ void TReadWav::SaveFilePlayBack() {
         ini.save();
     }
     const std::string path = ini.read_string("File", "Path", "ERROR");
-    if (!file_exists(path)) return;
+    if (!file_exists(path)) {
+        // "ERROR" is playback.ini without a path: nothing was chosen.
+        if (path != "ERROR") {
+            const std::string text = "The backing track " + path + " is missing, so nothing plays.";
+            spSkinMemo1.add_line(text);
+            boxes().warning(text, "Open a wav file in the Playback wav file editor (Tune).");
+        }
+        return;
+    }
     wav_name = path;
     load_wav_name(false);
 }
@@ -83,6 +89,7 @@ void TReadWav::spSkinButton1Click() {
 void TReadWav::stop_playing() {
     params.samples = nullptr;
     params.frame_count = 0;
+    params.copies = {};
     publish();
     // After this, a buffer that had the old samples has ended, and every
     // later one enters the guard after it reopened and so reads the set
@@ -127,30 +134,27 @@ void TReadWav::load_wav_name(bool remember) {
     spSkinMemo1.add_line("file name: " + wav_name);
     // A failed load also ends the file loaded before.
     stop_playing();
-    memory_.reset();
+    track_ = BackingTrack{};
 
     if (LoadFile(wav_name) == -1) {
         boxes().message("Error: wrong wav file format.", "");
         return;
     }
-    SampleMemory mem = SampleMemory::allocate(static_cast<std::int64_t>(header.data_size) + kSpareBytes);
-    if (!mem) {
-        file_.reset();
+    BackingTrackResult loaded = load_backing_track(*file_, header);
+    file_.reset();
+    if (loaded.outcome == BackingTrackResult::Outcome::out_of_memory) {
         boxes().message("Error: Out of memory, use smaller wav file or add RAM to your PC!", "");
         return;
     }
-    const std::int32_t file_channels = header.nChannels();
-    const std::int32_t frame_count = (header.data_size / 2) / file_channels;
-    const std::size_t got =
-        file_->read_at(header.data_offset, mem.data(), static_cast<std::size_t>(header.data_size));
-    file_.reset();
-    if constexpr (std::endian::native == std::endian::big) {
-        auto* p = reinterpret_cast<std::uint16_t*>(mem.data());
-        for (std::size_t i = 0; i < got / 2; ++i) p[i] = static_cast<std::uint16_t>((p[i] >> 8) | (p[i] << 8));
+    if (loaded.outcome == BackingTrackResult::Outcome::refused) {
+        boxes().warning(loaded.message, "");
+        boxes().message("Error: wrong wav file format.", "");
+        return;
     }
-    spSkinMemo1.add_line("Read from file: " + std::to_string(got) + " bytes.");
+    track_ = std::move(loaded.track);
+    spSkinMemo1.add_line("Read from file: " + std::to_string(track_.bytes_read) + " bytes.");
+    for (const std::string& note : track_.notes) spSkinMemo1.add_line(note);
     spSkinMemo1.add_line("");
-    memory_ = std::move(mem);
 
     if (remember) {
         platform::IniFile ini(ini_path());
@@ -161,9 +165,13 @@ void TReadWav::load_wav_name(bool remember) {
                             why + ". Check that the program folder may be written to.");
     }
     // The new samples play from their first frame.
-    params.samples = memory_.data();
-    params.frame_count = frame_count;
-    params.file_channels = file_channels;
+    params.samples = track_.native.memory.data();
+    params.frame_count = track_.native.frame_count;
+    params.file_channels = track_.channels;
+    for (std::size_t i = 0; i < params.copies.size() && i < track_.copies.size(); ++i) {
+        const TrackSamples& c = track_.copies[i];
+        params.copies[i] = {c.memory.data(), c.frame_count, c.memory ? c.rate : 0};
+    }
     params.start += 1;
     publish();
 }

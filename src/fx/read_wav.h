@@ -15,7 +15,7 @@
 #include "fx/kind_decl.h"
 #include "fx/read_wav_kernel.h"
 #include "fx/relayout_guard.h"
-#include "fx/sample_memory.h"
+#include "fx/backing_track.h"
 #include "fx/wav_header.h"
 #include "ui/button.h"
 #include "ui/scroll_bar.h"
@@ -80,7 +80,7 @@ private:
     // the old ones.
     void stop_playing();
 
-    SampleMemory memory_;
+    BackingTrack track_;
     std::unique_ptr<FileSource> file_;
     RelayoutGuard guard_;
 };

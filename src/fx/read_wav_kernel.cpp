@@ -13,8 +13,15 @@ void ReadWavKernel::process(const AudioBlock& b, const Params& p) {
         start_seen_ = p.start;
         pos = 0;
     }
-    const std::int32_t count = p.frame_count;
+    std::int32_t count = p.frame_count;
     const std::int16_t* s = p.samples;
+    for (const Params::Copy& c : p.copies) {
+        if (c.rate == b.sample_rate && c.samples != nullptr && s != nullptr) {
+            count = c.frame_count;
+            s = c.samples;
+            break;
+        }
+    }
     if (count <= 0 || s == nullptr) {
         play_pos_.store(pos, std::memory_order_relaxed);
         return;

@@ -2,9 +2,11 @@
 // has loaded, looped without end, into the live signal. A stereo file plays
 // into a stereo buffer channel by channel and into a mono one as the sum of
 // its first two samples times 0.707; a mono file plays into both channels of
-// a stereo buffer.
+// a stereo buffer. The window may hand copies of the file made for other
+// stream rates: a block at one of their rates plays that copy.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -22,6 +24,13 @@ public:
         const std::int16_t* samples = nullptr;
         std::int32_t frame_count = 0;
         std::int32_t file_channels = 0;
+        // The same file resampled for other stream rates (rate 0: unused).
+        struct Copy {
+            const std::int16_t* samples = nullptr;
+            std::int32_t frame_count = 0;
+            std::int32_t rate = 0;
+        };
+        std::array<Copy, 4> copies{};
         // Raised by the window for each file it loads: a value the kernel has
         // not seen yet plays from the first frame.
         std::uint32_t start = 0;

@@ -124,4 +124,11 @@ std::optional<std::string> unplayable_reason(const WavHeader& h) {
     return std::nullopt;
 }
 
+std::int32_t data_bytes_in_file(const WavHeader& h, std::int64_t file_size) {
+    const std::int64_t held = std::max<std::int64_t>(0, file_size - h.data_offset);
+    // A size past the file's end would allocate (up to 2 GB) for bytes that
+    // are not there: unbounded growth.
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(h.data_size, 0, held));
+}
+
 }  // namespace tw

@@ -100,4 +100,8 @@ WavHeaderResult read_wav_header_file(const std::string& path);
 // that is negative as a signed 32-bit value), or nullopt when it can.
 std::optional<std::string> unplayable_reason(const WavHeader& header);
 
+// The bytes of sample data to load: the declared size, cut to what a file of
+// `file_size` bytes holds after the data offset (never negative). Any thread.
+std::int32_t data_bytes_in_file(const WavHeader& header, std::int64_t file_size);
+
 }  // namespace tw

@@ -177,6 +177,13 @@ TEST_F(ReadWavTest, APathMissingFromPlaybackIniReadsErrorAndNothingPlays) {
     // "ERROR" is no file, and playback.ini is left as it was.
     EXPECT_EQ(platform::IniFile(path("playback.ini")).read_string("File", "Path", "ERROR"), "ERROR");
     EXPECT_EQ(mix(p, 1, {7}), std::vector<float>{7});
+    // A path to a file that is gone is named, in a warning and in the memo.
+    std::ofstream(path("playback.ini")) << "[File]\nPath=" << path("gone.wav") << "\n";
+    TReadWav q;
+    const std::string text = "The backing track " + path("gone.wav") + " is missing, so nothing plays.";
+    EXPECT_EQ(shown(), std::vector<std::string>{text});
+    EXPECT_EQ(q.spSkinMemo1.lines(), std::vector<std::string>{text});
+    EXPECT_EQ(q.params.samples, nullptr);
 }
 
 TEST_F(ReadWavTest, EveryPairingOfBufferAndFileChannelsMixesItsRow) {
@@ -188,10 +195,10 @@ TEST_F(ReadWavTest, EveryPairingOfBufferAndFileChannelsMixesItsRow) {
         EXPECT_EQ(out[1], static_cast<float>(1 - 70 * k));
         EXPECT_NE(out[0], static_cast<float>(1 + 151 / std::sqrt(2.0)));
     }
-    {   // mono buffer, three channels: samples 2*pos and 2*pos + 1
+    {   // mono buffer, three channels: the first two of each frame
         auto p = player_of({.channels = 3, .samples = {10, 20, 30, 40, 50, 60}});
         ASSERT_EQ(p->params.frame_count, 2);
-        EXPECT_EQ(mix(*p, 1, {0, 0}), (std::vector<float>{static_cast<float>(30 * k), static_cast<float>(70 * k)}));
+        EXPECT_EQ(mix(*p, 1, {0, 0}), (std::vector<float>{static_cast<float>(30 * k), static_cast<float>(90 * k)}));
     }
     {   // stereo buffer, stereo file
         auto p = player_of({.channels = 2, .samples = {100, -200, 300, -400}});
@@ -201,10 +208,10 @@ TEST_F(ReadWavTest, EveryPairingOfBufferAndFileChannelsMixesItsRow) {
         auto p = player_of({.channels = 1, .samples = {100, -200}});
         EXPECT_EQ(mix(*p, 2, {0, 0, 0, 0, 1, 1}), (std::vector<float>{100, 100, -200, -200, 101, 101}));
     }
-    {   // stereo buffer, three channels: sample `pos`, not frame `pos`
+    {   // stereo buffer, three channels: the first two as left and right
         auto p = player_of({.channels = 3, .samples = {7, 8, 9, 10, 11, 12}});
         ASSERT_EQ(p->params.frame_count, 2);
-        EXPECT_EQ(mix(*p, 2, {0, 0, 0, 0, 0, 0}), (std::vector<float>{7, 7, 8, 8, 7, 7}));
+        EXPECT_EQ(mix(*p, 2, {0, 0, 0, 0, 0, 0}), (std::vector<float>{7, 8, 10, 11, 7, 8}));
     }
 }
 
@@ -281,9 +288,9 @@ TEST_F(ReadWavTest, FaultyFilesAreRefusedAndSilenceThePreviousOne) {
     msgs = try_file(wav_bytes({.samples = {1, 2}, .declared_data = 0x80000000LL}));
     ASSERT_EQ(msgs.size(), 2u);
     EXPECT_EQ(msgs[1], "Error: wrong wav file format.");
-    // 2 GB declared on a machine that cannot give them.
-    set_sample_memory_limit(std::int64_t{1} << 30);
-    msgs = try_file(wav_bytes({.samples = {1, 2}, .declared_data = 0x7FFFFFFF}));
+    // More samples than the memory may hold.
+    set_sample_memory_limit(64);
+    msgs = try_file(wav_bytes({.samples = std::vector<std::int16_t>(100, 1)}));
     set_sample_memory_limit(0);
     EXPECT_EQ(msgs, std::vector<std::string>{"Error: Out of memory, use smaller wav file or add RAM to your PC!"});
     // A missing file.
@@ -293,12 +300,22 @@ TEST_F(ReadWavTest, FaultyFilesAreRefusedAndSilenceThePreviousOne) {
     EXPECT_EQ(shown(), (std::vector<std::string>{"File access error", "Error: wrong wav file format."}));
 }
 
-TEST_F(ReadWavTest, ShortFilesAndEmptyDataPlaySilenceWhereTheyEnd) {
-    // 8 bytes declared, 4 present: the rest of the loop is silent.
+TEST_F(ReadWavTest, ADataSizePastTheFileIsCutToWhatTheFileHolds) {
+    // 8 bytes declared, 4 present: the loop is the two frames there are.
     auto p = player_of({.samples = {5, 6}, .declared_data = 8});
-    EXPECT_EQ(p->params.frame_count, 4);
+    EXPECT_EQ(p->params.frame_count, 2);
+    EXPECT_EQ(p->spSkinMemo1.lines()[4], "Data Size =8");
     EXPECT_EQ(p->spSkinMemo1.lines()[5], "Read from file: 4 bytes.");
-    EXPECT_EQ(mix(*p, 1, {0, 0, 0, 0, 0}), (std::vector<float>{5, 6, 0, 0, 5}));
+    EXPECT_EQ(mix(*p, 1, {0, 0, 0, 0, 0}), (std::vector<float>{5, 6, 5, 6, 5}));
+    // A 19 KB file that declares 2 GB loads in memory for its 19 KB.
+    set_sample_memory_limit(std::int64_t{1} << 20);
+    std::vector<std::int16_t> s(9600);
+    for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<std::int16_t>(i);
+    auto big = player_of({.channels = 2, .samples = s, .declared_data = 0x7FFFFFFF});
+    set_sample_memory_limit(0);
+    EXPECT_TRUE(shown().empty());
+    EXPECT_EQ(big->params.frame_count, 4800);
+    EXPECT_EQ(mix(*big, 2, {0, 0, 0, 0}), (std::vector<float>{0, 1, 2, 3}));
     auto empty = player_of({.channels = 2, .samples = {7}});
     EXPECT_EQ(empty->params.frame_count, 0);
     EXPECT_EQ(mix(*empty, 2, {1, 2}), (std::vector<float>{1, 2}));
