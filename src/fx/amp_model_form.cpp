@@ -7,6 +7,7 @@
 #include <new>
 #include <system_error>
 
+#include "fx/chosen_files.h"
 #include "fx/fields.h"
 #include "fx/nam/nam_dsp.h"
 #include "platform/effect_services.h"
@@ -82,28 +83,13 @@ TAmp_model_form::TAmp_model_form()
 TAmp_model_form::~TAmp_model_form() = default;
 
 void TAmp_model_form::list_models() {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(models_folder(), ec), end; !ec && it != end; it.increment(ec)) {
-        const auto& p = it->path();
-        std::string ext = p.extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (ext == ".nam" && it->is_regular_file(ec)) names.push_back(p.filename().string());
-    }
-    std::sort(names.begin(), names.end());
     ComboBox_Models.clear();
-    for (auto& n : names) ComboBox_Models.add_item(n);
+    for (const std::string& n : files_with_extension(models_folder(), ".nam")) ComboBox_Models.add_item(n);
 }
 
-std::string TAmp_model_form::model_path() const {
-    const auto* b = reinterpret_cast<const char*>(model_file.data());
-    return std::string(b, strnlen(b, kPathBytes));
-}
+std::string TAmp_model_form::model_path() const { return stored_text(model_file); }
 
-void TAmp_model_form::set_path(const std::string& stored) {
-    model_file.fill(0);
-    std::memcpy(model_file.data(), stored.data(), std::min(stored.size(), kPathBytes - 1));
-}
+void TAmp_model_form::set_path(const std::string& stored) { set_stored_text(model_file, stored); }
 
 void TAmp_model_form::update_gains() {
     params.in_gain = db_factor(bar_db(ScrollBar_Input.position()));
@@ -137,9 +123,7 @@ void TAmp_model_form::BitBtn_LoadClick() {
     if (!chosen) return;
     // A file in MODELS/ is stored by its name, so presets travel with the
     // program folder.
-    std::string stored = *chosen;
-    const std::string folder = models_folder() + "/";
-    if (stored.rfind(folder, 0) == 0 && stored.find('/', folder.size()) == std::string::npos) stored = stored.substr(folder.size());
+    const std::string stored = stored_path_for(*chosen, models_folder());
     if (stored.size() > kPathBytes - 1) {
         boxes().warning("The model's path is too long to keep in a preset.",
                         "Use a path of at most 255 bytes, or copy the file into the MODELS folder.");
@@ -216,13 +200,7 @@ void TAmp_model_form::put_parameters(const ParamRecord& r) {
     CheckBox_Normalize.set_checked(rec_get_flag(r, field("CheckBox_Normalize")));
     update_gains();
     publish();
-    constexpr FieldDecl f = field("model_file");
-    std::string stored;
-    for (int i = 0; i < f.count - 1; ++i) {
-        const auto b = static_cast<char>(rec_get_u8(r, f.element_offset(i)));
-        if (b == 0) break;
-        stored.push_back(b);
-    }
+    const std::string stored = rec_get_text(r, field("model_file"));
     if (stored != model_path() || (params.model == nullptr && !stored.empty())) load_model(stored);
 }
 

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "fx/curves.h"
+#include "fx/chosen_files.h"
 #include "fx/fields.h"
 #include "fx/ir_wav.h"
 #include "fx/unit_texts.h"
@@ -73,28 +74,13 @@ TCabinet_form::TCabinet_form()
 TCabinet_form::~TCabinet_form() = default;
 
 void TCabinet_form::list_cabinets() {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(cabinets_folder(), ec), end; !ec && it != end; it.increment(ec)) {
-        const auto& p = it->path();
-        std::string ext = p.extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (ext == ".wav" && it->is_regular_file(ec)) names.push_back(p.filename().string());
-    }
-    std::sort(names.begin(), names.end());
     ComboBox_Cabinets.clear();
-    for (auto& n : names) ComboBox_Cabinets.add_item(n);
+    for (const std::string& n : files_with_extension(cabinets_folder(), ".wav")) ComboBox_Cabinets.add_item(n);
 }
 
-std::string TCabinet_form::ir_path() const {
-    const auto* b = reinterpret_cast<const char*>(ir_file.data());
-    return std::string(b, strnlen(b, kPathBytes));
-}
+std::string TCabinet_form::ir_path() const { return stored_text(ir_file); }
 
-void TCabinet_form::set_path(const std::string& stored) {
-    ir_file.fill(0);
-    std::memcpy(ir_file.data(), stored.data(), std::min(stored.size(), kPathBytes - 1));
-}
+void TCabinet_form::set_path(const std::string& stored) { set_stored_text(ir_file, stored); }
 
 void TCabinet_form::update_gains() {
     const float mix = static_cast<float>(ScrollBar_Mix.position()) / 100.0f;
@@ -128,10 +114,7 @@ void TCabinet_form::BitBtn_LoadClick() {
     if (!chosen) return;
     // A file in CABS/ is stored by its name, so presets travel with the
     // program folder.
-    std::string stored = *chosen;
-    const std::string folder = cabinets_folder() + "/";
-    if (stored.rfind(folder, 0) == 0 && stored.find('/', folder.size()) == std::string::npos)
-        stored = stored.substr(folder.size());
+    const std::string stored = stored_path_for(*chosen, cabinets_folder());
     if (stored.size() > kPathBytes - 1) {
         boxes().warning("The IR's path is too long to keep in a preset.",
                         "Use a path of at most 255 bytes, or copy the file into the CABS folder.");
@@ -201,13 +184,7 @@ void TCabinet_form::put_parameters(const ParamRecord& r) {
     params.normalize = CheckBox_Normalize.checked();
     update_gains();
     publish();
-    constexpr FieldDecl f = field("ir_file");
-    std::string stored;
-    for (int i = 0; i < f.count - 1; ++i) {
-        const auto b = static_cast<char>(rec_get_u8(r, f.element_offset(i)));
-        if (b == 0) break;
-        stored.push_back(b);
-    }
+    const std::string stored = rec_get_text(r, field("ir_file"));
     if (stored != ir_path() || (params.set == nullptr && !stored.empty())) load_ir(stored);
 }
 
